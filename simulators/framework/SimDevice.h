@@ -78,12 +78,16 @@ public:
     // such as the end of a move).
     void SendRaw(const std::string& bytes);
     void SendRawAfter(std::chrono::milliseconds delay, const std::string& bytes);
+    void SendRawAt(Clock::time_point due, const std::string& bytes);
 
     // Faults for commands matching `pattern` (whole-command regex).
     void InjectFault(const std::string& pattern, Fault fault);
     void ClearFaults();
-    // Closes the device's side at once.
+    // Closes the device's side at once. From another thread it returns once
+    // the port is closed.
     void Vanish();
+    // True once the device has vanished (by Vanish() or by a fault).
+    bool Vanished() const;
 
     // Everything received so far, in order.
     std::vector<ReceivedCommand> Received() const;
@@ -99,6 +103,9 @@ public:
 protected:
     // Reply to a command no table entry matched; the default sends nothing.
     virtual Reply Unknown(const std::string& command);
+    // When the command being handled arrived; for handlers, which run on
+    // the I/O thread, to time their replies from.
+    Clock::time_point CommandArrival() const { return m_currentArrival; }
 
 private:
     struct Entry {
@@ -120,6 +127,9 @@ private:
     void Schedule(Clock::time_point due, std::string bytes);
     void WriteAll(const std::string& bytes);
     void Wake();
+    void ReadInput();
+    void VanishLocked();
+    bool OnIoThread() const;
 
     CPtyPort m_port;
     std::string m_terminator;
@@ -134,6 +144,11 @@ private:
     std::string m_input;
     bool m_stop = false;
     bool m_vanishRequested = false;
+    bool m_running = false;   // the I/O thread is between start and exit
+    bool m_vanished = false;
+    std::thread::id m_ioThreadId;
+    std::condition_variable m_vanishDone;
+    Clock::time_point m_currentArrival;  // I/O thread only
 
     int m_wakeFd = -1;
     std::thread m_thread;

@@ -1,0 +1,365 @@
+// Base of the simulated instruments (see SimDevice.h).
+//
+// One I/O thread per device serves everything that touches the master: it
+// reads commands, runs the protocol table and writes every byte that goes
+// out, whether an immediate reply or a send scheduled for later. Scheduled
+// sends wait in a list ordered by due time (ties keep their order of
+// scheduling) and the thread sleeps in ppoll until input, a wake-up on the
+// eventfd, or the next due time.
+#include "SimDevice.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+// Input that never forms a command stops growing here; the rest is dropped,
+// as a real instrument's buffer would overflow.
+constexpr size_t kMaxInput = 64 * 1024;
+
+void DrainEventFd(int fd) {
+    uint64_t value;
+    while (::read(fd, &value, sizeof value) > 0) {
+    }
+}
+
+timespec ToTimespec(Clock::duration d) {
+    if (d < Clock::duration::zero()) d = Clock::duration::zero();
+    const auto secs = std::chrono::duration_cast<std::chrono::seconds>(d);
+    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(d - secs);
+    return timespec{static_cast<time_t>(secs.count()), static_cast<long>(nanos.count())};
+}
+
+// The line terminator a reply ends with, so faults can keep or change it.
+std::string TrailingTerminator(const std::string& reply) {
+    if (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "\r\n") == 0) return "\r\n";
+    if (!reply.empty() && (reply.back() == '\r' || reply.back() == '\n')) return std::string(1, reply.back());
+    return {};
+}
+
+// Junk that is a complete line but no reply any instrument here gives: no
+// digits, no '!' (the head's notifications), no line ends inside.
+std::string Garbled(const std::string& reply) { return "#~%&^" + TrailingTerminator(reply); }
+
+// CR becomes LF, LF becomes CR, CR LF becomes LF CR: the reply no longer
+// ends with the terminator the driver waits for.
+std::string WithWrongTerminator(const std::string& reply) {
+    const std::string terminator = TrailingTerminator(reply);
+    const std::string body = reply.substr(0, reply.size() - terminator.size());
+    if (terminator == "\r\n") return body + "\n\r";
+    if (terminator == "\r") return body + "\n";
+    if (terminator == "\n") return body + "\r";
+    return reply;
+}
+
+}  // namespace
+
+CSimDevice::CSimDevice(const std::filesystem::path& portsFolder, unsigned comNumber,
+                       std::string commandTerminator)
+    : m_port(portsFolder, comNumber), m_terminator(std::move(commandTerminator)) {
+    if (m_terminator.empty()) throw std::invalid_argument("empty command terminator");
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+CSimDevice::~CSimDevice() {
+    Stop();
+    ::close(m_wakeFd);
+}
+
+void CSimDevice::Start() {
+    std::lock_guard lock(m_mutex);
+    if (m_thread.joinable()) return;
+    m_stop = false;
+    m_running = true;
+    m_thread = std::thread(&CSimDevice::Run, this);
+}
+
+void CSimDevice::Stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_thread.joinable()) return;
+        m_stop = true;
+    }
+    Wake();
+    m_thread.join();
+    std::lock_guard lock(m_mutex);
+    m_thread = std::thread();
+    m_pending.clear();
+}
+
+void CSimDevice::On(const std::string& pattern, Handler handler) {
+    Entry entry{std::regex(pattern), std::move(handler)};
+    std::lock_guard lock(m_mutex);
+    m_table.push_back(std::move(entry));
+}
+
+void CSimDevice::SendRaw(const std::string& bytes) { Schedule(Clock::now(), bytes); }
+
+void CSimDevice::SendRawAfter(std::chrono::milliseconds delay, const std::string& bytes) {
+    Schedule(Clock::now() + delay, bytes);
+}
+
+void CSimDevice::SendRawAt(Clock::time_point due, const std::string& bytes) { Schedule(due, bytes); }
+
+void CSimDevice::InjectFault(const std::string& pattern, Fault fault) {
+    ArmedFault armed{std::regex(pattern), fault};
+    std::lock_guard lock(m_mutex);
+    m_faults.push_back(std::move(armed));
+}
+
+void CSimDevice::ClearFaults() {
+    std::lock_guard lock(m_mutex);
+    m_faults.clear();
+}
+
+void CSimDevice::Vanish() {
+    std::unique_lock lock(m_mutex);
+    if (!m_running || OnIoThread()) {
+        VanishLocked();
+        return;
+    }
+    // The I/O thread polls the master, so only it may close it.
+    m_vanishRequested = true;
+    lock.unlock();
+    Wake();
+    lock.lock();
+    m_vanishDone.wait(lock, [this] { return m_vanished || !m_running; });
+    if (!m_vanished) VanishLocked();
+}
+
+bool CSimDevice::Vanished() const {
+    std::lock_guard lock(m_mutex);
+    return m_vanished;
+}
+
+std::vector<ReceivedCommand> CSimDevice::Received() const {
+    std::lock_guard lock(m_mutex);
+    return m_record;
+}
+
+void CSimDevice::ClearReceived() {
+    std::lock_guard lock(m_mutex);
+    m_record.clear();
+}
+
+bool CSimDevice::WaitForCommand(const std::string& pattern, std::chrono::milliseconds limit) {
+    const std::regex re(pattern);
+    std::unique_lock lock(m_mutex);
+    return m_received.wait_for(lock, limit, [&] {
+        return std::any_of(m_record.begin(), m_record.end(),
+                           [&](const ReceivedCommand& c) { return std::regex_match(c.text, re); });
+    });
+}
+
+bool CSimDevice::WaitForCount(size_t count, std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    return m_received.wait_for(lock, limit, [&] { return m_record.size() >= count; });
+}
+
+std::string CSimDevice::PendingInput() const {
+    std::lock_guard lock(m_mutex);
+    return m_input;
+}
+
+CSimDevice::Reply CSimDevice::Unknown(const std::string&) { return std::nullopt; }
+
+bool CSimDevice::OnIoThread() const { return std::this_thread::get_id() == m_ioThreadId; }
+
+void CSimDevice::VanishLocked() {
+    m_port.Vanish();
+    m_vanished = true;
+    m_vanishRequested = false;
+    m_pending.clear();
+    m_vanishDone.notify_all();
+}
+
+void CSimDevice::Wake() {
+    const uint64_t one = 1;
+    // A full counter already means "wake up"; nothing else can go wrong.
+    [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
+}
+
+void CSimDevice::Schedule(Clock::time_point due, std::string bytes) {
+    bool wake;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_vanished || bytes.empty()) return;
+        // upper_bound: sends due at the same moment go out in the order
+        // they were scheduled.
+        const auto at = std::upper_bound(m_pending.begin(), m_pending.end(), due,
+                                         [](Clock::time_point t, const Pending& p) { return t < p.due; });
+        m_pending.insert(at, Pending{due, std::move(bytes), m_seq++});
+        // The I/O thread looks at the list again before it next sleeps.
+        wake = !OnIoThread();
+    }
+    if (wake) Wake();
+}
+
+void CSimDevice::Run() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_ioThreadId = std::this_thread::get_id();
+    }
+    for (;;) {
+        std::vector<std::string> due;
+        timespec timeout{};
+        bool hasDeadline = true;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stop) break;
+            if (m_vanishRequested) VanishLocked();
+            const auto now = Clock::now();
+            auto firstLater = std::find_if(m_pending.begin(), m_pending.end(),
+                                           [&](const Pending& p) { return p.due > now; });
+            for (auto it = m_pending.begin(); it != firstLater; ++it) due.push_back(std::move(it->bytes));
+            m_pending.erase(m_pending.begin(), firstLater);
+            if (!m_pending.empty()) {
+                timeout = ToTimespec(m_pending.front().due - now);
+            } else {
+                hasDeadline = false;  // no deadline: sleep until input or a wake-up
+            }
+        }
+        if (!due.empty()) {
+            for (const auto& bytes : due) WriteAll(bytes);
+            continue;  // writing took time; look at the clock again
+        }
+
+        pollfd fds[2] = {{m_port.MasterFd(), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        const int ready = ::ppoll(fds, 2, hasDeadline ? &timeout : nullptr, nullptr);
+        if (ready < 0) continue;  // EINTR
+        if (fds[1].revents & POLLIN) DrainEventFd(m_wakeFd);
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) ReadInput();
+    }
+    std::lock_guard lock(m_mutex);
+    m_running = false;
+    m_ioThreadId = std::thread::id();
+    m_vanishDone.notify_all();
+}
+
+void CSimDevice::ReadInput() {
+    std::string bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_port.MasterFd(), buffer, sizeof buffer);
+        if (n > 0) {
+            bytes.append(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        break;  // drained (EAGAIN), or nothing more to come
+    }
+    if (bytes.empty()) return;
+    const auto arrival = Clock::now();
+
+    std::vector<std::string> commands;
+    {
+        std::lock_guard lock(m_mutex);
+        m_input += bytes;
+        size_t start = 0;
+        for (size_t end; (end = m_input.find(m_terminator, start)) != std::string::npos;
+             start = end + m_terminator.size()) {
+            commands.push_back(m_input.substr(start, end - start));
+        }
+        m_input.erase(0, start);
+        if (m_input.size() > kMaxInput) m_input.resize(kMaxInput);
+    }
+    m_currentArrival = arrival;
+    for (const auto& command : commands) {
+        HandleCommand(command);
+        if (Vanished()) break;
+    }
+}
+
+void CSimDevice::HandleCommand(const std::string& command) {
+    std::smatch match;
+    Handler handler;
+    bool matched = false;
+    std::optional<Fault> fault;
+    {
+        std::lock_guard lock(m_mutex);
+        m_record.push_back(ReceivedCommand{command, m_currentArrival});
+        m_received.notify_all();
+        for (const auto& entry : m_table) {
+            if (std::regex_match(command, match, entry.pattern)) {
+                handler = entry.handler;
+                matched = true;
+                break;
+            }
+        }
+        for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
+            if (it->fault.count == 0 || !std::regex_match(command, it->pattern)) continue;
+            fault = it->fault;
+            if (it->fault.count > 0 && --it->fault.count == 0) m_faults.erase(it);
+            break;
+        }
+        if (fault && fault->kind == FaultKind::Vanish) {
+            VanishLocked();
+            return;
+        }
+    }
+
+    // The handler runs even when its reply is lost, so the device's state
+    // and its later notifications go on as if the command had been served.
+    const Reply reply = matched ? handler(match) : Unknown(command);
+    if (!reply || reply->empty()) return;
+
+    const auto now = Clock::now();
+    if (!fault) {
+        Schedule(now, *reply);
+        return;
+    }
+    switch (fault->kind) {
+    case FaultKind::Late:
+        Schedule(now + std::chrono::milliseconds(fault->delayMs), *reply);
+        break;
+    case FaultKind::NoReply:
+    case FaultKind::Vanish:
+        break;
+    case FaultKind::Split:
+        for (size_t i = 0; i < reply->size(); ++i)
+            Schedule(now + std::chrono::milliseconds(fault->gapMs) * static_cast<long>(i),
+                     std::string(1, (*reply)[i]));
+        break;
+    case FaultKind::Garbage:
+        Schedule(now, Garbled(*reply));
+        break;
+    case FaultKind::WrongTerminator:
+        Schedule(now, WithWrongTerminator(*reply));
+        break;
+    }
+}
+
+void CSimDevice::WriteAll(const std::string& bytes) {
+    const int fd = m_port.MasterFd();
+    size_t done = 0;
+    while (fd >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return;  // the line is gone: drop
+        // Nobody is reading and the line's buffer is full: wait for room,
+        // but give way to a stop or vanish request.
+        pollfd fds[2] = {{fd, POLLOUT, 0}, {m_wakeFd, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) continue;
+        if (fds[1].revents & POLLIN) {
+            DrainEventFd(m_wakeFd);
+            std::lock_guard lock(m_mutex);
+            if (m_stop || m_vanishRequested) return;
+        }
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return;
+    }
+}
+
+}  // namespace sim
