@@ -1,1 +1,167 @@
-int main() { return 0; }
+// quorvex-sim: runs the simulated head unit, power supply and elapsed-time
+// counter on pseudo-terminals linked as COMn ports, so the unchanged control
+// panel connects to them, until Ctrl-C or SIGTERM.
+#include "head/HeadSimulator.h"
+#include "psu/PsuSimulator.h"
+#include "tally/TallySimulator.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include <pthread.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr unsigned kMaxCom = 255;
+
+struct Options {
+    fs::path portsFolder = sim::DefaultPortsFolder();
+    std::optional<unsigned> head, psu, counter;
+};
+
+void Usage(std::ostream& out) {
+    out << "Usage: quorvex-sim [--head N] [--psu N] [--counter N] [--ports-folder DIR]\n"
+           "Runs the simulated Quorvex head unit, power supply and elapsed-time counter\n"
+           "as COM ports (default COM1, COM2 and COM3, or the next free numbers) in\n"
+           "the ports folder (default " << sim::DefaultPortsFolder().string() << ").\n";
+}
+
+unsigned ParseCom(std::string_view option, const char* value) {
+    char* end = nullptr;
+    const unsigned long n = value ? std::strtoul(value, &end, 10) : 0;
+    if (!value || *end != '\0' || n < 1 || n > kMaxCom)
+        throw std::invalid_argument(std::string(option) + " needs a COM number from 1 to 255");
+    return static_cast<unsigned>(n);
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == "--help" || arg == "-h") {
+            Usage(std::cout);
+            std::exit(0);
+        } else if (arg == "--head") {
+            options.head = ParseCom(arg, value), ++i;
+        } else if (arg == "--psu") {
+            options.psu = ParseCom(arg, value), ++i;
+        } else if (arg == "--counter") {
+            options.counter = ParseCom(arg, value), ++i;
+        } else if (arg == "--ports-folder") {
+            if (!value) throw std::invalid_argument("--ports-folder needs a folder");
+            options.portsFolder = value, ++i;
+        } else {
+            throw std::invalid_argument("unknown option " + std::string(arg));
+        }
+    }
+    return options;
+}
+
+// A COM number is in use when its entry leads somewhere: a real adapter's
+// link or another simulator's. A link whose device is gone is left over
+// from a simulator that did not stop cleanly and may be replaced.
+bool InUse(const fs::path& folder, unsigned com) {
+    std::error_code ec;
+    return fs::exists(folder / ("COM" + std::to_string(com)), ec);
+}
+
+// Explicit numbers are claimed first, so a default never takes one of them;
+// a default moves on to the next free number.
+class CComPicker {
+public:
+    explicit CComPicker(fs::path folder) : m_folder(std::move(folder)) {}
+
+    void Claim(std::optional<unsigned> requested, const char* what) {
+        if (!requested) return;
+        if (!m_taken.insert(*requested).second)
+            throw std::invalid_argument("COM" + std::to_string(*requested) + " is asked for twice");
+        if (InUse(m_folder, *requested))
+            throw std::runtime_error("COM" + std::to_string(*requested) + " for the " + what + " is in use");
+    }
+
+    unsigned Pick(std::optional<unsigned> requested, unsigned preferred, const char* what) {
+        if (requested) return *requested;
+        for (unsigned com = preferred; com <= kMaxCom; ++com) {
+            if (!m_taken.count(com) && !InUse(m_folder, com)) {
+                m_taken.insert(com);
+                return com;
+            }
+        }
+        throw std::runtime_error(std::string("no free COM number for the ") + what);
+    }
+
+private:
+    fs::path m_folder;
+    std::set<unsigned> m_taken;
+};
+
+void Announce(const sim::CSimDevice& device, const char* what) {
+    std::cout << device.ComName() << ": " << what << " (" << device.Port().SlavePath() << ")\n";
+}
+
+int Run(const Options& options, const sigset_t& stopSignals) {
+    CComPicker picker(options.portsFolder);
+    picker.Claim(options.head, "head unit");
+    picker.Claim(options.psu, "power supply");
+    picker.Claim(options.counter, "elapsed-time counter");
+    const unsigned headCom = picker.Pick(options.head, 1, "head unit");
+    const unsigned psuCom = picker.Pick(options.psu, 2, "power supply");
+    const unsigned counterCom = picker.Pick(options.counter, 3, "elapsed-time counter");
+
+    sim::CLampBus lamp;
+    sim::CHeadSimulator head(options.portsFolder, headCom, &lamp);
+    sim::CPsuSimulator psu(options.portsFolder, psuCom, &lamp);
+    sim::CTallySimulator counter(options.portsFolder, counterCom, &lamp);
+    head.Start();
+    psu.Start();
+    counter.Start();
+
+    std::cout << "Ports folder: " << options.portsFolder.string() << "\n";
+    Announce(head, "Quorvex head unit");
+    Announce(psu, "Agilent E3633A power supply");
+    Announce(counter, "elapsed-time counter");
+    std::cout << "Press Ctrl-C to stop." << std::endl;
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    std::cout << "Stopping." << std::endl;
+    counter.Stop();
+    psu.Stop();
+    head.Stop();
+    return 0;  // the simulators' destructors remove the links
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Blocked before any thread starts, so every simulator thread inherits
+    // the mask and the signals wait for sigwait here.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    try {
+        return Run(ParseOptions(argc, argv), stopSignals);
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "quorvex-sim: " << e.what() << "\n";
+        Usage(std::cerr);
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "quorvex-sim: " << e.what() << "\n";
+        return 1;
+    }
+}
