@@ -267,10 +267,15 @@ void CSimDevice::ReadInput() {
         size_t start = 0;
         for (size_t end; (end = m_input.find(m_terminator, start)) != std::string::npos;
              start = end + m_terminator.size()) {
-            commands.push_back(m_input.substr(start, end - start));
+            commands.push_back(m_input.substr(start, std::min(end - start, kMaxInput)));
         }
         m_input.erase(0, start);
-        if (m_input.size() > kMaxInput) m_input.resize(kMaxInput);
+        if (m_input.size() > kMaxInput) {
+            // Keep the last bytes: they may be the start of a terminator
+            // whose rest is still on its way.
+            const size_t tail = m_terminator.size() - 1;
+            m_input.erase(kMaxInput - tail, m_input.size() - kMaxInput);
+        }
     }
     m_currentArrival = arrival;
     for (const auto& command : commands) {
