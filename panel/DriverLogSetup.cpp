@@ -1,0 +1,28 @@
+// The only place the program calls the libraries' log set-up exports.
+#include "DriverLogSetup.h"
+
+extern "C" {
+int Quorvex_SetLogfilePath(const wchar_t* path);
+int Quorvex_SetLogCeiling(unsigned level);
+int Agilent_SetLogfilePath(const wchar_t* path);
+int Agilent_SetLogCeiling(unsigned level);
+int Etc_SetLogfilePath(const wchar_t* path);
+int Etc_SetLogCeiling(unsigned level);
+}
+
+namespace driverlogsetup {
+
+void SetLogCeiling(unsigned ceiling) {
+    // The results only say whether a library accepted the value.
+    Quorvex_SetLogCeiling(ceiling);
+    Etc_SetLogCeiling(ceiling);
+    Agilent_SetLogCeiling(ceiling);
+}
+
+void SetLogfilePath(const std::wstring& path) {
+    Quorvex_SetLogfilePath(path.c_str());
+    Etc_SetLogfilePath(path.c_str());
+    Agilent_SetLogfilePath(path.c_str());
+}
+
+}  // namespace driverlogsetup

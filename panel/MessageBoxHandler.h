@@ -1,0 +1,13 @@
+// Shows the platform layer's message boxes (MessageBoxW) as Qt dialogs on
+// the GUI thread.
+#pragma once
+
+namespace messageboxhandler {
+
+// Routes MessageBoxW to a QMessageBox. A call from another thread waits
+// until the user has closed the box on the GUI thread.
+void Install();
+// Back to the platform's default (standard error).
+void Uninstall();
+
+}  // namespace messageboxhandler

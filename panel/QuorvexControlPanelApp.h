@@ -1,0 +1,66 @@
+// The application object: owns the data folder, the per-run log, the
+// settings record and the calibration copy for the whole process, and runs
+// start-up and shutdown.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <QApplication>
+
+#include "AppSettings.h"
+#include "CalibrationData.h"
+#include "ProgramLog.h"
+
+class CMainFrame;
+
+// The driver handles returned by the libraries' Connect exports; null while
+// disconnected.
+extern void* g_hQuorvex;
+extern void* g_hAgilent;
+extern void* g_hEtc;
+
+class CQuorvexControlPanelApp : public QApplication {
+    Q_OBJECT
+public:
+    CQuorvexControlPanelApp(int& argc, char** argv);
+    ~CQuorvexControlPanelApp() override;
+
+    // InitInstance, the event loop, ExitInstance; returns the exit code.
+    int Run();
+
+    // Folders, log file, settings, calibration, main window, driver logging.
+    bool InitInstance();
+    // Saves the settings.
+    void ExitInstance();
+
+    void LoadSettings();
+    void SaveSettings();
+    void LoadCalibrationData();
+    void SaveCalibrationData();
+
+    // Writes to the program's log when `severity` passes the ceiling setting.
+    void Log(int severity, const std::wstring& message);
+
+    CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
+
+    // The log folder until the log file is chosen, then the log file.
+    std::wstring m_strLogFile;
+    // With a trailing '/'.
+    std::wstring m_strDataFolder;
+    std::wstring m_strCalibrationFile;
+    CAppSettings m_appSettings;
+    CCalibrationData m_calibrationData;
+
+public slots:
+    void OnAppAbout();
+
+private:
+    void ReportStartupError(const std::wstring& text);
+
+    CProgramLog m_log;
+    std::unique_ptr<CMainFrame> m_pMainFrame;
+};
+
+// The one application object.
+CQuorvexControlPanelApp* theApp();
