@@ -1,1 +1,461 @@
-// placeholder
+// Private profile (ini) files with the Windows layout and semantics, UTF-8.
+//
+// The file is read whole for every call and, when a write changes it,
+// written whole to a temporary file in the same folder that then replaces it
+// (rename), so a crash never leaves a half-written file. One mutex
+// serialises all profile calls of the process.
+#include "platform/Handles_p.h"
+#include "platform/text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <cwctype>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <limits.h>
+#include <locale.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr DWORD kErrorInvalidData = 13;  // ERROR_INVALID_DATA
+constexpr DWORD kErrorBadLength = 24;    // ERROR_BAD_LENGTH
+
+std::mutex g_mutex;
+
+// ---- Text helpers -------------------------------------------------------------
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\v' || c == L'\f'; }
+
+std::wstring Trim(std::wstring_view text) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    return std::wstring(text.substr(begin, end - begin));
+}
+
+locale_t FoldLocale() {
+    static locale_t locale = [] {
+        locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+    }();
+    return locale;
+}
+
+wchar_t Fold(wchar_t c) {
+    if (c < 0x80) return (c >= L'A' && c <= L'Z') ? c + 32 : c;
+    locale_t locale = FoldLocale();
+    return locale ? static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), locale)) : c;
+}
+
+// Names compare without regard to case, like Windows.
+bool SameName(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Fold(a[i]) != Fold(b[i])) return false;
+    return true;
+}
+
+// ---- The file as lines ----------------------------------------------------------
+
+enum class LineType { Blank, Comment, Section, Key };
+
+struct ParsedLine {
+    LineType type = LineType::Blank;
+    std::wstring name;   // section or key name, trimmed
+    std::wstring value;  // key value, trimmed
+};
+
+ParsedLine Parse(const std::wstring& line) {
+    ParsedLine parsed;
+    const std::wstring trimmed = Trim(line);
+    if (trimmed.empty()) return parsed;
+    if (trimmed[0] == L';') {
+        parsed.type = LineType::Comment;
+        return parsed;
+    }
+    if (trimmed[0] == L'[') {
+        const size_t close = trimmed.rfind(L']');
+        if (close != std::wstring::npos) {
+            parsed.type = LineType::Section;
+            parsed.name = Trim(std::wstring_view(trimmed).substr(1, close - 1));
+            return parsed;
+        }
+    }
+    parsed.type = LineType::Key;
+    const size_t equals = trimmed.find(L'=');
+    if (equals == std::wstring::npos) {
+        parsed.name = trimmed;  // a key without a value
+    } else {
+        parsed.name = Trim(std::wstring_view(trimmed).substr(0, equals));
+        parsed.value = Trim(std::wstring_view(trimmed).substr(equals + 1));
+    }
+    return parsed;
+}
+
+struct Profile {
+    std::vector<std::wstring> lines;
+    std::vector<ParsedLine> parsed;
+    const char* newline = "\n";  // kept as CR LF when the file used it
+
+    void Reparse() {
+        parsed.clear();
+        for (const auto& line : lines) parsed.push_back(Parse(line));
+    }
+    // [begin, end) of the first section with that name: begin is its header.
+    bool FindSection(std::wstring_view name, size_t& begin, size_t& end) const {
+        const std::wstring wanted = Trim(name);
+        for (size_t i = 0; i < parsed.size(); ++i) {
+            if (parsed[i].type != LineType::Section || !SameName(parsed[i].name, wanted)) continue;
+            begin = i;
+            end = i + 1;
+            while (end < parsed.size() && parsed[end].type != LineType::Section) ++end;
+            return true;
+        }
+        return false;
+    }
+    // Line of the key within [begin, end), or npos.
+    size_t FindKey(size_t begin, size_t end, std::wstring_view name) const {
+        const std::wstring wanted = Trim(name);
+        for (size_t i = begin + 1; i < end; ++i)
+            if (parsed[i].type == LineType::Key && SameName(parsed[i].name, wanted)) return i;
+        return std::wstring::npos;
+    }
+    std::optional<std::wstring> Value(std::wstring_view section, std::wstring_view key) const {
+        size_t begin, end;
+        if (!FindSection(section, begin, end)) return std::nullopt;
+        const size_t line = FindKey(begin, end, key);
+        if (line == std::wstring::npos) return std::nullopt;
+        return parsed[line].value;
+    }
+};
+
+std::string NarrowPath(LPCWSTR fileName) { return platform::ToUtf8(fileName); }
+
+// Reads the profile; a missing file is an empty profile (exists = false).
+// FALSE with the last error set when the file cannot be read.
+bool Load(const std::string& path, Profile& profile, bool& exists) {
+    exists = false;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return true;
+        platform::detail::SetLastErrorFromErrno(errno);
+        return false;
+    }
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            close(fd);
+            platform::detail::SetLastErrorFromErrno(error == EISDIR ? EACCES : error);
+            return false;
+        }
+        if (n == 0) break;
+        content.append(buffer, n);
+    }
+    close(fd);
+    exists = true;
+    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
+    if (content.find("\r\n") != std::string::npos) profile.newline = "\r\n";
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos) end = content.size();
+        std::string_view line(content.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        profile.lines.push_back(platform::FromUtf8(line));
+        start = end + 1;
+    }
+    profile.Reparse();
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Replaces the file through a temporary file in the same folder.
+bool Save(std::string path, const Profile& profile) {
+    // Through a symbolic link, the file it points to is replaced.
+    struct stat info;
+    bool existed = lstat(path.c_str(), &info) == 0;
+    if (existed && S_ISLNK(info.st_mode)) {
+        char resolved[PATH_MAX];
+        if (realpath(path.c_str(), resolved)) path = resolved;
+        existed = stat(path.c_str(), &info) == 0;
+    }
+    std::string content;
+    for (const auto& line : profile.lines) {
+        content += platform::ToUtf8(line);
+        content += profile.newline;
+    }
+    static unsigned counter = 0;  // under g_mutex
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = path + ".tmp" + std::to_string(getpid()) + "." + std::to_string(++counter);
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        // No such folder is a path that was not found, as on Windows.
+        const int error = errno;
+        SetLastError(error == ENOENT ? ERROR_PATH_NOT_FOUND : platform::detail::ErrnoToWin32(error));
+        return false;
+    }
+    if (existed) fchmod(fd, info.st_mode & 07777);
+    const bool written = WriteAll(fd, content) && fsync(fd) == 0;
+    const int writeError = errno;
+    close(fd);
+    if (!written) {
+        unlink(temporary.c_str());
+        platform::detail::SetLastErrorFromErrno(writeError);
+        return false;
+    }
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        unlink(temporary.c_str());
+        platform::detail::SetLastErrorFromErrno(error);
+        return false;
+    }
+    return true;
+}
+
+// Copies a list of names (each NUL-terminated, then a second NUL) the way
+// Windows does: when it does not fit, it is cut and size - 2 returned.
+DWORD CopyList(const std::vector<std::wstring>& names, LPWSTR out, DWORD size) {
+    std::wstring list;
+    for (const auto& name : names) {
+        list += name;
+        list += L'\0';
+    }
+    if (list.size() + 1 <= size) {
+        list.copy(out, list.size());
+        out[list.size()] = L'\0';
+        if (list.empty() && size >= 2) out[1] = L'\0';
+        return static_cast<DWORD>(list.size());
+    }
+    if (size < 2) {
+        out[0] = L'\0';
+        return 0;
+    }
+    list.copy(out, size - 2);
+    out[size - 2] = L'\0';
+    out[size - 1] = L'\0';
+    SetLastError(ERROR_MORE_DATA);
+    return size - 2;
+}
+
+DWORD CopyValue(std::wstring_view value, LPWSTR out, DWORD size) {
+    const size_t n = std::min<size_t>(value.size(), size - 1);
+    value.copy(out, n);
+    out[n] = L'\0';
+    if (n < value.size()) SetLastError(ERROR_MORE_DATA);
+    return static_cast<DWORD>(n);
+}
+
+// Windows drops one pair of matching quotes around a value when reading it.
+std::wstring_view Unquote(std::wstring_view value) {
+    if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') &&
+        value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+// The change that WritePrivateProfileStringW makes; true when it changed anything.
+bool Apply(Profile& profile, LPCWSTR section, LPCWSTR key, LPCWSTR value) {
+    size_t begin, end;
+    const bool found = profile.FindSection(section, begin, end);
+    if (!key) {  // remove the section, its header and every line up to the next one
+        if (!found) return false;
+        profile.lines.erase(profile.lines.begin() + begin, profile.lines.begin() + end);
+        return true;
+    }
+    if (!found) {
+        if (!value) return false;
+        profile.lines.push_back(L"[" + std::wstring(section) + L"]");
+        profile.lines.push_back(std::wstring(key) + L"=" + value);
+        return true;
+    }
+    const size_t line = profile.FindKey(begin, end, key);
+    if (!value) {
+        if (line == std::wstring::npos) return false;
+        profile.lines.erase(profile.lines.begin() + line);
+        return true;
+    }
+    if (line != std::wstring::npos) {
+        // Rewritten in place, keeping the name as the file spells it.
+        std::wstring text = profile.parsed[line].name + L"=" + value;
+        if (text == profile.lines[line]) return false;
+        profile.lines[line] = std::move(text);
+        return true;
+    }
+    // A new key goes after the section's last non-blank line.
+    size_t at = end;
+    while (at > begin + 1 && profile.parsed[at - 1].type == LineType::Blank) --at;
+    profile.lines.insert(profile.lines.begin() + at, std::wstring(key) + L"=" + value);
+    return true;
+}
+
+BOOL WriteString(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName) {
+    if (!fileName || !*fileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!section) {
+        // All null flushes a cache on Windows; there is none here.
+        if (!key && !value) return TRUE;
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string path = NarrowPath(fileName);
+    std::lock_guard lock(g_mutex);
+    Profile profile;
+    bool exists;
+    if (!Load(path, profile, exists)) return FALSE;
+    if (!Apply(profile, section, key, value)) return TRUE;
+    return Save(path, profile) ? TRUE : FALSE;
+}
+
+int HexDigit(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValue,
+                               LPWSTR returned, DWORD size, LPCWSTR fileName) {
+    if (!returned || size == 0) return 0;
+    returned[0] = L'\0';
+    if (!fileName || !*fileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const std::string path = NarrowPath(fileName);
+    std::lock_guard lock(g_mutex);
+    Profile profile;
+    bool exists;
+    if (!Load(path, profile, exists)) exists = false;  // read as if missing; error kept
+    SetLastError(exists ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+
+    if (!section) {
+        std::vector<std::wstring> names;
+        for (const auto& line : profile.parsed) {
+            if (line.type != LineType::Section) continue;
+            bool seen = false;
+            for (const auto& name : names) seen = seen || SameName(name, line.name);
+            if (!seen) names.push_back(line.name);
+        }
+        return CopyList(names, returned, size);
+    }
+    if (!key) {
+        std::vector<std::wstring> names;
+        size_t begin, end;
+        if (profile.FindSection(section, begin, end))
+            for (size_t i = begin + 1; i < end; ++i)
+                if (profile.parsed[i].type == LineType::Key) names.push_back(profile.parsed[i].name);
+        return CopyList(names, returned, size);
+    }
+    if (const auto value = profile.Value(section, key)) return CopyValue(Unquote(*value), returned, size);
+    // The default loses its trailing blanks, as on Windows.
+    std::wstring fallback = defaultValue ? defaultValue : L"";
+    while (!fallback.empty() && fallback.back() == L' ') fallback.pop_back();
+    if (exists) SetLastError(ERROR_FILE_NOT_FOUND);
+    return CopyValue(fallback, returned, size);
+}
+
+BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName) {
+    return WriteString(section, key, value, fileName);
+}
+
+BOOL GetPrivateProfileStructW(LPCWSTR section, LPCWSTR key, LPVOID data, UINT size,
+                              LPCWSTR fileName) {
+    if (!section || !key || !fileName || !*fileName || (!data && size)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::optional<std::wstring> value;
+    {
+        const std::string path = NarrowPath(fileName);
+        std::lock_guard lock(g_mutex);
+        Profile profile;
+        bool exists;
+        if (!Load(path, profile, exists)) return FALSE;
+        value = profile.Value(section, key);
+    }
+    if (!value) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (value->size() != (static_cast<size_t>(size) + 1) * 2) {
+        SetLastError(kErrorBadLength);
+        return FALSE;
+    }
+    std::vector<unsigned char> bytes(size + 1);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const int high = HexDigit((*value)[2 * i]), low = HexDigit((*value)[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            SetLastError(kErrorInvalidData);
+            return FALSE;
+        }
+        bytes[i] = static_cast<unsigned char>(high * 16 + low);
+    }
+    unsigned char sum = 0;
+    for (UINT i = 0; i < size; ++i) sum = static_cast<unsigned char>(sum + bytes[i]);
+    if (sum != bytes[size]) {
+        SetLastError(kErrorInvalidData);
+        return FALSE;
+    }
+    if (size) std::memcpy(data, bytes.data(), size);
+    return TRUE;
+}
+
+BOOL WritePrivateProfileStructW(LPCWSTR section, LPCWSTR key, LPCVOID data, UINT size,
+                                LPCWSTR fileName) {
+    if (!section || !key) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!data) return WriteString(section, key, nullptr, fileName);  // removes the key
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    std::wstring text;
+    text.reserve((static_cast<size_t>(size) + 1) * 2);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    unsigned char sum = 0;
+    auto append = [&](unsigned char b) {
+        text += kHex[b >> 4];
+        text += kHex[b & 0x0F];
+    };
+    for (UINT i = 0; i < size; ++i) {
+        append(bytes[i]);
+        sum = static_cast<unsigned char>(sum + bytes[i]);
+    }
+    append(sum);
+    return WriteString(section, key, text.c_str(), fileName);
+}
+
+}  // extern "C"

@@ -60,18 +60,19 @@ char32_t DecodeUtf8(std::string_view text, size_t& i, bool* invalid) {
             *invalid = true;
             return kReplacement;
         }
-        c = (c << 6) | (next & 0x3F);
-        ++i;
-        // Reject overlong forms, surrogates and values above U+10FFFF as soon
-        // as the second byte shows them.
+        const char32_t candidate = (c << 6) | (next & 0x3F);
+        // Overlong forms, surrogates and values above U+10FFFF show in the
+        // second byte, which is then not part of the ill-formed sequence.
         if (k == 0) {
-            const char32_t shifted = c << (6 * (extra - 1));
+            const char32_t shifted = candidate << (6 * (extra - 1));
             if ((extra == 2 && (shifted < 0x800 || (shifted >= 0xD800 && shifted <= 0xDFFF))) ||
                 (extra == 3 && (shifted < 0x10000 || shifted > 0x10FFFF))) {
                 *invalid = true;
                 return kReplacement;
             }
         }
+        c = candidate;
+        ++i;
     }
     if (c < minimum || !IsValidScalar(c)) {
         *invalid = true;

@@ -1,0 +1,244 @@
+// Private profile (ini) files: layout, semantics and struct values.
+#include "platform/win32.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "TestSupport.h"
+#include "platform/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProfileTest : public testing::Test {
+protected:
+    std::wstring File(const char* name = "Calibration.ini") const {
+        return platform::FromUtf8((m_xdg.DataHome() / name).string());
+    }
+    std::string Text(const char* name = "Calibration.ini") const {
+        return testsupport::ReadFile(m_xdg.DataHome() / name);
+    }
+    void SetText(const std::string& text, const char* name = "Calibration.ini") const {
+        std::ofstream(m_xdg.DataHome() / name, std::ios::binary) << text;
+    }
+    std::wstring Get(const wchar_t* section, const wchar_t* key, const wchar_t* fallback = L"<none>",
+                     DWORD size = 256) const {
+        std::vector<wchar_t> buffer(size + 1, L'#');
+        const DWORD n = GetPrivateProfileStringW(section, key, fallback, buffer.data(), size,
+                                                 File().c_str());
+        EXPECT_EQ(buffer[n], L'\0');
+        return std::wstring(buffer.data(), n);
+    }
+    // A list result: names separated by '|'.
+    std::wstring List(const wchar_t* section, DWORD size = 256, DWORD* count = nullptr) const {
+        std::vector<wchar_t> buffer(size, L'#');
+        const DWORD n = GetPrivateProfileStringW(section, nullptr, L"x", buffer.data(), size,
+                                                 File().c_str());
+        if (count) *count = n;
+        std::wstring out;
+        for (DWORD i = 0; i < n; ++i) out += buffer[i] ? buffer[i] : L'|';
+        EXPECT_EQ(buffer[n], L'\0');  // the list's second NUL
+        if (n > 0 && n != size - 2) {
+            EXPECT_EQ(buffer[n - 1], L'\0');
+        }
+        return out;
+    }
+    BOOL Write(const wchar_t* section, const wchar_t* key, const wchar_t* value) const {
+        return WritePrivateProfileStringW(section, key, value, File().c_str());
+    }
+
+    testsupport::CTempXdg m_xdg;
+};
+
+TEST_F(ProfileTest, LayoutAfterASequenceOfWrites) {
+    EXPECT_TRUE(Write(L"Head", L"Serial", L"QX-0042"));
+    EXPECT_EQ(Text(), "[Head]\nSerial=QX-0042\n");
+    EXPECT_TRUE(Write(L"Head", L"Model", L"QUORVEX"));
+    EXPECT_TRUE(Write(L"Spectral", L"Count", L"2"));
+    EXPECT_TRUE(Write(L"Spectral", L"0", L"400 1.5e-3"));
+    EXPECT_TRUE(Write(L"Head", L"Firmware", L"1.2"));       // appended to its section
+    EXPECT_TRUE(Write(L"head", L"serial", L"QX-0043"));     // in place, names as in the file
+    EXPECT_TRUE(Write(L"Aperture", L"Rows", L"3"));
+    EXPECT_EQ(Text(),
+              "[Head]\nSerial=QX-0043\nModel=QUORVEX\nFirmware=1.2\n"
+              "[Spectral]\nCount=2\n0=400 1.5e-3\n"
+              "[Aperture]\nRows=3\n");
+    EXPECT_TRUE(Write(L"Head", L"Model", nullptr));          // delete a key
+    EXPECT_TRUE(Write(L"Spectral", nullptr, nullptr));       // delete a section
+    EXPECT_TRUE(Write(L"Nothing", L"Here", nullptr));        // deleting what is not there
+    EXPECT_TRUE(Write(L"Nothing", nullptr, nullptr));
+    EXPECT_EQ(Text(), "[Head]\nSerial=QX-0043\nFirmware=1.2\n[Aperture]\nRows=3\n");
+    EXPECT_EQ(Get(L"Head", L"Serial"), L"QX-0043");
+    EXPECT_EQ(Get(L"HEAD", L"FIRMWARE"), L"1.2");
+    EXPECT_EQ(Get(L"Head", L"Model"), L"<none>");
+    EXPECT_EQ(Get(L"Spectral", L"Count"), L"<none>");
+}
+
+TEST_F(ProfileTest, ReadingMissingThingsGivesTheDefault) {
+    SetLastError(0);
+    EXPECT_EQ(Get(L"Head", L"Serial", L"fallback"), L"fallback");  // no file at all
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(fs::exists(m_xdg.DataHome() / "Calibration.ini"));
+    EXPECT_EQ(Get(L"Head", L"Serial", nullptr), L"");
+    EXPECT_EQ(Get(L"Head", L"Serial", L"trailing   "), L"trailing");
+    Write(L"Head", L"Serial", L"1");
+    EXPECT_EQ(Get(L"Head", L"Other", L"d"), L"d");
+    EXPECT_EQ(Get(L"Tail", L"Serial", L"d"), L"d");
+    // Deleting from a file that does not exist does not create it.
+    EXPECT_TRUE(WritePrivateProfileStringW(L"A", L"B", nullptr, File("other.ini").c_str()));
+    EXPECT_FALSE(fs::exists(m_xdg.DataHome() / "other.ini"));
+}
+
+TEST_F(ProfileTest, ReturnsCharactersCopiedAndTruncates) {
+    Write(L"S", L"K", L"0123456789");
+    wchar_t buffer[6];
+    EXPECT_EQ(GetPrivateProfileStringW(L"S", L"K", L"", buffer, 6, File().c_str()), 5u);
+    EXPECT_STREQ(buffer, L"01234");
+    EXPECT_EQ(GetPrivateProfileStringW(L"S", L"K", L"", buffer, 1, File().c_str()), 0u);
+    EXPECT_STREQ(buffer, L"");
+    EXPECT_EQ(GetPrivateProfileStringW(L"S", L"Missing", L"defaultvalue", buffer, 6, File().c_str()), 5u);
+    EXPECT_STREQ(buffer, L"defau");
+    wchar_t big[32];
+    EXPECT_EQ(GetPrivateProfileStringW(L"S", L"K", L"", big, 32, File().c_str()), 10u);
+    EXPECT_STREQ(big, L"0123456789");
+}
+
+TEST_F(ProfileTest, ListsSectionsAndKeys) {
+    Write(L"One", L"a", L"1");
+    Write(L"Two", L"b", L"2");
+    Write(L"One", L"c", L"3");
+    Write(L"Three", L"d", L"4");
+    EXPECT_EQ(List(nullptr), L"One|Two|Three|");
+    EXPECT_EQ(List(L"one"), L"a|c|");
+    EXPECT_EQ(List(L"Missing"), L"");
+        // Cut like Windows: size - 2 characters, then two NULs.
+    wchar_t cut[8];
+    EXPECT_EQ(GetPrivateProfileStringW(nullptr, nullptr, L"", cut, 8, File().c_str()), 6u);
+    EXPECT_EQ(std::wstring(cut, 8), std::wstring(L"One\0Tw\0\0", 8));
+}
+
+TEST_F(ProfileTest, ReadsHandWrittenFilesLikeWindows) {
+    SetText("; a comment\r\n"
+            "[ Lamp ]\r\n"
+            "  Hours =  12.5  \r\n"
+            "Quoted=\"  spaced out  \"\r\n"
+            "Single='x'\r\n"
+            "Half=\"open\r\n"
+            "Flag\r\n"
+            "\r\n"
+            "[Wheels]\r\n"
+            "Primary=3\r\n");
+    EXPECT_EQ(Get(L"Lamp", L"Hours"), L"12.5");
+    EXPECT_EQ(Get(L"lamp", L"quoted"), L"  spaced out  ");
+    EXPECT_EQ(Get(L"Lamp", L"Single"), L"x");
+    EXPECT_EQ(Get(L"Lamp", L"Half"), L"\"open");
+    EXPECT_EQ(Get(L"Lamp", L"Flag"), L"");
+    EXPECT_EQ(List(L"Lamp"), L"Hours|Quoted|Single|Half|Flag|");
+    EXPECT_EQ(List(nullptr), L"Lamp|Wheels|");
+    // A new key goes after the section's last entry, before its blank line;
+    // CR LF line ends are kept; the rest of the file is untouched.
+    Write(L"Lamp", L"Cycles", L"7");
+    Write(L"Lamp", L"Hours", L"13");
+    EXPECT_EQ(Text(),
+              "; a comment\r\n"
+              "[ Lamp ]\r\n"
+              "Hours=13\r\n"
+              "Quoted=\"  spaced out  \"\r\n"
+              "Single='x'\r\n"
+              "Half=\"open\r\n"
+              "Flag\r\n"
+              "Cycles=7\r\n"
+              "\r\n"
+              "[Wheels]\r\n"
+              "Primary=3\r\n");
+}
+
+TEST_F(ProfileTest, NonAsciiTextRoundTripsAsUtf8) {
+    const wchar_t* value = L"\u00b5W/m\u00b2/sr/nm \u03bb \U0001F4A1";
+    EXPECT_TRUE(Write(L"Einheiten \u00e4", L"Strahldichte", value));
+    EXPECT_EQ(Get(L"EINHEITEN \u00c4", L"strahldichte"), value);
+    EXPECT_EQ(Text(), "[Einheiten \xc3\xa4]\nStrahldichte=\xc2\xb5W/m\xc2\xb2/sr/nm \xce\xbb \xf0\x9f\x92\xa1\n");
+}
+
+TEST_F(ProfileTest, StructRoundTripAndChecks) {
+    const unsigned char data[] = {0x00, 0x01, 0xAB, 0xFF, 0x10};
+    ASSERT_TRUE(WritePrivateProfileStructW(L"Bin", L"Blob", data, sizeof data, File().c_str()));
+    EXPECT_EQ(Text(), "[Bin]\nBlob=0001ABFF10BB\n");  // sum 0x1BB -> BB
+    unsigned char back[5] = {};
+    ASSERT_TRUE(GetPrivateProfileStructW(L"Bin", L"Blob", back, sizeof back, File().c_str()));
+    EXPECT_EQ(0, memcmp(back, data, sizeof data));
+
+    unsigned char wrongSize[4];
+    SetLastError(0);
+    EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", L"Blob", wrongSize, sizeof wrongSize, File().c_str()));
+    EXPECT_NE(GetLastError(), 0u);
+    unsigned char tooBig[6];
+    EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", L"Blob", tooBig, sizeof tooBig, File().c_str()));
+
+    Write(L"Bin", L"Blob", L"0001ABFF10BC");  // checksum off by one
+    SetLastError(0);
+    EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", L"Blob", back, sizeof back, File().c_str()));
+    EXPECT_NE(GetLastError(), 0u);
+    Write(L"Bin", L"Blob", L"0001ABFG10BB");  // not hexadecimal
+    EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", L"Blob", back, sizeof back, File().c_str()));
+    EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", L"Missing", back, sizeof back, File().c_str()));
+
+    const uint32_t number = 0x12345678;
+    ASSERT_TRUE(WritePrivateProfileStructW(L"Bin", L"Number", &number, sizeof number, File().c_str()));
+    uint32_t numberBack = 0;
+    ASSERT_TRUE(GetPrivateProfileStructW(L"Bin", L"Number", &numberBack, sizeof numberBack, File().c_str()));
+    EXPECT_EQ(numberBack, number);
+    EXPECT_TRUE(WritePrivateProfileStructW(L"Bin", L"Number", nullptr, 0, File().c_str()));
+    EXPECT_EQ(Get(L"Bin", L"Number"), L"<none>");
+}
+
+TEST_F(ProfileTest, WriteFailsInAMissingFolder) {
+    const std::wstring file = platform::FromUtf8((m_xdg.DataHome() / "no" / "such.ini").string());
+    SetLastError(0);
+    EXPECT_FALSE(WritePrivateProfileStringW(L"A", L"B", L"C", file.c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(ProfileTest, ReplacesTheFileWholeAndKeepsItsMode) {
+    Write(L"A", L"B", L"C");
+    const fs::path path = m_xdg.DataHome() / "Calibration.ini";
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    Write(L"A", L"B", L"D");
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // Nothing but the ini file is left in the folder.
+    int entries = 0;
+    for (const auto& entry : fs::directory_iterator(m_xdg.DataHome())) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+}
+
+TEST_F(ProfileTest, ConcurrentWritersLoseNothing) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([this, t] {
+            for (int k = 0; k < 25; ++k) {
+                const std::wstring key = L"K" + std::to_wstring(t) + L"_" + std::to_wstring(k);
+                EXPECT_TRUE(Write(L"S", key.c_str(), L"v"));
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < 4; ++t)
+        for (int k = 0; k < 25; ++k) {
+            const std::wstring key = L"K" + std::to_wstring(t) + L"_" + std::to_wstring(k);
+            EXPECT_EQ(Get(L"S", key.c_str()), L"v");
+        }
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+// UTF-8 conversion and formatting.
+#include "platform/text.h"
+#include "platform/win32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(Text, Utf8RoundTripOfNonAscii) {
+    const std::wstring wide = L"Strahldichte \u00b5W/m\u00b2 \u03bb=550nm \u20ac \U0001F4A1";
+    const std::string narrow = platform::ToUtf8(wide);
+    EXPECT_EQ(narrow, "Strahldichte \xc2\xb5W/m\xc2\xb2 \xce\xbb=550nm \xe2\x82\xac \xf0\x9f\x92\xa1");
+    EXPECT_EQ(platform::FromUtf8(narrow), wide);
+    EXPECT_EQ(platform::ToUtf8(L""), "");
+    EXPECT_EQ(platform::FromUtf8(""), L"");
+}
+
+TEST(Text, InvalidUtf8BecomesReplacementCharacters) {
+    EXPECT_EQ(platform::FromUtf8("a\xff" "b"), L"a\ufffdb");
+    EXPECT_EQ(platform::FromUtf8("\xc3"), L"\ufffd");             // truncated
+    EXPECT_EQ(platform::FromUtf8("\xc0\xaf"), L"\ufffd\ufffd");   // overlong
+    EXPECT_EQ(platform::FromUtf8("\xed\xa0\x80"), L"\ufffd\ufffd\ufffd");  // surrogate
+    EXPECT_EQ(platform::FromUtf8("\xe2\x82" "x"), L"\ufffdx");
+    // Invalid wide values become U+FFFD in UTF-8.
+    std::wstring bad;
+    bad += static_cast<wchar_t>(0xD800);
+    EXPECT_EQ(platform::ToUtf8(bad), "\xef\xbf\xbd");
+}
+
+TEST(Text, WideCharToMultiByteLikeWin32) {
+    const wchar_t* text = L"\u00e9t\u00e9";
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr), 6);  // with NUL
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 3, nullptr, 0, nullptr, nullptr), 5);
+    char buffer[8] = {};
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, 8, nullptr, nullptr), 6);
+    EXPECT_STREQ(buffer, "\xc3\xa9t\xc3\xa9");
+    SetLastError(0);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, 3, nullptr, nullptr), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    SetLastError(0);
+    EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -1, buffer, 8, nullptr, nullptr), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST(Text, MultiByteToWideCharLikeWin32) {
+    const char* text = "\xc3\xa9t\xc3\xa9";
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), 4);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, 5, nullptr, 0), 3);
+    wchar_t buffer[8] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, 8), 4);
+    EXPECT_STREQ(buffer, L"\u00e9t\u00e9");
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, 2), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 8 /* MB_ERR_INVALID_CHARS */, "\xff", 1, buffer, 8), 0);
+    EXPECT_EQ(GetLastError(), 1113u);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xff", 1, buffer, 8), 1);
+    EXPECT_EQ(buffer[0], L'\ufffd');
+}
+
+TEST(Text, FormatGrowsToAnyLength) {
+    EXPECT_EQ(platform::Format("%s (0x%p)", "CQuorvex", reinterpret_cast<void*>(0x1234)),
+              "CQuorvex (0x0x1234)");
+    EXPECT_EQ(platform::Format("%d-%s", 7, std::string(1000, 'x').c_str()), "7-" + std::string(1000, 'x'));
+    EXPECT_EQ(platform::FormatW(L"P(%u,%u)", 2u, 11u), L"P(2,11)");
+    EXPECT_EQ(platform::FormatW(L"%ls|%d", std::wstring(5000, L'w').c_str(), 5),
+              std::wstring(5000, L'w') + L"|5");
+    EXPECT_EQ(platform::FormatW(L"%ls", L"\u00b5W"), L"\u00b5W");
+    EXPECT_EQ(platform::Format("%s", ""), "");
+}
+
+}  // namespace
