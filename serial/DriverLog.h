@@ -82,6 +82,7 @@ private:
     mutable std::mutex m_mutex;  // guards the fields below
     int m_nRefs = 0;
     std::wstring m_strSavedPath;
+    std::wstring m_strFilePath;
     std::shared_ptr<spdlog::logger> m_logger;
     std::shared_ptr<class AppendFileSink> m_fileSink;
 };

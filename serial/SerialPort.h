@@ -11,6 +11,7 @@
 
 #include <platform/win32.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -123,16 +124,20 @@ protected:
 
 private:
     void Run();
+    void StopServiceThread();
     void TransmitNext();
     void ReceiveBytes();
     void HandleByte(char byte);
     void HandleTimeout();
-    void CompleteFront(const std::string& text);
-    void PopFront();
+    void Fail(const wchar_t* reason);
+    // The command whose reply is being collected: the written front of the
+    // queue, or the unsolicited one. Queue lock held.
+    SerialCommand* Current();
+    std::unique_ptr<SerialCommand> TakeCurrent();
+    std::unique_ptr<SerialCommand> PopFront();
     void WakeWriterIfQueued();
     uint32_t RemainingMs(const SerialCommand& command) const;
-    void FreeQueue();
-    bool FrontInFlight() const;
+    std::string WithLineEnding(const std::string& text) const;
 
     SerialPortOptions m_options;
 
@@ -152,6 +157,8 @@ private:
     std::vector<std::string> m_lines;
     size_t m_nLineBytes = 0;
     std::deque<std::unique_ptr<SerialCommand>> m_queue;
+    std::unique_ptr<SerialCommand> m_pUnsolicited;  // data nobody asked for, being collected
+    std::atomic<DWORD> m_dwServiceThreadId{0};
 
     CRITICAL_SECTION m_csPort;
     CRITICAL_SECTION m_csQueue;

@@ -1,0 +1,365 @@
+// The serial transport against a scripted device over a real
+// pseudo-terminal: completion rules, unsolicited lines, time-outs measured
+// from the last activity, multi-line replies, no-reply commands, purging,
+// retries, bounded buffers and closing with work still queued.
+#include "serial/SerialPort.h"
+
+#include "ScriptedDevice.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+using testsupport::CLatch;
+using testsupport::kLimit;
+
+namespace {
+
+constexpr unsigned kCom = 7;
+
+// Collects (text, flag) pairs handed to a callback on the service thread.
+class CRecorder {
+public:
+    SerialResponseCallback Callback() {
+        return [this](const char* text, int flag) { Add(text, flag); };
+    }
+    void Add(const std::string& text, int flag) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_calls.emplace_back(text, flag);
+        }
+        m_latch.Signal();
+    }
+    bool WaitFor(int count, std::chrono::milliseconds limit = kLimit) {
+        return m_latch.WaitFor(count, limit);
+    }
+    std::vector<std::pair<std::string, int>> Calls() const {
+        std::lock_guard lock(m_mutex);
+        return m_calls;
+    }
+    size_t Count() const {
+        std::lock_guard lock(m_mutex);
+        return m_calls.size();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::pair<std::string, int>> m_calls;
+    CLatch m_latch;
+};
+
+using Call = std::pair<std::string, int>;
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    void OpenPort(CSerialPort& port, const std::string& defaultTerminator = "\r") {
+        device.Start();
+        ASSERT_EQ(0, port.Open(
+                         [this](SerialPortError code, const char* text) {
+                             errors.Add(text, static_cast<int>(code));
+                         },
+                         defaults.Callback(), '!', defaultTerminator, kCom, 9600, 0, 8, 0, 0));
+        ASSERT_TRUE(port.StartServiceThread());
+    }
+    void SetUp() override { OpenPort(port); }
+    // One round trip, so that the service thread is past the purge it does
+    // when it starts before the device sends anything on its own.
+    void Sync() {
+        CRecorder synced;
+        device.Script("SYNC", "ok\r");
+        port.SendCommand("SYNC", "\r", 1, 1000, 0, synced.Callback());
+        ASSERT_TRUE(synced.WaitFor(1));
+    }
+    void TearDown() override { port.Close(); }
+
+    testsupport::CTempXdg xdg;
+    sim::CScriptedDevice device{xdg.PortsFolder(), kCom};
+    CSerialPort port;
+    CRecorder errors, defaults, replies;
+};
+
+TEST(SerialPortOpen, RejectsPortNumbersOutsideTheRangeAndMissingDevices) {
+    testsupport::CTempXdg xdg;
+    CSerialPort port;
+    auto none = [](const char*, int) {};
+    auto noError = [](SerialPortError, const char*) {};
+    EXPECT_EQ(2, port.Open(noError, none, '!', "\r", 0, 9600, 0, 8, 0, 0));
+    EXPECT_EQ(2, port.Open(noError, none, '!', "\r", 128, 9600, 0, 8, 0, 0));
+    EXPECT_FALSE(port.IsOpen());
+    // COM120 is neither linked in the private ports folder nor /dev/ttyS119.
+    EXPECT_EQ(3, port.Open(noError, none, '!', "\r", 120, 9600, 0, 8, 0, 0));
+    EXPECT_FALSE(port.IsOpen());
+}
+
+TEST(SerialPortOpen, SecondOpenOfTheSamePortFailsUntilTheFirstCloses) {
+    testsupport::CTempXdg xdg;
+    sim::CScriptedDevice device{xdg.PortsFolder(), kCom};
+    device.Start();
+    CSerialPort first, second;
+    auto none = [](const char*, int) {};
+    auto noError = [](SerialPortError, const char*) {};
+    ASSERT_EQ(0, first.Open(noError, none, '!', "\r", kCom, 9600, 0, 8, 0, 0));
+    EXPECT_EQ(3, second.Open(noError, none, '!', "\r", kCom, 9600, 0, 8, 0, 0));
+    first.Close();
+    EXPECT_EQ(0, second.Open(noError, none, '!', "\r", kCom, 9600, 0, 8, 0, 0));
+}
+
+TEST_F(SerialPortTest, CommandGoesOutWithCarriageReturnAndReplyCompletesAtTerminator) {
+    device.Script("I\\?", "ACME,QUORVEX,1.0,42\r");
+    port.SendCommand("I?", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("ACME,QUORVEX,1.0,42", 0));
+    ASSERT_TRUE(device.WaitForCommand("I\\?", kLimit));
+    EXPECT_EQ(device.Received().at(0).text, "I?");
+    EXPECT_EQ(device.PendingInput(), "");
+    EXPECT_EQ(errors.Count(), 0u);
+}
+
+TEST_F(SerialPortTest, CommandsAreAnsweredInOrderOneAtATime) {
+    device.Script("A", std::vector<sim::Chunk>{{50ms, "a\r"}});
+    device.Script("B", "b\r");
+    device.Script("C", "c\r");
+    port.SendCommand("A", "\r", 1, 1000, 0, replies.Callback());
+    port.SendCommand("B", "\r", 1, 1000, 0, replies.Callback());
+    port.SendCommand("C", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(3));
+    EXPECT_EQ(replies.Calls(), (std::vector<Call>{{"a", 0}, {"b", 0}, {"c", 0}}));
+    // B was only written after A's reply had come in.
+    auto received = device.Received();
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_GE(received[1].at - received[0].at, 50ms);
+}
+
+TEST_F(SerialPortTest, ReplySplitIntoSingleBytesIsReassembled) {
+    device.Script("S\\?", "12345\r");
+    device.InjectFault("S\\?", sim::Fault{sim::FaultKind::Split, 0, 5, 1});
+    port.SendCommand("S?", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("12345", 0));
+}
+
+TEST_F(SerialPortTest, EmptyLineCompletesSingleLineCommandWithEmptyText) {
+    device.Script("X", "\r");
+    port.SendCommand("X", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("", 0));
+    EXPECT_EQ(errors.Count(), 0u);
+}
+
+TEST_F(SerialPortTest, LinesArrivingWhileIdleGoToTheDefaultCallback) {
+    Sync();
+    device.SendRaw("hello\r");
+    ASSERT_TRUE(defaults.WaitFor(1));
+    device.SendRaw("!H:1\r");
+    ASSERT_TRUE(defaults.WaitFor(2));
+    EXPECT_EQ(defaults.Calls(), (std::vector<Call>{{"hello", 0}, {"!H:1", 0}}));
+    EXPECT_EQ(errors.Count(), 0u);
+}
+
+TEST_F(SerialPortTest, PrefixLineDuringACommandGoesToDefaultAndTheCommandKeepsWaiting) {
+    device.Script("P\\(1,2\\)", std::vector<sim::Chunk>{{0ms, "!P:1\r"}, {100ms, "1\r"}});
+    port.SendCommand("P(1,2)", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("1", 0));
+    ASSERT_EQ(defaults.Count(), 1u);
+    EXPECT_EQ(defaults.Calls()[0], Call("!P:1", 0));
+}
+
+TEST_F(SerialPortTest, UnterminatedUnsolicitedDataTimesOutAfterOneSecond) {
+    Sync();
+    const auto start = std::chrono::steady_clock::now();
+    device.SendRaw("partial");
+    ASSERT_TRUE(defaults.WaitFor(1));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1000ms);
+    EXPECT_EQ(defaults.Calls()[0], Call("partial", 1));
+    ASSERT_EQ(errors.Count(), 1u);
+    EXPECT_EQ(errors.Calls()[0], Call("partial", SerialPortErrorResponseTimeout));
+}
+
+TEST_F(SerialPortTest, ReplyJustAfterTheTimeOutHasAlreadyFailed) {
+    // Measured from the end of the write: the device cannot have seen the
+    // command before it was written, so 1001 ms after its arrival is late.
+    device.Script("Q", std::vector<sim::Chunk>{{0ms, "part"}, {1001ms, "ial\r"}});
+    port.SendCommand("Q", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("part", 1));
+    ASSERT_TRUE(errors.WaitFor(1));
+    EXPECT_EQ(errors.Calls()[0], Call("part", SerialPortErrorResponseTimeout));
+}
+
+TEST_F(SerialPortTest, ReplyWellInsideTheTimeOutCompletes) {
+    device.Script("Q", std::vector<sim::Chunk>{{0ms, "part"}, {800ms, "ial\r"}});
+    port.SendCommand("Q", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("partial", 0));
+    EXPECT_EQ(errors.Count(), 0u);
+}
+
+TEST_F(SerialPortTest, MultiLineReplyEndsBySilenceWithEveryLineAndFreshDeadlines) {
+    // Each line comes 600 ms after the previous one: 1800 ms in all, which
+    // only works if every completed line restarts the 1000 ms allowance.
+    device.Script("C0\\?", std::vector<sim::Chunk>{
+                               {600ms, "400.0,1.0E-05\r"},
+                               {1200ms, "500.0,2.0E-05\r"},
+                               {1800ms, "\r"},
+                           });
+    CLatch done;
+    std::vector<std::string> got;
+    int flag = -1;
+    port.SendMultiLineCommand("C0?", 1000, 0, [&](std::vector<std::string> lines, int timedOut) {
+        got = std::move(lines);
+        flag = timedOut;
+        done.Signal();
+    });
+    ASSERT_TRUE(done.WaitFor(1));
+    EXPECT_EQ(got, (std::vector<std::string>{"400.0,1.0E-05", "500.0,2.0E-05", ""}));
+    EXPECT_EQ(flag, 0);
+    EXPECT_EQ(errors.Count(), 0u);
+}
+
+TEST_F(SerialPortTest, CommandExpectingNoReplyCompletesOnceWritten) {
+    HANDLE written = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    port.SendCommand("OUTP ON", "", 0, 0, 0, replies.Callback(), written);
+    ASSERT_EQ(WaitForSingleObject(written, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(replies.Calls().at(0), Call("", 0));
+    EXPECT_TRUE(device.WaitForCommand("OUTP ON", kLimit));
+    CloseHandle(written);
+}
+
+TEST_F(SerialPortTest, BytesAfterACompleteReplyAreNeverTakenForTheNextReply) {
+    // A's reply drags a stray line behind it while B is already queued: B
+    // must get its own reply, and the stray line is handed over, not lost.
+    device.Script("A", "a\rstray\r");
+    device.Script("B", "b\r");
+    port.SendCommand("A", "\r", 1, 1000, 0, replies.Callback());
+    port.SendCommand("B", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(2));
+    EXPECT_EQ(replies.Calls(), (std::vector<Call>{{"a", 0}, {"b", 0}}));
+    ASSERT_TRUE(defaults.WaitFor(1));
+    EXPECT_EQ(defaults.Calls()[0], Call("stray", 0));
+}
+
+TEST_F(SerialPortTest, RetriedCommandStartsWithAnEmptyReceiveBuffer) {
+    std::atomic<int> attempts{0};
+    device.On("R", [&](const std::smatch&) -> sim::CSimDevice::Reply {
+        return ++attempts == 1 ? std::string("garb") : std::string("ok\r");
+    });
+    port.SendCommand("R", "\r", 1, 300, 1, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("ok", 0));
+    EXPECT_EQ(attempts.load(), 2);
+    EXPECT_EQ(errors.Count(), 0u);
+}
+
+TEST_F(SerialPortTest, MissingCallbacksOnTheTimeOutPathAreSkipped) {
+    CSerialPort bare;
+    port.Close();
+    ASSERT_EQ(0, bare.Open(nullptr, nullptr, '!', "\r", kCom, 9600, 0, 8, 0, 0));
+    ASSERT_TRUE(bare.StartServiceThread());
+    device.InjectFault("T\\?", sim::Fault{sim::FaultKind::NoReply, 0, 5, -1});
+    bare.SendCommand("T?", "\r", 1, 100, 0, nullptr);
+    // The follow-up only completes once the silent command has timed out
+    // without crashing the service thread.
+    device.Script("S\\?", "0\r");
+    bare.SendCommand("S?", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("0", 0));
+    bare.Close();
+}
+
+TEST_F(SerialPortTest, FloodOfBytesIsCutOffAsAFailedReply) {
+    device.Script("F", std::string(200 * 1024, 'x'));
+    port.SendCommand("F", "\r", 1, 5000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0].second, 1);
+    EXPECT_GE(errors.Count(), 1u);
+}
+
+TEST_F(SerialPortTest, CloseDiscardsQueuedCommandsWithoutCallingThem) {
+    device.InjectFault(".*", sim::Fault{sim::FaultKind::NoReply, 0, 5, -1});
+    HANDLE written = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    port.SendCommand("A", "\r", 1, 5000, 0, replies.Callback());
+    port.SendCommand("B", "\r", 1, 5000, 0, replies.Callback());
+    port.SendCommand("C", "", 0, 0, 0, replies.Callback(), written);
+    ASSERT_TRUE(device.WaitForCommand("A", kLimit));
+    port.Close();
+    EXPECT_EQ(replies.Count(), 0u);
+    EXPECT_EQ(errors.Count(), 0u);
+    // A caller blocked on a discarded no-reply command is released.
+    EXPECT_EQ(WaitForSingleObject(written, 0), WAIT_OBJECT_0);
+    CloseHandle(written);
+}
+
+TEST_F(SerialPortTest, VanishedDeviceEndsTheCommandByItsTimeOutAndReportsOnce) {
+    std::atomic<int> boxes{0};
+    Platform_SetMessageBoxHandler(
+        [](void* context, HWND, LPCWSTR, LPCWSTR, UINT) {
+            ++*static_cast<std::atomic<int>*>(context);
+            return IDOK;
+        },
+        &boxes);
+    device.InjectFault("Q", sim::Fault{sim::FaultKind::Vanish, 0, 5, 1});
+    port.SendCommand("Q", "\r", 1, 300, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("", 1));
+    port.Close();
+    Platform_SetMessageBoxHandler(nullptr, nullptr);
+    EXPECT_EQ(boxes.load(), 1);
+}
+
+TEST(SerialPortSupplyForm, CrLfLineEndingAndUnsolicitedDataHandedOverAfterSilence) {
+    testsupport::CTempXdg xdg;
+    sim::CScriptedDevice device{xdg.PortsFolder(), kCom, "\r\n"};
+    device.Start();
+    CSerialPort port(SerialPortOptions{"\r\n", false});
+    CRecorder defaults, replies, errors;
+    ASSERT_EQ(0, port.Open(
+                     [&](SerialPortError code, const char* text) {
+                         errors.Add(text, static_cast<int>(code));
+                     },
+                     defaults.Callback(), '!', "", kCom, 9600, 0, 8, 2, 0));
+    ASSERT_TRUE(port.StartServiceThread());
+
+    // (The reply also shows the service thread is running, so the data sent
+    // below cannot be lost to the purge it does when it starts.)
+    device.Script("\\*IDN\\?", "Agilent Technologies,E3633A,0,1.7-5.0-1.0\r\n");
+    port.SendCommand("*IDN?", "\r\n", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("Agilent Technologies,E3633A,0,1.7-5.0-1.0", 0));
+    EXPECT_EQ(device.PendingInput(), "");  // the command ended with exactly CR LF
+
+    // With no default terminator nothing completes a line: the data goes to
+    // the default callback once its second of silence is over, as no error.
+    device.SendRaw("+1.0E+00\r\n");
+    ASSERT_TRUE(defaults.WaitFor(1));
+    EXPECT_EQ(defaults.Calls()[0], Call("+1.0E+00\r\n", 0));
+    EXPECT_EQ(errors.Count(), 0u);
+    port.Close();
+}
+
+TEST(SerialPortCounterForm, EmptyTerminatorReplyEndsAtItsTimeOutWithWhatArrived) {
+    testsupport::CTempXdg xdg;
+    sim::CScriptedDevice device{xdg.PortsFolder(), kCom};
+    device.Start();
+    CSerialPort port(SerialPortOptions{"\r", false});
+    CRecorder replies, errors;
+    ASSERT_EQ(0, port.Open(
+                     [&](SerialPortError code, const char* text) {
+                         errors.Add(text, static_cast<int>(code));
+                     },
+                     nullptr, '!', "", kCom, 9600, 0, 8, 0, 0));
+    ASSERT_TRUE(port.StartServiceThread());
+    device.Script("!0a", "1F");
+    port.SendCommand("!0a", "", 1, 50, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_EQ(replies.Calls()[0], Call("1F", 0));
+    EXPECT_EQ(errors.Count(), 0u);
+    port.Close();
+}
+
+}  // namespace
