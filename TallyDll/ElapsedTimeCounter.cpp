@@ -1,0 +1,465 @@
+// CElapsedTimeCounter: identification, queries, commands and the diagnostics
+// read of one elapsed-time counter (see ElapsedTimeCounter.h).
+//
+// Every request carries its own reply record, shared by the caller and the
+// reply handler: a caller that gives up (the device is being disconnected)
+// leaves nothing behind that a late handler could touch, and two requests of
+// one kind never overwrite each other's state.
+#include "ElapsedTimeCounter.h"
+
+#include "TallyLog.h"
+
+#include <platform/text.h>
+
+#include <cstdio>
+#include <map>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+using driverlog::Debug;
+using driverlog::Error;
+
+// The counter's model name in its identification reply.
+constexpr const char* kCounterModel = "ETC";
+
+constexpr unsigned kReplyTimeoutMs = 1000;
+// The diagnostic queries are answered without a terminator: the reply is
+// whatever arrived when this much silence has passed.
+constexpr unsigned kDiagnosticTimeoutMs = 50;
+const std::string kTerminator = "\r";
+
+constexpr const wchar_t* kElapsedTimeTimeout = L": T? command timed out! Partial response received: \"";
+constexpr const wchar_t* kCommandTimeout = L": Command timed out! Partial response received: \"";
+
+// The device whose handler or diagnostics thread runs on this thread.
+thread_local const CElapsedTimeCounter* t_pRunningDevice = nullptr;
+
+class CRunningDeviceScope {
+public:
+    explicit CRunningDeviceScope(const CElapsedTimeCounter* device)
+        : m_pPrevious(std::exchange(t_pRunningDevice, device)) {}
+    ~CRunningDeviceScope() { t_pRunningDevice = m_pPrevious; }
+    CRunningDeviceScope(const CRunningDeviceScope&) = delete;
+    CRunningDeviceScope& operator=(const CRunningDeviceScope&) = delete;
+
+private:
+    const CElapsedTimeCounter* m_pPrevious;
+};
+
+const char* OrEmpty(const char* text) { return text ? text : ""; }
+
+bool ParseHex(const char* text, uint32_t& value) {
+    unsigned parsed = 0;
+    if (std::sscanf(text, "%X", &parsed) != 1) return false;
+    value = parsed;
+    return true;
+}
+
+bool ParseDecimal(const char* text, int& value) { return std::sscanf(text, "%d", &value) == 1; }
+
+// "manufacturer,model,firmware": the firmware revision is everything after
+// the second comma. Fields the reply does not reach keep their values.
+void SplitIdentification(const std::string& reply, EtcIdentificationStruct& identification) {
+    const auto first = reply.find(',');
+    if (first == std::string::npos) return;
+    identification.manufacturer = reply.substr(0, first);
+    const auto second = reply.find(',', first + 1);
+    if (second == std::string::npos) return;
+    identification.model = reply.substr(first + 1, second - first - 1);
+    identification.firmwareRevision = reply.substr(second + 1);
+}
+
+// The numeric queries in the order they go out: byte-wise order of the query
+// texts, whatever the order of the record's fields.
+const std::map<std::string, uint32_t EtcDiagnosticsStruct::*>& NumericQueries() {
+    static const std::map<std::string, uint32_t EtcDiagnosticsStruct::*> queries = {
+        {"!0s", &EtcDiagnosticsStruct::s},   {"!0t", &EtcDiagnosticsStruct::t},
+        {"!0p", &EtcDiagnosticsStruct::p},   {"!0b", &EtcDiagnosticsStruct::b},
+        {"!0b0", &EtcDiagnosticsStruct::b0}, {"!0b1", &EtcDiagnosticsStruct::b1},
+        {"!0b2", &EtcDiagnosticsStruct::b2}, {"!0e", &EtcDiagnosticsStruct::e},
+        {"!0e0", &EtcDiagnosticsStruct::e0}, {"!0e1", &EtcDiagnosticsStruct::e1},
+        {"!0e2", &EtcDiagnosticsStruct::e2},
+    };
+    return queries;
+}
+
+const std::map<std::string, std::string EtcDiagnosticsStruct::*>& TextQueries() {
+    static const std::map<std::string, std::string EtcDiagnosticsStruct::*> queries = {
+        {"!0v", &EtcDiagnosticsStruct::v},
+    };
+    return queries;
+}
+
+}  // namespace
+
+CElapsedTimeCounter::CElapsedTimeCounter()
+    : CSerialPort(SerialPortOptions{"\r", false}),
+      m_log(g_log, L"CElapsedTimeCounter", this),
+      m_hClosingEvent(COwnedEvent::Create(true)) {}
+
+CElapsedTimeCounter::~CElapsedTimeCounter() {
+    if (m_hClosingEvent) SetEvent(m_hClosingEvent.Get());
+    if (m_hGetDiagnosticsThread.joinable()) m_hGetDiagnosticsThread.join();
+    Close();
+}
+
+bool CElapsedTimeCounter::RunsOnThisThread() const { return t_pRunningDevice == this; }
+
+template <typename Reply, typename Handler>
+SerialResponseCallback CElapsedTimeCounter::Bind(std::shared_ptr<Reply> reply, Handler handler) {
+    return [this, reply = std::move(reply), handler](const char* text, int timedOut) {
+        CRunningDeviceScope scope(this);
+        (this->*handler)(*reply, OrEmpty(text), timedOut);
+    };
+}
+
+bool CElapsedTimeCounter::WaitForReply(HANDLE event) {
+    if (!event) return false;
+    if (!m_hClosingEvent) return WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0;
+    const HANDLE events[2] = {event, m_hClosingEvent.Get()};
+    // The reply comes first when both are set: it was handled completely.
+    return WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0;
+}
+
+// ---- Connect and identification -----------------------------------------
+
+int CElapsedTimeCounter::Connect(const SerialPortSettingsStruct& settings, int blocking,
+                                 HANDLE event) {
+    m_log.Log(Debug, L": Initializing serial port with the following settings: Port: ",
+              settings.port, L", Baud: ", settings.baud, L", Parity: ",
+              SerialParityName(settings.parity), L", Databits: ",
+              SerialDataBitsName(settings.dataBits), L", Stopbits: ",
+              SerialStopBitsName(settings.stopBits), L", FlowControl: ",
+              SerialFlowControlName(settings.flowControl));
+
+    auto reply = std::make_shared<CIdentificationReply>();
+    reply->callerEvent = event;
+    if (blocking) {
+        // A blocking connect waits on an event of its own, so a caller's
+        // event that is already set cannot end the wait early; the caller's
+        // event is still signalled, and stays the caller's to close.
+        reply->ownEvent = COwnedEvent::Create();
+        if (!reply->ownEvent) return 1;
+    }
+
+    const int opened = Open(
+        [this](SerialPortError code, const char* text) {
+            m_log.Log(Error, L": Error code = ", static_cast<int>(code), L", message = \"",
+                      OrEmpty(text), L"\".");
+        },
+        [](const char*, int) {}, '!', "", static_cast<unsigned>(settings.port),
+        static_cast<unsigned>(settings.baud), settings.parity, settings.dataBits,
+        settings.stopBits, settings.flowControl, 1);
+    if (opened != 0) {
+        m_log.Log(Error, L": Error initializing the serial port.");
+        Close();
+        return 1;
+    }
+    m_log.Log(Debug, L": Serial port successfully initialized.");
+
+    if (!StartServiceThread()) {
+        m_log.Log(Error, L": Error starting serial port communication thread, uninitializing port.");
+        Close();
+        return 1;
+    }
+    m_log.Log(Debug, L": Serial port communication thread started.");
+    m_log.Log(Debug, L": Attempting to detect a Vandrel Elapsed Time Counter on the serial port.");
+
+    const HANDLE ownEvent = reply->ownEvent.Get();
+    SendCommand("I?", kTerminator, 1, kReplyTimeoutMs, 0,
+                Bind(reply, &CElapsedTimeCounter::OnIdentificationReply));
+    if (!blocking) return 0;
+
+    WaitForReply(ownEvent);
+    if (!IsValidDevice()) {
+        m_log.Log(Debug, L": No Vandrel Elapsed Time Counter detected on the serial port.");
+        Close();
+        return 2;
+    }
+    return 0;
+}
+
+void CElapsedTimeCounter::OnIdentificationReply(CIdentificationReply& reply, const char* text,
+                                                int timedOut) {
+    bool valid = false;
+    EtcIdentificationStruct identification;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!timedOut) {
+            m_identification.response = text;
+            SplitIdentification(m_identification.response, m_identification);
+            valid = m_identification.model == kCounterModel;
+        }
+        m_bIsValidDevice = valid ? 1 : 0;
+        identification = m_identification;
+    }
+    if (valid) {
+        m_log.Log(Debug,
+                  L": A Vandrel Elapsed Time Counter has been detected with the following "
+                  L"properties: Manufacturer: ",
+                  identification.manufacturer, L", Model: ", identification.model,
+                  L", Firmware Revision: ", identification.firmwareRevision);
+    }
+    if (reply.ownEvent) SetEvent(reply.ownEvent.Get());
+    if (reply.callerEvent) SetEvent(reply.callerEvent);
+}
+
+EtcIdentificationStruct CElapsedTimeCounter::GetIdentification() const {
+    std::lock_guard lock(m_mutex);
+    return m_identification;
+}
+
+int CElapsedTimeCounter::IsValidDevice() const {
+    std::lock_guard lock(m_mutex);
+    return m_bIsValidDevice;
+}
+
+// ---- Elapsed time and power cycles ----------------------------------------
+
+void CElapsedTimeCounter::SendHexQuery(const std::string& query, const std::string& terminator,
+                                       unsigned timeoutMs, std::shared_ptr<CHexReply> reply) {
+    SendCommand(query, terminator, 1, timeoutMs, 0,
+                Bind(std::move(reply), &CElapsedTimeCounter::OnHexReply));
+}
+
+void CElapsedTimeCounter::OnHexReply(CHexReply& reply, const char* text, int timedOut) {
+    reply.valid = 0;
+    if (timedOut) {
+        m_log.Log(Error, reply.timeoutMessage, text, L"\".");
+    } else if (ParseHex(text, reply.count)) {
+        reply.valid = 1;
+    } else {
+        m_log.Log(Error, L": Error converting response to DWORD. Response = \"", text, L"\".");
+    }
+    if (reply.callback) {
+        const auto callback = std::exchange(reply.callback, nullptr);
+        callback(reply.valid, reply.count);
+    }
+    if (reply.event) SetEvent(reply.event);
+}
+
+EtcError CElapsedTimeCounter::ReadCount(const char* query, const wchar_t* logText,
+                                        const wchar_t* timeoutMessage, uint32_t& count) {
+    m_log.Log(Debug, logText);
+    auto reply = std::make_shared<CHexReply>();
+    reply->timeoutMessage = timeoutMessage;
+    reply->ownEvent = COwnedEvent::Create();
+    reply->event = reply->ownEvent.Get();
+    if (!reply->event) return EtcErrorCommandFailed;
+    SendHexQuery(query, kTerminator, kReplyTimeoutMs, reply);
+    // Every command ends with a handler call (its reply or its time-out), so
+    // the wait ends unless the device is being disconnected.
+    if (!WaitForReply(reply->event) || !reply->valid) return EtcErrorCommandFailed;
+    count = reply->count;
+    return EtcSuccess;
+}
+
+EtcError CElapsedTimeCounter::GetElapsedTime(double* seconds) {
+    if (!seconds) return EtcErrorInvalidParameter;
+    uint32_t count = 0;
+    const EtcError result =
+        ReadCount("T?", L": Getting the elapsed time count.", kElapsedTimeTimeout, count);
+    // Quarter seconds, unsigned: a count with the top bit set is not negative.
+    if (result == EtcSuccess) *seconds = count * 0.25;
+    return result;
+}
+
+EtcError CElapsedTimeCounter::GetPowerCycleCount(uint32_t* count) {
+    if (!count) return EtcErrorInvalidParameter;
+    return ReadCount("P?", L": Getting the number of power cycles.", kCommandTimeout, *count);
+}
+
+EtcError CElapsedTimeCounter::GetElapsedTimeCallback(EtcElapsedTimeCallback callback) {
+    m_log.Log(Debug, L": Getting the elapsed time count.");
+    auto reply = std::make_shared<CHexReply>();
+    reply->timeoutMessage = kElapsedTimeTimeout;
+    if (callback) {
+        reply->callback = [callback = std::move(callback)](int valid, uint32_t count) {
+            callback(valid, count * 0.25);
+        };
+    }
+    SendHexQuery("T?", kTerminator, kReplyTimeoutMs, std::move(reply));
+    return EtcSuccess;
+}
+
+EtcError CElapsedTimeCounter::GetPowerCycleCountCallback(EtcPowerCycleCountCallback callback) {
+    m_log.Log(Debug, L": Getting the power cycle count.");
+    auto reply = std::make_shared<CHexReply>();
+    reply->timeoutMessage = kCommandTimeout;
+    reply->callback = std::move(callback);
+    SendHexQuery("P?", kTerminator, kReplyTimeoutMs, std::move(reply));
+    return EtcSuccess;
+}
+
+// ---- Reset and set-base commands ------------------------------------------
+
+void CElapsedTimeCounter::OnDecimalReply(CDecimalReply& reply, const char* text, int timedOut) {
+    reply.valid = 0;
+    if (timedOut) {
+        m_log.Log(Error, kCommandTimeout, text, L"\".");
+    } else if (ParseDecimal(text, reply.result)) {
+        reply.valid = 1;
+    } else {
+        m_log.Log(Error, L": Error converting response to integer. Response = \"", text, L"\".");
+    }
+    if (reply.event) SetEvent(reply.event);
+}
+
+EtcError CElapsedTimeCounter::RunDecimalCommand(const std::string& command, int blocking,
+                                                HANDLE event) {
+    auto reply = std::make_shared<CDecimalReply>();
+    if (blocking) {
+        reply->ownEvent = COwnedEvent::Create();
+        reply->event = reply->ownEvent.Get();
+        if (!reply->event) return EtcErrorCommandFailed;
+    } else {
+        reply->event = event;
+    }
+    SendCommand(command, kTerminator, 1, kReplyTimeoutMs, 0,
+                Bind(reply, &CElapsedTimeCounter::OnDecimalReply));
+    if (!blocking) return EtcSuccess;
+    if (!WaitForReply(reply->event) || !reply->valid) return EtcErrorCommandFailed;
+    return EtcSuccess;
+}
+
+EtcError CElapsedTimeCounter::Reset(int blocking, HANDLE event) {
+    m_log.Log(Debug, L": Resetting the elapsed time counter.");
+    return RunDecimalCommand("R!", blocking, event);
+}
+
+EtcError CElapsedTimeCounter::SetBaseElapsedTimeCount(uint32_t value, int blocking, HANDLE event) {
+    m_log.Log(Debug, platform::FormatW(L": Setting the base elapsed time count to 0x%08X.", value));
+    return RunDecimalCommand(platform::Format("!0BB%08X", value), blocking, event);
+}
+
+EtcError CElapsedTimeCounter::SetBasePowerCycleCount(uint32_t value, int blocking, HANDLE event) {
+    m_log.Log(Debug, platform::FormatW(L": Setting the base power cycle count to 0x%08X.", value));
+    return RunDecimalCommand(platform::Format("!0EE%06X", value), blocking, event);
+}
+
+// ---- Diagnostics ------------------------------------------------------------
+
+void CElapsedTimeCounter::OnTextReply(CTextReply& reply, const char* text, int timedOut) {
+    reply.valid = 0;
+    if (timedOut) {
+        m_log.Log(Error, kCommandTimeout, text, L"\".");
+    } else {
+        reply.text = text;
+        reply.valid = 1;
+    }
+    if (reply.event) SetEvent(reply.event);
+}
+
+EtcError CElapsedTimeCounter::GetDiagnostics(EtcDiagnosticsStruct* diagnostics) {
+    if (!diagnostics) return EtcErrorInvalidParameter;
+    m_log.Log(Debug, L": Getting the diagnostics values from the device.");
+    auto read = std::make_shared<CDiagnosticsRead>();
+    read->record = diagnostics;
+    const EtcError started = StartDiagnostics(read);
+    if (started != EtcSuccess) return started;
+    // The thread signals on every path, a failed or abandoned read included.
+    WaitForSingleObject(read->complete.Get(), INFINITE);
+    // A read that stopped at a failed query is not reported as done.
+    return read->valid ? EtcSuccess : EtcErrorCommandFailed;
+}
+
+EtcError CElapsedTimeCounter::GetDiagnosticsCallback(EtcDiagnosticsCallback callback) {
+    m_log.Log(Debug, L": Getting the diagnostics values from the device using a callback.");
+    if (!callback) return EtcErrorInvalidParameter;
+    auto read = std::make_shared<CDiagnosticsRead>();
+    read->callback = std::move(callback);
+    // The record lives in the device for the whole read; no caller's frame
+    // has to outlive the thread.
+    read->record = &m_callbackDiagnostics;
+    return StartDiagnostics(std::move(read));
+}
+
+EtcError CElapsedTimeCounter::StartDiagnostics(std::shared_ptr<CDiagnosticsRead> read) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_bDiagnosticsBusy) return EtcErrorBusy;
+        m_bDiagnosticsBusy = true;
+    }
+    const auto notBusy = [this] {
+        std::lock_guard lock(m_mutex);
+        m_bDiagnosticsBusy = false;
+    };
+
+    if (!read->callback) {
+        read->complete = COwnedEvent::Create();
+        if (!read->complete) {
+            m_log.Log(Debug, L": Failed creating m_hGetDiagnosticsThreadCompleteEvent.");
+            notBusy();
+            return EtcErrorFailed;
+        }
+    }
+    // The previous read's thread cleared the busy mark as one of its last
+    // steps; it is about to return, so this join is short.
+    if (m_hGetDiagnosticsThread.joinable()) m_hGetDiagnosticsThread.join();
+    if (read->record == &m_callbackDiagnostics) m_callbackDiagnostics = EtcDiagnosticsStruct{};
+    try {
+        m_hGetDiagnosticsThread = std::thread(&CElapsedTimeCounter::GetDiagnosticsThread, this, read);
+    } catch (const std::system_error&) {
+        m_log.Log(Debug, L": Failed creating GetDiagnosticsThread.");
+        notBusy();
+        return EtcErrorFailed;
+    }
+    return EtcSuccess;
+}
+
+void CElapsedTimeCounter::GetDiagnosticsThread(std::shared_ptr<CDiagnosticsRead> read) {
+    CRunningDeviceScope scope(this);
+    m_log.Log(Debug, L": GetDiagnosticsThread started.");
+    read->valid = 0;
+    if (ReadDiagnostics(*read->record)) {
+        read->valid = 1;
+        // The callback runs while the read still counts as busy, so a new
+        // read started from inside it is refused instead of racing this one.
+        if (read->callback) {
+            const auto callback = std::exchange(read->callback, nullptr);
+            callback(read->valid, *read->record);
+        }
+    }
+    const HANDLE complete = read->complete.Get();
+    {
+        std::lock_guard lock(m_mutex);
+        m_bDiagnosticsBusy = false;
+    }
+    // Signalled after the busy mark is cleared: a caller woken here may
+    // start the next read at once.
+    if (complete) SetEvent(complete);
+}
+
+bool CElapsedTimeCounter::ReadDiagnostics(EtcDiagnosticsStruct& record) {
+    for (const auto& [query, field] : NumericQueries()) {
+        auto reply = std::make_shared<CHexReply>();
+        reply->timeoutMessage = kCommandTimeout;
+        reply->ownEvent = COwnedEvent::Create();
+        reply->event = reply->ownEvent.Get();
+        if (!reply->event) return false;
+        // No terminator: the reply is what arrived within the time-out.
+        SendHexQuery(query, "", kDiagnosticTimeoutMs, reply);
+        if (!WaitForReply(reply->event) || !reply->valid) return false;
+        record.*field = reply->count;
+    }
+    for (const auto& [query, field] : TextQueries()) {
+        auto reply = std::make_shared<CTextReply>();
+        reply->ownEvent = COwnedEvent::Create();
+        reply->event = reply->ownEvent.Get();
+        if (!reply->event) return false;
+        SendCommand(query, "", 1, kDiagnosticTimeoutMs, 0,
+                    Bind(reply, &CElapsedTimeCounter::OnTextReply));
+        if (!WaitForReply(reply->event) || !reply->valid) return false;
+        record.*field = reply->text;
+    }
+    return true;
+}
+
+// ---- Disconnect -------------------------------------------------------------
+
+void CElapsedTimeCounter::Disconnect() {
+    if (m_hClosingEvent) SetEvent(m_hClosingEvent.Get());
+    Close();
+}

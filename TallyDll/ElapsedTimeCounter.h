@@ -1,0 +1,134 @@
+// CElapsedTimeCounter: one elapsed-time counter on its serial port. It
+// identifies the counter, runs its queries and commands in blocking, event
+// and callback forms, and reads the diagnostic values on a thread of its own.
+#pragma once
+
+#include "OwnedEvent.h"
+#include "TallyDll.h"
+
+#include <serial/DriverLog.h>
+#include <serial/SerialPort.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class CElapsedTimeCounter : public CSerialPort {
+public:
+    CElapsedTimeCounter();
+    // Ends a diagnostics read still running and closes the port before any
+    // member a reply handler uses goes away.
+    ~CElapsedTimeCounter() override;
+
+    // 0 counter detected (blocking) or query sent (not blocking); 1 the port
+    // or its thread failed; 2 no counter answered (blocking only).
+    int Connect(const SerialPortSettingsStruct& settings, int blocking, HANDLE event);
+
+    EtcIdentificationStruct GetIdentification() const;
+    int IsValidDevice() const;
+
+    EtcError GetElapsedTime(double* seconds);
+    EtcError GetElapsedTimeCallback(EtcElapsedTimeCallback callback);
+    EtcError GetPowerCycleCount(uint32_t* count);
+    EtcError GetPowerCycleCountCallback(EtcPowerCycleCountCallback callback);
+
+    EtcError Reset(int blocking, HANDLE event);
+    EtcError SetBaseElapsedTimeCount(uint32_t value, int blocking, HANDLE event);
+    EtcError SetBasePowerCycleCount(uint32_t value, int blocking, HANDLE event);
+
+    EtcError GetDiagnostics(EtcDiagnosticsStruct* diagnostics);
+    EtcError GetDiagnosticsCallback(EtcDiagnosticsCallback callback);
+
+    // Closes the port for good: every blocking wait of this device gives up,
+    // a diagnostics read stops, and queued commands are dropped. Safe from
+    // any thread except this device's own service and diagnostics threads.
+    void Disconnect();
+
+    driverlog::CDeviceLog& Log() { return m_log; }
+
+    // True on this device's service thread while one of its reply handlers
+    // (and so a caller's callback) runs, and on its diagnostics thread: the
+    // device must not be destroyed from there, as that would wait for the
+    // very thread it runs on.
+    bool RunsOnThisThread() const;
+
+private:
+    // One hexadecimal reply ("T?", "P?" and the numeric diagnostics), shared
+    // by the caller and the reply handler so neither outlives what it uses.
+    struct CHexReply {
+        const wchar_t* timeoutMessage = nullptr;
+        std::function<void(int valid, uint32_t count)> callback;
+        COwnedEvent ownEvent;
+        HANDLE event = nullptr;  // ownEvent, or nothing
+        uint32_t count = 0;
+        int valid = 0;
+    };
+    // The decimal reply of reset and set-base.
+    struct CDecimalReply {
+        COwnedEvent ownEvent;
+        HANDLE event = nullptr;  // ownEvent (blocking) or the caller's (may be null)
+        int result = 0;
+        int valid = 0;
+    };
+    // The text reply of the version query.
+    struct CTextReply {
+        COwnedEvent ownEvent;
+        HANDLE event = nullptr;
+        std::string text;
+        int valid = 0;
+    };
+    // The "I?" reply of Connect.
+    struct CIdentificationReply {
+        COwnedEvent ownEvent;  // waited on by a blocking Connect
+        HANDLE callerEvent = nullptr;
+    };
+    // One diagnostics read, from its start to the thread's end.
+    struct CDiagnosticsRead {
+        EtcDiagnosticsStruct* record = nullptr;
+        EtcDiagnosticsCallback callback;
+        COwnedEvent complete;  // blocking form only
+        int valid = 0;
+    };
+
+    void SendHexQuery(const std::string& query, const std::string& terminator,
+                      unsigned timeoutMs, std::shared_ptr<CHexReply> reply);
+    void OnHexReply(CHexReply& reply, const char* text, int timedOut);
+    void OnDecimalReply(CDecimalReply& reply, const char* text, int timedOut);
+    void OnTextReply(CTextReply& reply, const char* text, int timedOut);
+    void OnIdentificationReply(CIdentificationReply& reply, const char* text, int timedOut);
+
+    EtcError ReadCount(const char* query, const wchar_t* logText, const wchar_t* timeoutMessage,
+                       uint32_t& count);
+    EtcError RunDecimalCommand(const std::string& command, int blocking, HANDLE event);
+
+    EtcError StartDiagnostics(std::shared_ptr<CDiagnosticsRead> read);
+    void GetDiagnosticsThread(std::shared_ptr<CDiagnosticsRead> read);
+    bool ReadDiagnostics(EtcDiagnosticsStruct& record);
+
+    // Waits for a reply's event, or until the device is disconnected; true
+    // when the reply was handled.
+    bool WaitForReply(HANDLE event);
+
+    // Wraps a reply handler so that it marks its thread as this device's
+    // while it runs.
+    template <typename Reply, typename Handler>
+    SerialResponseCallback Bind(std::shared_ptr<Reply> reply, Handler handler);
+
+    // Declared first: it must outlive every member that logs.
+    driverlog::CDeviceLog m_log;
+
+    mutable std::mutex m_mutex;  // guards the identification and the diagnostics busy mark
+    EtcIdentificationStruct m_identification;
+    int m_bIsValidDevice = 0;
+    // True while a diagnostics read runs; a second read is refused as busy.
+    bool m_bDiagnosticsBusy = false;
+
+    // Set once the device is being disconnected; never cleared.
+    COwnedEvent m_hClosingEvent;
+    // The record of a callback diagnostics read; only its thread touches it.
+    EtcDiagnosticsStruct m_callbackDiagnostics;
+    std::thread m_hGetDiagnosticsThread;
+};

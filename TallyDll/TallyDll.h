@@ -1,0 +1,99 @@
+// Public interface of libTallyDll.so, the driver of the elapsed-time counter
+// that records how long the lamp has been lit and how often it was switched
+// on.
+//
+// A program connects with Etc_Connect, which hands back an opaque handle
+// (the address of one device object), reads the counter through the other
+// exports and ends with Etc_Disconnect. Every export returns an EtcError;
+// failures are never thrown across this boundary.
+#pragma once
+
+#include <platform/win32.h>
+#include <serial/SerialPort.h>  // SerialPortSettingsStruct
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#define TALLYDLL_API __attribute__((visibility("default")))
+
+enum EtcError : int32_t {
+    EtcSuccess = 0,
+    EtcErrorFailed = 1,            // connecting failed, or the diagnostics event/thread
+    EtcErrorInvalidHandle = 5,     // the handle is not one this library handed out
+    EtcErrorInvalidParameter = 6,  // null output, empty callback, log ceiling above 7
+    EtcErrorCommandFailed = 7,     // a blocking command's reply timed out or did not convert
+    EtcErrorBusy = 8,              // a diagnostics read already runs on this device
+};
+
+// What the counter says about itself in its "I?" reply.
+struct EtcIdentificationStruct {
+    std::string manufacturer;
+    std::string model;
+    std::string firmwareRevision;
+    std::string response;  // the whole reply, terminator removed
+};
+
+// The counter's diagnostic values, each named after the query that reads
+// it. The order of the fields is part of the library interface.
+struct EtcDiagnosticsStruct {
+    uint32_t s = 0;
+    uint32_t t = 0;
+    uint32_t p = 0;
+    uint32_t b = 0;
+    uint32_t b0 = 0;
+    uint32_t b1 = 0;
+    uint32_t b2 = 0;
+    uint32_t e = 0;
+    uint32_t e0 = 0;
+    uint32_t e1 = 0;
+    uint32_t e2 = 0;
+    std::string v;
+};
+static_assert(offsetof(EtcDiagnosticsStruct, e2) == 10 * sizeof(uint32_t));
+static_assert(offsetof(EtcDiagnosticsStruct, v) >= 11 * sizeof(uint32_t));
+
+using EtcElapsedTimeCallback = std::function<void(int valid, double seconds)>;
+using EtcPowerCycleCountCallback = std::function<void(int valid, uint32_t count)>;
+using EtcDiagnosticsCallback = std::function<void(int valid, EtcDiagnosticsStruct diagnostics)>;
+
+extern "C" {
+
+// Creates a device on the port and identifies the counter ("I?"). Blocking:
+// returns 0 only when a counter answered. Not blocking: returns 0 once the
+// query is sent; `event` (if any) is signalled when the reply was handled
+// and Etc_IsValidDevice tells the outcome. On failure *handle is null and 1
+// is returned.
+TALLYDLL_API EtcError Etc_Connect(SerialPortSettingsStruct settings, void** handle, int blocking,
+                                  HANDLE event);
+// Closes the port and destroys the device; *handle becomes null. Not
+// blocking: the port is closed on a thread of the library, which signals
+// `event` when the device is gone.
+TALLYDLL_API EtcError Etc_Disconnect(void** handle, int blocking, HANDLE event);
+TALLYDLL_API EtcError Etc_IsValidDevice(void* handle, int* valid);
+TALLYDLL_API EtcError Etc_GetElapsedTime(void* handle, double* seconds);
+TALLYDLL_API EtcError Etc_GetPowerCycleCount(void* handle, uint32_t* count);
+TALLYDLL_API EtcError Etc_SetLogCeiling(unsigned ceiling);
+TALLYDLL_API EtcError Etc_SetLogfilePath(const wchar_t* path);
+TALLYDLL_API EtcError Etc_Reset(void* handle, int blocking, HANDLE event);
+TALLYDLL_API EtcError Etc_SetBaseElapsedTimeCount(void* handle, uint32_t value, int blocking,
+                                                  HANDLE event);
+TALLYDLL_API EtcError Etc_SetBasePowerCycleCount(void* handle, uint32_t value, int blocking,
+                                                 HANDLE event);
+
+}  // extern "C"
+
+// Exports with C++ types in their signatures keep C++ linkage.
+TALLYDLL_API EtcError Etc_GetIdentification(void* handle, EtcIdentificationStruct* identification);
+// The callback runs on the port's service thread; it may be empty, the reply
+// is then only parsed and logged.
+TALLYDLL_API EtcError Etc_GetElapsedTimeCallback(void* handle, EtcElapsedTimeCallback callback);
+TALLYDLL_API EtcError Etc_GetPowerCycleCountCallback(void* handle,
+                                                     EtcPowerCycleCountCallback callback);
+// Blocking read of all twelve diagnostic values; 7 when one of them failed
+// (the fields read before it keep their values).
+TALLYDLL_API EtcError Etc_GetDiagnostics(void* handle, EtcDiagnosticsStruct* diagnostics);
+// The callback gets (1, record) on the library's diagnostics thread once
+// every value was read; a failed read makes no call.
+TALLYDLL_API EtcError Etc_GetDiagnosticsCallback(void* handle, EtcDiagnosticsCallback callback);
