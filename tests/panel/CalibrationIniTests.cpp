@@ -1,0 +1,232 @@
+// Calibration.ini: the layout a save creates, round trips to four
+// significant digits, partial and missing files, and the ini storage's items.
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "CalibrationData.h"
+#include "SettingsStorageIniFile.h"
+#include "TestSupport.h"
+#include "platform/text.h"
+
+namespace {
+
+class CalibrationIniTest : public ::testing::Test {
+protected:
+    std::wstring File() const { return platform::FromUtf8(Path().string()); }
+    std::filesystem::path Path() const { return m_folders.Root() / "Calibration.ini"; }
+
+    bool Save(CCalibrationData& data) {
+        CSettingsStorageIniFile storage(File(), L"CalibrationData");
+        return data.Save(storage);
+    }
+    bool Load(CCalibrationData& data) {
+        CSettingsStorageIniFile storage(File(), L"CalibrationData");
+        return data.Load(storage);
+    }
+    void WriteFile(const std::string& text) { std::ofstream(Path(), std::ios::binary) << text; }
+
+    // Non-empty lines with line ends and surrounding blanks removed.
+    std::vector<std::string> FileLines() const {
+        std::vector<std::string> lines;
+        std::string text = testsupport::ReadFile(Path());
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(start, end - start);
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+            if (!line.empty()) lines.push_back(line);
+            start = end + 1;
+        }
+        return lines;
+    }
+
+private:
+    testsupport::CTempXdg m_folders;
+};
+
+}  // namespace
+
+TEST_F(CalibrationIniTest, SaveIntoANewFileCreatesSectionsAndKeysInOrder) {
+    CCalibrationData data;
+    data.m_nSerialNumber = 1234;
+    data.m_apertureData.emplace_back(123.4, 2, 11);
+    data.m_apertureData.emplace_back(0.5, 1, 10);
+    data.m_spectralData.emplace_back(380.5, 1.25e-6);
+    ASSERT_TRUE(Save(data));
+
+    const std::vector<std::string> expected = {
+        "[CalibrationData]",
+        "SerialNumber=1234",
+        "[CalibrationData.ApertureData]",
+        "Count=2",
+        "[CalibrationData.ApertureData.0]",
+        "AttenuationFactor=1.234E+002",
+        "PrimaryPosition=2",
+        "SecondaryPosition=11",
+        "[CalibrationData.ApertureData.1]",
+        "AttenuationFactor=5.000E-001",
+        "PrimaryPosition=1",
+        "SecondaryPosition=10",
+        "[CalibrationData.SpectralData]",
+        "Count=1",
+        "[CalibrationData.SpectralData.0]",
+        "Wavelength=3.805E+002",
+        "Radiance=1.250E-006",
+    };
+    EXPECT_EQ(FileLines(), expected);
+}
+
+TEST_F(CalibrationIniTest, RoundTripKeepsFourSignificantDigits) {
+    CCalibrationData data;
+    data.m_nSerialNumber = 77;
+    data.m_apertureData.emplace_back(123.4, 2, 11);
+    data.m_apertureData.emplace_back(123.46, 1, 11);
+    data.m_spectralData.emplace_back(380.456, 0.000123456);
+    ASSERT_TRUE(Save(data));
+
+    CCalibrationData loaded;
+    loaded.m_apertureData.emplace_back(1.0, 0, 0);  // replaced, not appended to
+    ASSERT_TRUE(Load(loaded));
+    EXPECT_EQ(loaded.m_nSerialNumber, 77);
+    ASSERT_EQ(loaded.m_apertureData.size(), 2u);
+    EXPECT_DOUBLE_EQ(loaded.m_apertureData[0].m_dAttenuationFactor, 123.4);
+    EXPECT_DOUBLE_EQ(loaded.m_apertureData[1].m_dAttenuationFactor, 123.5);
+    EXPECT_EQ(loaded.m_apertureData[1].m_nPrimaryPosition, 1);
+    EXPECT_EQ(loaded.m_apertureData[1].m_nSecondaryPosition, 11);
+    ASSERT_EQ(loaded.m_spectralData.size(), 1u);
+    EXPECT_DOUBLE_EQ(loaded.m_spectralData[0].m_dWavelength, 380.5);
+    EXPECT_DOUBLE_EQ(loaded.m_spectralData[0].m_dRadiance, 0.0001235);
+}
+
+TEST_F(CalibrationIniTest, ASecondSaveRewritesInPlaceAndDropsNothingItNeeds) {
+    CCalibrationData data;
+    data.m_nSerialNumber = 1;
+    data.m_apertureData.emplace_back(1.0, 0, 0);
+    data.m_apertureData.emplace_back(2.0, 1, 0);
+    ASSERT_TRUE(Save(data));
+    data.m_nSerialNumber = 2;
+    data.m_apertureData.pop_back();
+    data.m_apertureData[0].m_dAttenuationFactor = 3.0;
+    ASSERT_TRUE(Save(data));
+
+    CCalibrationData loaded;
+    ASSERT_TRUE(Load(loaded));
+    EXPECT_EQ(loaded.m_nSerialNumber, 2);
+    ASSERT_EQ(loaded.m_apertureData.size(), 1u);  // "Count" bounds what is read
+    EXPECT_EQ(loaded.m_apertureData[0].m_dAttenuationFactor, 3.0);
+    EXPECT_EQ(FileLines()[1], "SerialNumber=2");
+}
+
+TEST_F(CalibrationIniTest, AnEntryMissingAKeyIsSkippedAndTheOthersKeepTheirOrder) {
+    WriteFile(
+        "[CalibrationData]\r\nSerialNumber=555\r\n"
+        "[CalibrationData.ApertureData]\r\nCount=3\r\n"
+        "[CalibrationData.ApertureData.0]\r\nAttenuationFactor=1.0\r\n"
+        "PrimaryPosition=2\r\nSecondaryPosition=11\r\n"
+        "[CalibrationData.ApertureData.1]\r\nAttenuationFactor=2.0\r\nSecondaryPosition=11\r\n"
+        "[CalibrationData.ApertureData.2]\r\nAttenuationFactor=3e0\r\n"
+        "PrimaryPosition=0\r\nSecondaryPosition=11\r\n"
+        "[CalibrationData.ApertureData.3]\r\nAttenuationFactor=4.0\r\n"
+        "PrimaryPosition=0\r\nSecondaryPosition=10\r\n"
+        "[CalibrationData.SpectralData]\r\nCount=1\r\n"
+        "[CalibrationData.SpectralData.0]\r\nWavelength= 400\r\nRadiance=0x1p-2\r\n");
+    CCalibrationData loaded;
+    EXPECT_FALSE(Load(loaded));  // the skipped entry is reported, nobody acts on it
+    EXPECT_EQ(loaded.m_nSerialNumber, 555);
+    ASSERT_EQ(loaded.m_apertureData.size(), 2u);
+    EXPECT_EQ(loaded.m_apertureData[0].m_dAttenuationFactor, 1.0);
+    EXPECT_EQ(loaded.m_apertureData[1].m_dAttenuationFactor, 3.0);
+    ASSERT_EQ(loaded.m_spectralData.size(), 1u);
+    EXPECT_EQ(loaded.m_spectralData[0].m_dWavelength, 400.0);
+    EXPECT_EQ(loaded.m_spectralData[0].m_dRadiance, 0.25);
+}
+
+TEST_F(CalibrationIniTest, AMissingFileOrPathLeavesEmptyTablesAndNoSerialNumber) {
+    CCalibrationData loaded;
+    loaded.m_nSerialNumber = 9;
+    loaded.m_spectralData.emplace_back(1.0, 2.0);
+    EXPECT_FALSE(Load(loaded));
+    EXPECT_EQ(loaded.m_nSerialNumber, -1);
+    EXPECT_TRUE(loaded.m_apertureData.empty());
+    EXPECT_TRUE(loaded.m_spectralData.empty());
+    EXPECT_FALSE(std::filesystem::exists(Path()));
+
+    CSettingsStorageIniFile noFile(L"", L"CalibrationData");
+    loaded.m_nSerialNumber = 9;
+    EXPECT_FALSE(loaded.Load(noFile));
+    EXPECT_EQ(loaded.m_nSerialNumber, -1);
+    EXPECT_FALSE(loaded.Save(noFile));
+}
+
+TEST_F(CalibrationIniTest, ACorruptCountDoesNotHangTheLoad) {
+    WriteFile("[CalibrationData]\r\nSerialNumber=5\r\n"
+              "[CalibrationData.ApertureData]\r\nCount=-1\r\n");
+    CCalibrationData loaded;
+    EXPECT_FALSE(Load(loaded));
+    EXPECT_TRUE(loaded.m_apertureData.empty());
+    EXPECT_EQ(loaded.m_nSerialNumber, 5);
+}
+
+TEST_F(CalibrationIniTest, StorageItemsUseTheIniTextForms) {
+    {
+        CSettingsStorageIniFile storage(File(), L"Root");
+        auto sub = storage.CreateSubStorage(L"Sub");
+        bool yes = true, no = false;
+        float f = 2.5f;
+        std::uint32_t u = 4000000000u;
+        std::int32_t i = -12;
+        std::wstring text = L"Grüße";
+        std::int64_t big = 0x0102030405060708LL;
+        EXPECT_TRUE(sub->Item(L"Yes", yes, true));
+        EXPECT_TRUE(sub->Item(L"No", no, true));
+        EXPECT_TRUE(sub->Item(L"Float", f, true));
+        EXPECT_TRUE(sub->Item(L"UInt", u, true));
+        EXPECT_TRUE(sub->Item(L"Int", i, true));
+        EXPECT_TRUE(sub->Item(L"Text", text, true));
+        EXPECT_TRUE(sub->Item(L"Big", big, true));
+    }
+    const std::vector<std::string> lines = FileLines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "[Root.Sub]");
+    EXPECT_EQ(lines[1], "Yes=TRUE");
+    EXPECT_EQ(lines[2], "No=FALSE");
+    EXPECT_EQ(lines[3], "Float=2.500000");
+    EXPECT_EQ(lines[4], "UInt=4000000000");
+    EXPECT_EQ(lines[5], "Int=-12");
+    EXPECT_EQ(lines[6], "Text=Grüße");
+    EXPECT_EQ(lines[7].rfind("Big=", 0), 0u);
+
+    CSettingsStorageIniFile reader(File(), L"Root.Sub");
+    bool b = false;
+    float f = 0;
+    std::uint32_t u = 0;
+    std::int32_t i = 0;
+    std::wstring text;
+    std::int64_t big = 0;
+    EXPECT_TRUE(reader.Item(L"Yes", b, false));
+    EXPECT_TRUE(b);
+    EXPECT_TRUE(reader.Item(L"Float", f, false));
+    EXPECT_EQ(f, 2.5f);
+    EXPECT_TRUE(reader.Item(L"UInt", u, false));
+    EXPECT_EQ(u, 4000000000u);
+    EXPECT_TRUE(reader.Item(L"Int", i, false));
+    EXPECT_EQ(i, -12);
+    EXPECT_TRUE(reader.Item(L"Text", text, false));
+    EXPECT_EQ(text, L"Grüße");
+    EXPECT_TRUE(reader.Item(L"Big", big, false));
+    EXPECT_EQ(big, 0x0102030405060708LL);
+    EXPECT_FALSE(reader.Item(L"Missing", i, false));
+    EXPECT_FALSE(reader.Item(L"Text", u, false));
+
+    WriteFile("[S]\r\nLower=true\r\n");
+    CSettingsStorageIniFile bools(File(), L"S");
+    b = true;
+    EXPECT_TRUE(bools.Item(L"Lower", b, false));
+    EXPECT_FALSE(b);
+}

@@ -1,0 +1,343 @@
+// Start-up and shutdown of the program, the paths it works with, the version
+// text and About box, and message boxes raised from other threads.
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+
+#include "AboutDlg.h"
+#include "AppPaths.h"
+#include "MainFrame.h"
+#include "MessageBoxHandler.h"
+#include "PanelTestEnv.h"
+#include "QuorvexControlPanelApp.h"
+#include "Version.h"
+#include "platform/text.h"
+#include "platform/win32.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int g_argc = 1;
+char g_argv0[] = "panel_tests";
+char* g_argv[] = {g_argv0, nullptr};
+
+struct RecordedBox {
+    std::wstring text, caption;
+};
+std::mutex g_boxesMutex;
+std::vector<RecordedBox> g_boxes;
+
+int RecordBox(void*, HWND, LPCWSTR text, LPCWSTR caption, UINT) {
+    std::lock_guard lock(g_boxesMutex);
+    g_boxes.push_back({text, caption});
+    return IDOK;
+}
+
+// The log file name an independent clock gives for "now" in UTC.
+std::string UtcLogFileName() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char name[64];
+    std::strftime(name, sizeof name, "%Y-%m-%d_%H-%M-%S_SystemLog.log", &utc);
+    return name;
+}
+
+std::vector<std::string> ReadLines(const fs::path& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+class StartupTest : public PanelTest {
+protected:
+    void SetUp() override {
+        PanelTest::SetUp();
+        // Far from UTC, so a local-time file name would show.
+        const char* tz = std::getenv("TZ");
+        m_hadTz = tz != nullptr;
+        if (tz) m_oldTz = tz;
+        setenv("TZ", "QVT-14", 1);
+        tzset();
+        {
+            std::lock_guard lock(g_boxesMutex);
+            g_boxes.clear();
+        }
+    }
+    void TearDown() override {
+        m_app.reset();
+        if (m_hadTz)
+            setenv("TZ", m_oldTz.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+        PanelTest::TearDown();
+    }
+
+    CQuorvexControlPanelApp& App() {
+        if (!m_app) {
+            m_app = std::make_unique<CQuorvexControlPanelApp>(g_argc, g_argv);
+            Platform_SetMessageBoxHandler(&RecordBox, nullptr);
+        }
+        return *m_app;
+    }
+
+    fs::path DataFolder() const {
+        return Xdg().DataHome() / "Vandrel Scientific Ltd" / "Quorvex Control Panel";
+    }
+
+    static std::vector<RecordedBox> Boxes() {
+        std::lock_guard lock(g_boxesMutex);
+        return g_boxes;
+    }
+
+private:
+    std::unique_ptr<CQuorvexControlPanelApp> m_app;
+    bool m_hadTz = false;
+    std::string m_oldTz;
+};
+
+const std::regex kEntry(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}; (\w+)\]: (.*)$)");
+
+}  // namespace
+
+TEST_F(StartupTest, FirstRunCreatesTheFoldersNamesTheLogByUtcAndTakesDefaults) {
+    CQuorvexControlPanelApp& app = App();
+    const std::string before = UtcLogFileName();
+    ASSERT_TRUE(app.InitInstance());
+    const std::string after = UtcLogFileName();
+
+    const fs::path data = DataFolder();
+    EXPECT_EQ(app.m_strDataFolder, platform::FromUtf8(data.string() + "/"));
+    EXPECT_EQ(app.m_strCalibrationFile, platform::FromUtf8((data / "Calibration.ini").string()));
+    EXPECT_TRUE(fs::is_directory(data / "logs"));
+
+    const fs::path logFile(platform::ToUtf8(app.m_strLogFile));
+    EXPECT_EQ(logFile.parent_path(), data / "logs");
+    const std::string name = logFile.filename().string();
+    EXPECT_TRUE(name == before || name == after) << name << " (UTC " << before << ")";
+    EXPECT_TRUE(fs::exists(logFile));
+
+    EXPECT_EQ(app.m_appSettings.m_nLogCeiling, 6);
+    EXPECT_EQ(app.m_appSettings.m_nAppStyle, 219);
+    EXPECT_EQ(app.m_appSettings.m_agilentSerialSettings.stopBits, 2);
+    EXPECT_EQ(app.m_appSettings.m_quorvexSerialSettings.port, 0);
+    EXPECT_EQ(app.m_appSettings.m_nShowAperturePositions, 1);
+    EXPECT_EQ(app.m_calibrationData.m_nSerialNumber, -1);
+    EXPECT_TRUE(app.m_calibrationData.m_apertureData.empty());
+    EXPECT_TRUE(app.m_calibrationData.m_spectralData.empty());
+
+    ASSERT_NE(app.MainFrame(), nullptr);
+    EXPECT_TRUE(app.MainFrame()->isVisible());
+    EXPECT_EQ(app.MainFrame()->windowTitle(), QStringLiteral("Quorvex Control Panel"));
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(StartupTest, TheFirstWrittenEntryIsTheCeilingAtTheDefaultSettings) {
+    CQuorvexControlPanelApp& app = App();
+    ASSERT_TRUE(app.InitInstance());
+    const std::vector<std::string> lines = ReadLines(platform::ToUtf8(app.m_strLogFile));
+    ASSERT_FALSE(lines.empty());
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(lines[0], match, kEntry)) << lines[0];
+    EXPECT_EQ(match[1], "Informational");
+    EXPECT_EQ(match[2], "The logging ceiling has been set to 6");
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.find("Application logfile path set to"), std::string::npos) << line;
+}
+
+TEST_F(StartupTest, TheProgramLogFollowsTheLiveCeiling) {
+    Registry()->setValue(QStringLiteral("Application Settings/LogCeiling"), 7);
+    CQuorvexControlPanelApp& app = App();
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(app.m_appSettings.m_nLogCeiling, 7);
+
+    app.Log(7, L"debug at seven");
+    app.m_appSettings.m_nLogCeiling = 6;
+    app.Log(7, L"debug at six");
+    app.Log(6, L"information at six");
+    std::thread worker([&] { app.Log(6, L"from a worker"); });
+    worker.join();
+
+    std::vector<std::string> messages;
+    for (const std::string& line : ReadLines(platform::ToUtf8(app.m_strLogFile))) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, kEntry)) << line;
+        messages.push_back(match[2]);
+    }
+    // The path entry came before the settings were loaded, at the default 6.
+    const std::vector<std::string> expected = {"The logging ceiling has been set to 7",
+                                               "debug at seven", "information at six",
+                                               "from a worker"};
+    EXPECT_EQ(messages, expected);
+}
+
+TEST_F(StartupTest, CalibrationIniInTheDataFolderIsLoaded) {
+    fs::create_directories(DataFolder());
+    std::ofstream(DataFolder() / "Calibration.ini", std::ios::binary)
+        << "[CalibrationData]\r\nSerialNumber=4711\r\n"
+           "[CalibrationData.ApertureData]\r\nCount=1\r\n"
+           "[CalibrationData.ApertureData.0]\r\nAttenuationFactor=1.234E+002\r\n"
+           "PrimaryPosition=2\r\nSecondaryPosition=11\r\n"
+           "[CalibrationData.SpectralData]\r\nCount=0\r\n";
+    CQuorvexControlPanelApp& app = App();
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(app.m_calibrationData.m_nSerialNumber, 4711);
+    ASSERT_EQ(app.m_calibrationData.m_apertureData.size(), 1u);
+    EXPECT_EQ(app.m_calibrationData.m_apertureData[0].m_dAttenuationFactor, 123.4);
+    EXPECT_TRUE(app.m_calibrationData.m_spectralData.empty());
+}
+
+TEST_F(StartupTest, ShutdownSavesTheSettingsButNotTheCalibration) {
+    CQuorvexControlPanelApp& app = App();
+    ASSERT_TRUE(app.InitInstance());
+    app.m_appSettings.m_nAppStyle = 216;
+    app.m_appSettings.m_etcSerialSettings.port = 3;
+    app.m_calibrationData.m_nSerialNumber = 99;
+    app.ExitInstance();
+
+    auto registry = Registry();
+    EXPECT_EQ(registry->value(QStringLiteral("Application Settings/AppStyle")).toInt(), 216);
+    EXPECT_EQ(registry->value(QStringLiteral("Application Settings/ETCSerialSettings/port")).toInt(),
+              3);
+    EXPECT_EQ(registry->value(QStringLiteral("Application Settings/LogCeiling")).toInt(), 6);
+    EXPECT_FALSE(fs::exists(DataFolder() / "Calibration.ini"));
+}
+
+TEST_F(StartupTest, ALogFolderWithATooLongNameIsReportedAndNoLogFileIsChosen) {
+    const fs::path longHome = Xdg().Root() / std::string(300, 'x');
+    setenv("XDG_DATA_HOME", longHome.c_str(), 1);
+    CQuorvexControlPanelApp& app = App();
+    ASSERT_TRUE(app.InitInstance());
+
+    const std::wstring folder =
+        platform::FromUtf8((longHome / "Vandrel Scientific Ltd" / "Quorvex Control Panel" / "logs")
+                               .string() + "/");
+    EXPECT_EQ(app.m_strLogFile, folder);
+    const std::vector<RecordedBox> boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"ERROR_FILENAME_EXCED_RANGE: \"" + folder + L"\"");
+    // Start-up goes on: settings and calibration are still loaded.
+    EXPECT_EQ(app.m_appSettings.m_nLogCeiling, 6);
+    EXPECT_EQ(app.m_calibrationData.m_nSerialNumber, -1);
+    EXPECT_NE(app.MainFrame(), nullptr);
+}
+
+TEST(AppPathsTest, JoinsWithOneSlashAndFoldersEndWithOne) {
+    EXPECT_EQ(apppaths::JoinFile(L"/a", L"b.ini"), L"/a/b.ini");
+    EXPECT_EQ(apppaths::JoinFile(L"/a/", L"b.ini"), L"/a/b.ini");
+    EXPECT_EQ(apppaths::JoinFolder(L"/a", L"logs"), L"/a/logs/");
+    EXPECT_EQ(apppaths::JoinFolder(L"/a/", L"logs/"), L"/a/logs/");
+    EXPECT_EQ(apppaths::DataFolder(L"/home/u/.local/share"),
+              L"/home/u/.local/share/Vandrel Scientific Ltd/Quorvex Control Panel/");
+}
+
+TEST(AppPathsTest, LogFileNameIsTheGivenUtcTime) {
+    SYSTEMTIME utc{};
+    utc.wYear = 2021;
+    utc.wMonth = 3;
+    utc.wDay = 4;
+    utc.wHour = 5;
+    utc.wMinute = 6;
+    utc.wSecond = 7;
+    utc.wMilliseconds = 999;
+    EXPECT_EQ(apppaths::LogFileName(utc), L"2021-03-04_05-06-07_SystemLog.log");
+}
+
+TEST(AppPathsTest, FolderCreationReportsTheWindowsCodes) {
+    testsupport::CTempXdg folders;
+    const fs::path deep = folders.Root() / "a" / "b" / "c";
+    const std::wstring wide = platform::FromUtf8(deep.string());
+    EXPECT_EQ(apppaths::CreateFolderTree(wide), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_TRUE(fs::is_directory(deep));
+    EXPECT_EQ(apppaths::CreateFolderTree(wide), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(apppaths::CreateFolderTree(L"relative/logs"), static_cast<DWORD>(ERROR_BAD_PATHNAME));
+    EXPECT_EQ(apppaths::CreateFolderTree(
+                  platform::FromUtf8((folders.Root() / std::string(300, 'y')).string())),
+              static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+    std::ofstream(folders.Root() / "file") << "x";
+    EXPECT_NE(apppaths::CreateFolderTree(platform::FromUtf8((folders.Root() / "file" / "sub").string())),
+              static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+TEST(VersionTest, VersionTextDropsTheLastPart) {
+    EXPECT_EQ(GetFileVersion(), L"1.0.0.1");
+    EXPECT_EQ(GetVersionString(), L"1.0.0");
+    EXPECT_EQ(VersionTextFromFileVersion(L"2.3.4.5 \t\r\n"), L"2.3.4");
+    EXPECT_EQ(VersionTextFromFileVersion(L"7"), L"");
+    EXPECT_EQ(VersionTextFromFileVersion(L""), L"");
+}
+
+TEST_F(StartupTest, AboutBoxShowsTheVersionText) {
+    App();
+    CAboutDlg dialog;
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Quorvex Control Panel"));
+    EXPECT_EQ(dialog.VersionText(), QStringLiteral("Quorvex Control Panel, Version 1.0.0"));
+}
+
+TEST_F(StartupTest, MessageBoxesAreShownOnTheGuiThreadAndBlockTheCaller) {
+    App();
+    messageboxhandler::Install();  // the program's handler instead of the recorder
+
+    struct Shared {
+        std::atomic<bool> bDone{false};
+        std::atomic<int> nResult{0};
+    };
+    auto shared = std::make_shared<Shared>();
+    QString shownText, shownTitle;
+    bool bCallerWaitedForTheBox = false;
+    int nBoxesSeen = 0;
+    QTimer closer;
+    closer.setInterval(10);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        ++nBoxesSeen;
+        shownText = box->text();
+        shownTitle = box->windowTitle();
+        bCallerWaitedForTheBox = !shared->bDone;
+        QAbstractButton* cancel = box->button(QMessageBox::Cancel);
+        (cancel ? cancel : box->button(QMessageBox::Ok))->click();
+    });
+    closer.start();
+
+    std::thread worker([shared] {
+        shared->nResult = MessageBoxW(nullptr, L"Lamp too hot", L"Quorvex",
+                                      MB_OKCANCEL | MB_ICONWARNING);
+        shared->bDone = true;
+    });
+    const bool bReturned = testsupport::WaitUntil([&] {
+        QCoreApplication::processEvents();
+        return shared->bDone.load();
+    });
+    if (!bReturned) {
+        worker.detach();
+        FAIL() << "MessageBoxW from a worker never returned";
+    }
+    worker.join();
+    EXPECT_EQ(shared->nResult, IDCANCEL);
+    EXPECT_EQ(shownText, QStringLiteral("Lamp too hot"));
+    EXPECT_EQ(shownTitle, QStringLiteral("Quorvex"));
+    EXPECT_TRUE(bCallerWaitedForTheBox);
+
+    // On the GUI thread itself the box is shown directly.
+    EXPECT_EQ(MessageBoxW(nullptr, L"Direct", L"Caption", MB_OK), IDOK);
+    EXPECT_EQ(shownText, QStringLiteral("Direct"));
+    EXPECT_EQ(nBoxesSeen, 2);
+}
