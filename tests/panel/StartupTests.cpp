@@ -1,6 +1,7 @@
 // Start-up and shutdown of the program, the paths it works with, the version
 // text and About box, and message boxes raised from other threads.
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -24,6 +25,7 @@
 #include "MessageBoxHandler.h"
 #include "PanelTestEnv.h"
 #include "QuorvexControlPanelApp.h"
+#include "TerminationSignals.h"
 #include "Version.h"
 #include "platform/text.h"
 #include "platform/win32.h"
@@ -340,4 +342,25 @@ TEST_F(StartupTest, MessageBoxesAreShownOnTheGuiThreadAndBlockTheCaller) {
     EXPECT_EQ(MessageBoxW(nullptr, L"Direct", L"Caption", MB_OK), IDOK);
     EXPECT_EQ(shownText, QStringLiteral("Direct"));
     EXPECT_EQ(nBoxesSeen, 2);
+}
+
+TEST_F(StartupTest, TerminationSignalsBecomeAnOrdinaryCloseOnTheGuiThread) {
+    App();
+    bool bTerminated = false;
+    {
+        CTerminationSignals signalsToClose;
+        QObject::connect(&signalsToClose, &CTerminationSignals::Terminate, [&] {
+            EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+            bTerminated = true;
+        });
+        std::raise(SIGTERM);
+        EXPECT_TRUE(testsupport::WaitUntil([&] {
+            QCoreApplication::processEvents();
+            return bTerminated;
+        }));
+    }
+    // Afterwards the default disposition is back.
+    struct sigaction current {};
+    sigaction(SIGTERM, nullptr, &current);
+    EXPECT_EQ(current.sa_handler, SIG_DFL);
 }
