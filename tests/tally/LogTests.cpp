@@ -1,0 +1,51 @@
+// The log set-up exports: the ceiling's range, values saved for devices
+// connected later, and nothing written while the ceiling is 0.
+#include "TallyFixture.h"
+
+namespace tallytest {
+namespace {
+
+TEST_F(TallyTest, LogCeilingAboveSevenIsRefusedAndChangesNothing) {
+    EXPECT_EQ(Etc_SetLogCeiling(8), EtcErrorInvalidParameter);
+    EXPECT_EQ(Etc_SetLogCeiling(0xFFFFFFFF), EtcErrorInvalidParameter);
+    Connect();  // still at 7 from the set-up: debug entries are written
+    EXPECT_NE(Log().find("; Debug]: "), std::string::npos);
+    EXPECT_EQ(Log().find(": Logging ceiling set to 8"), std::string::npos);
+}
+
+TEST_F(TallyTest, SavedSettingsReachADeviceConnectedLater) {
+    Connect();
+    // The saved ceiling is applied first (so that entry may precede the
+    // file); the saved path's entry is the first one in the file.
+    const std::string log = Log();
+    EXPECT_EQ(log.find("]: "), log.find("]: " + std::string("CElapsedTimeCounter")));
+    const auto path = log.find(": Logfile path set to \"" + logFile.string() + "\"\n");
+    ASSERT_NE(path, std::string::npos);
+    EXPECT_LT(path, log.find("\n"));
+
+    // A new path moves the entries of the devices already connected.
+    const auto moved = xdg.Root() / "moved.log";
+    ASSERT_EQ(Etc_SetLogfilePath(moved.wstring().c_str()), EtcSuccess);
+    uint32_t cycles = 0;
+    ASSERT_EQ(Etc_GetPowerCycleCount(handle, &cycles), EtcSuccess);
+    const std::string movedLog = testsupport::ReadFile(moved);
+    EXPECT_NE(movedLog.find(": Logfile path set to \"" + moved.string() + "\""), std::string::npos);
+    EXPECT_NE(movedLog.find(": Getting the number of power cycles."), std::string::npos);
+}
+
+TEST_F(TallyTest, ADeviceWritesNothingWhileTheCeilingIsZero) {
+    ASSERT_EQ(Etc_SetLogCeiling(0), EtcSuccess);
+    Connect();
+    counter.SetRawReply("T?", "xyz\r");
+    double seconds = 0;
+    EXPECT_EQ(Etc_GetElapsedTime(handle, &seconds), EtcErrorCommandFailed);
+    EXPECT_EQ(Log(), "");
+    ASSERT_EQ(Etc_SetLogCeiling(4), EtcSuccess);
+    EXPECT_EQ(Etc_GetElapsedTime(handle, &seconds), EtcErrorCommandFailed);
+    const std::string log = Log();
+    EXPECT_NE(log.find("; Error]: "), std::string::npos);
+    EXPECT_EQ(log.find("; Debug]: "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tallytest
