@@ -28,9 +28,14 @@ enum class FaultKind {
     NoReply,          // nothing is sent
     Split,            // the reply goes out one byte at a time, gapMs apart
     Garbage,          // the reply is replaced by bytes that mean nothing
-    WrongTerminator,  // the reply's terminator is replaced (CR <-> LF)
+                      // (no digits, no '!') ending in the reply's own terminator
+    WrongTerminator,  // the reply's terminator is replaced: CR -> LF, LF -> CR,
+                      // CR LF -> LF CR
     Vanish,           // the device closes its side instead of answering
 };
+// Faults change the reply a handler returns; the handler still runs (except
+// for Vanish), so the device's state and the notifications it schedules go
+// on as if the command had been served.
 
 struct Fault {
     FaultKind kind = FaultKind::NoReply;
