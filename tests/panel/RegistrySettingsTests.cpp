@@ -168,69 +168,45 @@ TEST_F(RegistrySettingsTest, ResetRestoresPlainMembersButNotTheSerialRecords) {
 }
 
 TEST_F(RegistrySettingsTest, StorageItemsKeepTheirRegistryKinds) {
-    auto storage = CSettingsStorageRegistry::ForApplicationSettings();
-    auto sub = storage->CreateSubStorage(L"Items");
-
+    auto writer = CSettingsStorageRegistry::ForApplicationSettings()->CreateSubStorage(L"Items");
     double d = 123.456789;
-    float f = 1.5f;
     bool b = true;
-    std::int64_t big = -5'000'000'000LL;
-    std::uint8_t small = 200;
     std::int16_t neg = -300;
-    std::wstring wide = L"Grüße";
     std::string narrow = "µm";
     char bytes[3] = {1, 0, 2};
-    ASSERT_TRUE(sub->StartWrite());
-    EXPECT_TRUE(sub->Item(L"Double", d, true));
-    EXPECT_TRUE(sub->Item(L"Float", f, true));
-    EXPECT_TRUE(sub->Item(L"Bool", b, true));
-    EXPECT_TRUE(sub->Item(L"Int64", big, true));
-    EXPECT_TRUE(sub->Item(L"UInt8", small, true));
-    EXPECT_TRUE(sub->Item(L"Int16", neg, true));
-    EXPECT_TRUE(sub->Item(L"Wide", wide, true));
-    EXPECT_TRUE(sub->Item(L"Narrow", narrow, true));
-    EXPECT_TRUE(sub->BinaryItem(L"Binary", bytes, sizeof bytes, true));
-    EXPECT_TRUE(sub->EndWrite());
+    // Nothing can be written before the key is opened.
+    EXPECT_FALSE(writer->Item(L"Double", d, true));
+    ASSERT_TRUE(writer->StartWrite());
+    EXPECT_TRUE(writer->Item(L"Double", d, true));
+    EXPECT_TRUE(writer->Item(L"Bool", b, true));
+    EXPECT_TRUE(writer->Item(L"Int16", neg, true));
+    EXPECT_TRUE(writer->Item(L"Narrow", narrow, true));
+    EXPECT_TRUE(writer->BinaryItem(L"Binary", bytes, sizeof bytes, true));
+    EXPECT_TRUE(writer->EndWrite());
 
     auto registry = Registry();
     EXPECT_EQ(registry->value(kKey + "Items/Double").toByteArray().size(), 8);
-    EXPECT_EQ(registry->value(kKey + "Items/Float").toByteArray().size(), 4);
     EXPECT_EQ(registry->value(kKey + "Items/Bool").toInt(), 1);
-    EXPECT_EQ(registry->value(kKey + "Items/Wide").toString(), QStringLiteral("Grüße"));
+    EXPECT_EQ(registry->value(kKey + "Items/Narrow").toString(), QStringLiteral("µm"));
 
     double d2 = 0;
-    float f2 = 0;
     bool b2 = false;
-    std::int64_t big2 = 0;
-    std::uint8_t small2 = 0;
     std::int16_t neg2 = 0;
-    std::wstring wide2;
     std::string narrow2;
     char bytes2[3] = {};
     char wrongSize[4] = {};
     auto reader = CSettingsStorageRegistry::ForApplicationSettings()->CreateSubStorage(L"Items");
-    // Nothing can be read before the key is opened.
-    EXPECT_FALSE(reader->Item(L"Double", d2, false));
     ASSERT_TRUE(reader->StartRead());
     EXPECT_TRUE(reader->Item(L"Double", d2, false));
-    EXPECT_TRUE(reader->Item(L"Float", f2, false));
     EXPECT_TRUE(reader->Item(L"Bool", b2, false));
-    EXPECT_TRUE(reader->Item(L"Int64", big2, false));
-    EXPECT_TRUE(reader->Item(L"UInt8", small2, false));
     EXPECT_TRUE(reader->Item(L"Int16", neg2, false));
-    EXPECT_TRUE(reader->Item(L"Wide", wide2, false));
     EXPECT_TRUE(reader->Item(L"Narrow", narrow2, false));
     EXPECT_TRUE(reader->BinaryItem(L"Binary", bytes2, sizeof bytes2, false));
     EXPECT_FALSE(reader->BinaryItem(L"Binary", wrongSize, sizeof wrongSize, false));
     EXPECT_FALSE(reader->Item(L"Missing", d2, false));
-    EXPECT_TRUE(reader->EndRead());
     EXPECT_EQ(d2, d);
-    EXPECT_EQ(f2, f);
     EXPECT_TRUE(b2);
-    EXPECT_EQ(big2, big);
-    EXPECT_EQ(small2, 200);
     EXPECT_EQ(neg2, -300);
-    EXPECT_EQ(wide2, wide);
     EXPECT_EQ(narrow2, narrow);
     EXPECT_EQ(std::memcmp(bytes, bytes2, sizeof bytes), 0);
 
