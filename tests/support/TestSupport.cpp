@@ -59,10 +59,10 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 }
 
 void CLatch::Signal() {
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_count;
-    }
+    // Notified under the lock: a waiter that sees the count may destroy the
+    // latch as soon as it can take the mutex.
+    std::lock_guard lock(m_mutex);
+    ++m_count;
     m_cv.notify_all();
 }
 
