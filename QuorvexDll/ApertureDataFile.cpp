@@ -1,0 +1,98 @@
+// Aperture calibration file (see ApertureDataFile.h).
+#include "ApertureDataFile.h"
+
+#include "CalibrationFile.h"
+#include "TextScan.h"
+
+#include <platform/text.h>
+
+namespace {
+void AddError(std::vector<std::string>* errors, std::string text) {
+    if (errors) errors->push_back(std::move(text));
+}
+}  // namespace
+
+bool CApertureDataFile::Read(std::vector<std::string>* errors) {
+    if (errors) errors->clear();
+
+    quorvex::CCalibrationFile file;
+    const DWORD error = file.OpenForReading(m_strPath);
+    if (error == ERROR_FILE_NOT_FOUND) {
+        AddError(errors, platform::Format("File not found \"%s\"", platform::ToUtf8(m_strPath).c_str()));
+        return false;
+    }
+    if (error != 0) {
+        AddError(errors, platform::Format("Error opening file with filename \"%s\"",
+                                          platform::ToUtf8(m_strPath).c_str()));
+        return false;
+    }
+
+    // The header: "rows,columns"; only the column count is checked.
+    std::string raw;
+    bool end = file.ReadLine(raw);
+    const std::string header = quorvex::CleanLine(raw);
+    int counts[2] = {0, 0};
+    if (quorvex::ScanInts(header, counts, 2) < 2) {
+        AddError(errors, platform::Format("Error converting line 1 into 2 doubles \"%s\"", header.c_str()));
+        return false;
+    }
+    const int expectedColumns = counts[1];
+
+    m_data.clear();
+    bool ok = true;
+    auto handle = [&](const std::string& rawLine) {
+        const std::string line = quorvex::CleanLine(rawLine);
+        double values[kColumns] = {0.0, 0.0, 0.0};
+        if (quorvex::ScanDoubles(line, values, kColumns) < kColumns) {
+            AddError(errors, platform::Format("Error converting line into 3 doubles \"%s\"", line.c_str()));
+            ok = false;
+        }
+        m_data.emplace_back(values, values + kColumns);
+    };
+    while (!end) {
+        std::string line;
+        end = file.ReadLine(line);
+        if (end) {
+            if (!quorvex::CleanLine(line).empty()) handle(line);
+            break;
+        }
+        handle(line);
+    }
+
+    // With no data line there is no first row to count: it counts as 0
+    // columns, so a header-only file is refused.
+    const int columnsRead = m_data.empty() ? 0 : static_cast<int>(m_data.front().size());
+    if (expectedColumns != columnsRead) {
+        AddError(errors, platform::Format("Incorrect number of cols read. Expected %d, read %d",
+                                          expectedColumns, columnsRead));
+        ok = false;
+    }
+    return ok;
+}
+
+bool CApertureDataFile::Write(std::vector<std::string>* errors) {
+    if (errors) errors->clear();
+
+    quorvex::CCalibrationFile file;
+    const DWORD error = file.CreateNew(m_strPath);
+    if (error == ERROR_FILE_EXISTS) {
+        AddError(errors, "File already exists");
+        return false;
+    }
+    if (error != 0) {
+        AddError(errors, platform::Format("Error opening file with filename \"%s\"",
+                                          platform::ToUtf8(m_strPath).c_str()));
+        return false;
+    }
+
+    std::string text;
+    for (size_t r = 0; r < m_data.size(); ++r) {
+        if (r > 0) text += '\n';
+        for (size_t c = 0; c < m_data[r].size(); ++c) {
+            if (c > 0) text += ',';
+            text += quorvex::FormatExp3(m_data[r][c]);
+        }
+    }
+    file.Write(text);
+    return true;
+}

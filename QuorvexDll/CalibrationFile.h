@@ -1,0 +1,51 @@
+// File access shared by the two calibration file classes: opening with the
+// Windows outcomes the callers test for (a missing file, a file that already
+// exists and must not be overwritten), reading line by line, and cleaning a
+// line of its comment and surrounding white space.
+#pragma once
+
+#include <platform/win32.h>
+
+#include <string>
+#include <string_view>
+
+namespace quorvex {
+
+// One open calibration file; closed when the object goes.
+class CCalibrationFile {
+public:
+    CCalibrationFile() = default;
+    ~CCalibrationFile() { Close(); }
+    CCalibrationFile(const CCalibrationFile&) = delete;
+    CCalibrationFile& operator=(const CCalibrationFile&) = delete;
+
+    // Each returns 0 or the Win32 error code of the failure:
+    // ERROR_FILE_NOT_FOUND, ERROR_FILE_EXISTS (CreateNew only),
+    // ERROR_ACCESS_DENIED (also for a folder), ERROR_PATH_NOT_FOUND, ...
+    DWORD OpenForReading(const std::wstring& path);
+    // Creates the file; an existing one is never touched.
+    DWORD CreateNew(const std::wstring& path);
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // Appends bytes up to and including the next line feed to `line`.
+    // Returns true at end of file (the last read brought no byte), with
+    // whatever came before it still appended.
+    bool ReadLine(std::string& line);
+    // Write errors after a successful open are not reported.
+    void Write(std::string_view text);
+
+private:
+    bool Fill();
+
+    int m_fd = -1;
+    char m_buffer[4096];
+    size_t m_nBegin = 0;
+    size_t m_nEnd = 0;
+};
+
+// Drops everything from the first ';' on, then leading and trailing white
+// space.
+std::string CleanLine(std::string_view line);
+
+}  // namespace quorvex

@@ -1,0 +1,196 @@
+// CQuorvex: one connected Quorvex head unit. Owns the conversation with the
+// unit over its serial port: identification, acknowledgement codes,
+// notifications, the motion, read and parameter commands, and the transfers
+// of the two calibration tables. Created and destroyed by the library's
+// exports, which hold it by shared_ptr; its worker threads hold it too while
+// they run.
+#pragma once
+
+#include "NotificationSlot.h"
+#include "PendingReply.h"
+#include "QuorvexDll.h"
+#include "WorkerThreads.h"
+
+#include <serial/DriverLog.h>
+#include <serial/SerialPort.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+extern driverlog::CLibraryLog g_log;
+
+class CQuorvex : public CSerialPort, public std::enable_shared_from_this<CQuorvex> {
+public:
+    CQuorvex();
+    ~CQuorvex() override;
+
+    // ---- Connection and identification --------------------------------
+    // 0 connected (identification sent; with wait also identified); 1 the
+    // port or its service thread failed; 2 no Quorvex head answered (wait).
+    int Connect(bool wait, HANDLE event, unsigned port, unsigned baud, int parity, int dataBits,
+                int stopBits, int flowControl);
+    int IsValidDevice() const { return m_bIsValidDevice.load(); }
+    QuorvexIdentificationStruct GetIdentification() const;
+
+    // Ends every wait of the object, stops its worker threads and closes the
+    // port. Safe to repeat; called by disconnecting and by the destructor,
+    // from any thread but the serial service thread.
+    void Shutdown();
+
+    driverlog::CDeviceLog& Log() { return m_log; }
+
+    // ---- Commands ------------------------------------------------------
+    QuorvexError Home(bool wait, HANDLE event);
+    QuorvexError SetPosition(unsigned primary, unsigned secondary, bool wait, HANDLE event);
+    QuorvexError GetPosition(int* position);
+    QuorvexError GetPositionCallback(QuorvexPositionCallback callback, HANDLE event);
+    QuorvexError GetTemperature(double* temperatures);
+    QuorvexError GetTemperatureCallback(QuorvexTemperatureCallback callback, HANDLE event);
+    QuorvexError SetParameter(QuorvexParameter parameter, int value, bool wait);
+    QuorvexError GetParameter(QuorvexParameter parameter, int* value);
+    QuorvexError GetParameterCallback(QuorvexParameter parameter, QuorvexParameterCallback callback,
+                                      HANDLE event);
+
+    // ---- Calibration tables --------------------------------------------
+    QuorvexError UploadSpectralData(const std::wstring& path, bool blocking, HANDLE abortEvent,
+                                    HANDLE doneEvent, QuorvexProgressCallback progress);
+    QuorvexError UploadApertureData(const std::wstring& path, bool blocking, HANDLE abortEvent,
+                                    HANDLE doneEvent, QuorvexProgressCallback progress);
+    QuorvexError DownloadSpectralData(bool blocking, HANDLE abortEvent, HANDLE doneEvent);
+    QuorvexError DownloadApertureData(bool blocking, HANDLE abortEvent, HANDLE doneEvent);
+
+    void SetSpectralData(QuorvexSpectralTable table);
+    QuorvexSpectralTable GetSpectralData() const;
+    void SetApertureData(QuorvexApertureTable table);
+    QuorvexApertureTable GetApertureData() const;
+    QuorvexError SaveSpectralData(const std::wstring& path);
+    QuorvexError SaveApertureData(const std::wstring& path);
+
+private:
+    struct Acknowledgement {
+        bool acknowledged = false;
+        int code = 0;
+    };
+    struct PositionReading {
+        bool valid = false;
+        int position[2] = {0, 0};
+    };
+    struct TemperatureReading {
+        bool valid = false;
+        std::array<double, 4> temperatures{};
+    };
+    struct ParameterReading {
+        bool valid = false;
+        int value = 0;
+    };
+    template <typename Table>
+    struct DownloadResult {
+        bool ok = false;
+        Table table;
+    };
+    // What a calibration transfer thread is given when it starts.
+    struct TransferJob {
+        std::wstring path;
+        HANDLE abortEvent = nullptr;
+        HANDLE doneEvent = nullptr;
+        QuorvexProgressCallback progress;
+    };
+    enum class AckEnd { Acknowledged, Refused, Aborted };
+    using TransferThread = void (CQuorvex::*)(TransferJob&);
+
+    // Queues a command with terminator CR, one reply line, 1000 ms, no retry.
+    void SendToHead(const std::string& text, SerialResponseCallback handler);
+
+    // Sends `command` and waits for its parsed reply; `failed` when the wait
+    // ends otherwise (abort, disconnect) or the request cannot be made.
+    template <typename Result, typename Parse>
+    Result AskHead(const std::string& command, Parse parse, const Result& failed,
+                   HANDLE abortEvent = nullptr, quorvex::WaitEnd* end = nullptr);
+    // An action command and its acknowledgement.
+    AckEnd SendAcknowledged(const std::string& command, HANDLE abortEvent = nullptr);
+    QuorvexError RunAction(const std::string& command, bool wait, HANDLE event,
+                           quorvex::CNotificationSlot& slot, QuorvexError timeoutError,
+                           const wchar_t* timeoutMessage);
+
+    // Reply handlers (serial service thread).
+    void OnIdentification(const char* text, int timedOut);
+    void OnStatus(const char* text, int timedOut);
+    Acknowledgement OnAcknowledge(const char* text, int timedOut);
+    void OnUnsolicited(const char* text, int timedOut);
+    void OnSerialError(SerialPortError code, const char* text);
+    PositionReading OnPosition(const char* text, int timedOut);
+    TemperatureReading OnTemperature(const char* text, int timedOut);
+    ParameterReading OnParameter(const char* text, int timedOut);
+    DownloadResult<QuorvexSpectralTable> OnSpectralLines(const std::vector<std::string>& lines);
+    DownloadResult<QuorvexApertureTable> OnApertureLines(const std::vector<std::string>& lines);
+
+    void SignalIdentificationComplete();
+
+    // Blocking reads shared by the plain and the callback forms.
+    PositionReading ReadPosition();
+    TemperatureReading ReadTemperatures();
+    ParameterReading ReadParameter(unsigned parameter);
+
+    void GetPositionThread(QuorvexPositionCallback callback, HANDLE event);
+    void GetTemperatureThread(QuorvexTemperatureCallback callback, HANDLE event);
+    void GetParameterThread(unsigned parameter, QuorvexParameterCallback callback, HANDLE event);
+
+    QuorvexError StartTransfer(std::atomic<bool>& busy, TransferThread thread, TransferJob job,
+                               bool blocking, const wchar_t* failureMessage);
+    void UploadSpectralDataThread(TransferJob& job);
+    void UploadApertureDataThread(TransferJob& job);
+    void DownloadSpectralDataThread(TransferJob& job);
+    void DownloadApertureDataThread(TransferJob& job);
+    // Every end of a transfer thread: the table is free again, then the
+    // caller hears of it.
+    static void EndTransfer(std::atomic<bool>& busy, const TransferJob& job);
+
+    driverlog::CDeviceLog m_log{g_log, L"CQuorvex", this};
+
+    // Set by Shutdown: every wait of the object ends on it.
+    HANDLE m_hClosingEvent = nullptr;
+    std::mutex m_mutexShutdown;
+    bool m_bShutdown = false;
+
+    mutable std::mutex m_mutexState;  // guards the members below up to the tables
+    QuorvexIdentificationStruct m_identification;
+    HANDLE m_hIdentificationCompleteEvent = nullptr;  // signalled once, then cleared
+    int m_nPosition[2] = {0, 0};
+    std::array<double, 4> m_dTemperatures{};  // primary, secondary, bulb, motor enclosure
+    int m_nParameterValue = 0;
+
+    std::atomic<int> m_bIsValidDevice{0};
+
+    quorvex::CNotificationSlot m_homeComplete;  // "!H:1"
+    quorvex::CNotificationSlot m_moveComplete;  // "!P:1"
+
+    mutable std::mutex m_mutexTables;
+    QuorvexSpectralTable m_spectralData;
+    QuorvexApertureTable m_apertureData;
+    // The busy marks: a transfer of that table is running.
+    std::atomic<bool> m_bSpectralTransferRunning{false};
+    std::atomic<bool> m_bApertureTransferRunning{false};
+
+    // Declared last: stopped (joined) in Shutdown before anything above goes.
+    quorvex::CWorkerThreads m_workers;
+};
+
+template <typename Result, typename Parse>
+Result CQuorvex::AskHead(const std::string& command, Parse parse, const Result& failed,
+                         HANDLE abortEvent, quorvex::WaitEnd* end) {
+    auto reply = std::make_shared<quorvex::CPendingReply<Result>>();
+    if (!reply->Valid()) {
+        if (end) *end = quorvex::WaitEnd::Closing;
+        return failed;
+    }
+    SendToHead(command, [reply, parse](const char* text, int timedOut) {
+        reply->Complete(parse(text, timedOut));
+    });
+    const quorvex::WaitEnd how = reply->Wait(m_hClosingEvent, abortEvent);
+    if (end) *end = how;
+    if (how != quorvex::WaitEnd::Reply) return failed;
+    return reply->Take();
+}

@@ -1,0 +1,137 @@
+// Public interface of libQuorvexDll.so, the Quorvex head unit driver: connect
+// to one or more head units over RS-232, home and move the aperture wheels,
+// read position, temperatures and parameters, and move the two calibration
+// tables between files, the driver and the head unit.
+//
+// Every connected unit is an opaque handle returned by Quorvex_Connect.
+// Failures are returned as QuorvexError codes, never thrown. Events are
+// platform handles (platform/win32.h): the library signals them but never
+// closes an event the caller passed in, except the identification event of a
+// waiting Quorvex_Connect, which is consumed by the call.
+#pragma once
+
+#include <platform/win32.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#define QUORVEX_API __attribute__((visibility("default")))
+
+enum QuorvexError {
+    QuorvexSuccess = 0,
+    QuorvexErrorFailed = 1,            // connect: port, service thread or identification failed
+    QuorvexErrorInvalidHandle = 5,     // the handle is not in the device list
+    QuorvexErrorInvalidParameter = 6,  // null output pointer, or a log ceiling above 7
+    QuorvexErrorCommandFailed = 7,     // no acknowledgement, or a read reply timed out or was invalid
+    QuorvexErrorHomeTimeout = 8,       // no homing-complete notification within 20 s
+    QuorvexErrorMoveTimeout = 9,       // no move-complete notification within 20 s
+    QuorvexErrorThreadFailed = 10,     // a worker thread failed to start
+    QuorvexErrorBusy = 11,             // a transfer of the same calibration table is running
+    QuorvexErrorSaveFailed = 12,       // a calibration file cannot be saved
+};
+
+// The number travels on the wire in "C%u(%d)" and "C%u?". 0 and 1 also
+// start the calibration table transfers, so writing them by hand puts the
+// head unit into its table upload mode.
+enum QuorvexParameter {
+    QuorvexParameterSpectralTable = 0,
+    QuorvexParameterApertureTable = 1,
+    QuorvexParameterPrimaryWheelConfiguration = 2,
+    QuorvexParameterSecondaryWheelConfiguration = 3,
+};
+
+// The fields of the head unit's "I?" reply, plus the whole reply.
+struct QuorvexIdentificationStruct {
+    std::string manufacturer;
+    std::string model;
+    std::string firmware;
+    std::string serialNumber;  // everything after the third comma
+    std::string response;
+};
+
+using QuorvexSpectralTable = std::vector<std::pair<double, double>>;  // (nm, W/m^2/sr/nm)
+using QuorvexApertureTable = std::vector<std::vector<double>>;        // rows of factors
+
+using QuorvexPositionCallback = std::function<void(int valid, int primary, int secondary)>;
+// Primary motor, secondary motor, bulb enclosure, motor enclosure (deg C).
+using QuorvexTemperatureCallback =
+    std::function<void(int valid, double primaryMotor, double secondaryMotor, double bulbEnclosure,
+                       double motorEnclosure)>;
+using QuorvexParameterCallback = std::function<void(int valid, int value)>;
+using QuorvexProgressCallback = std::function<void(double percent)>;
+
+// ---- Exports with plain C parameters ----------------------------------
+extern "C" {
+
+// Log set-up, shared by every handle of the library.
+QUORVEX_API QuorvexError Quorvex_SetLogfilePath(const wchar_t* path);
+QUORVEX_API QuorvexError Quorvex_SetLogCeiling(unsigned level);
+
+// With wait, returns once the unit has identified itself (1 when it did not);
+// the event, if given, is closed by the call. Without wait, returns at once
+// and signals the event when the identification reply has been handled.
+QUORVEX_API QuorvexError Quorvex_Connect(int port, int baud, int parity, int dataBits,
+                                         int stopBits, int flowControl, void** handle, int wait,
+                                         HANDLE event);
+// The handle is invalid as soon as the call returns. Without wait the port is
+// closed on a thread of the library, which signals the event afterwards.
+QUORVEX_API QuorvexError Quorvex_Disconnect(void** handle, int wait, HANDLE event);
+
+QUORVEX_API QuorvexError Quorvex_GetIdentification(void* handle,
+                                                   QuorvexIdentificationStruct* identification);
+QUORVEX_API QuorvexError Quorvex_IsValidDevice(void* handle, int* valid);
+
+QUORVEX_API QuorvexError Quorvex_Home(void* handle, int wait, HANDLE event);
+QUORVEX_API QuorvexError Quorvex_SetPosition(void* handle, unsigned primary, unsigned secondary,
+                                             int wait, HANDLE event);
+QUORVEX_API QuorvexError Quorvex_GetPosition(void* handle, int* position);
+QUORVEX_API QuorvexError Quorvex_GetTemperature(void* handle, double* temperatures);
+
+QUORVEX_API QuorvexError Quorvex_UploadSpectralCalibrationData(void* handle, const wchar_t* path,
+                                                               int blocking, HANDLE abortEvent,
+                                                               HANDLE doneEvent);
+// An empty path uploads the aperture table the driver holds.
+QUORVEX_API QuorvexError Quorvex_UploadApertureCalibrationData(void* handle, const wchar_t* path,
+                                                               int blocking, HANDLE abortEvent,
+                                                               HANDLE doneEvent);
+QUORVEX_API QuorvexError Quorvex_DownloadSpectralCalibrationData(void* handle, int blocking,
+                                                                 HANDLE abortEvent,
+                                                                 HANDLE doneEvent);
+QUORVEX_API QuorvexError Quorvex_DownloadApertureCalibrationData(void* handle, int blocking,
+                                                                 HANDLE abortEvent,
+                                                                 HANDLE doneEvent);
+
+QUORVEX_API QuorvexError Quorvex_SaveSpectralCalibrationData(void* handle, const wchar_t* path);
+QUORVEX_API QuorvexError Quorvex_SaveApertureCalibrationData(void* handle, const wchar_t* path);
+
+}  // extern "C"
+
+// ---- Exports with C++ parameters (callables, vectors, enumerations) -----
+// Callables run on a worker thread of the library, after the reply has been
+// handled; the event, if given, is signalled after the callable returned.
+QUORVEX_API QuorvexError Quorvex_GetPositionCallback(void* handle, QuorvexPositionCallback callback,
+                                                     HANDLE event);
+QUORVEX_API QuorvexError Quorvex_GetTemperatureCallback(void* handle,
+                                                        QuorvexTemperatureCallback callback,
+                                                        HANDLE event);
+
+QUORVEX_API QuorvexError Quorvex_SetParameter(void* handle, QuorvexParameter parameter, int value,
+                                              int wait, HANDLE event);
+QUORVEX_API QuorvexError Quorvex_GetParameter(void* handle, QuorvexParameter parameter, int* value);
+QUORVEX_API QuorvexError Quorvex_GetParameterCallback(void* handle, QuorvexParameter parameter,
+                                                      QuorvexParameterCallback callback,
+                                                      HANDLE event);
+
+QUORVEX_API QuorvexError Quorvex_UploadSpectralCalibrationData_ProgressCallback(
+    void* handle, const wchar_t* path, HANDLE abortEvent, HANDLE doneEvent,
+    QuorvexProgressCallback progress);
+QUORVEX_API QuorvexError Quorvex_UploadApertureCalibrationData_ProgressCallback(
+    void* handle, const wchar_t* path, HANDLE abortEvent, HANDLE doneEvent,
+    QuorvexProgressCallback progress);
+
+QUORVEX_API QuorvexError Quorvex_SetSpectralCalibrationData(void* handle, QuorvexSpectralTable table);
+QUORVEX_API QuorvexError Quorvex_GetSpectralCalibrationData(void* handle, QuorvexSpectralTable* table);
+QUORVEX_API QuorvexError Quorvex_SetApertureCalibrationData(void* handle, QuorvexApertureTable table);
+QUORVEX_API QuorvexError Quorvex_GetApertureCalibrationData(void* handle, QuorvexApertureTable* table);

@@ -1,0 +1,77 @@
+// Spectral calibration file (see SpectralDataFile.h).
+#include "SpectralDataFile.h"
+
+#include "CalibrationFile.h"
+#include "TextScan.h"
+
+#include <platform/text.h>
+
+namespace {
+void AddError(std::vector<std::string>* errors, std::string text) {
+    if (errors) errors->push_back(std::move(text));
+}
+}  // namespace
+
+bool CSpectralDataFile::Read(std::vector<std::string>* errors) {
+    if (errors) errors->clear();
+    m_data.clear();
+
+    quorvex::CCalibrationFile file;
+    const DWORD error = file.OpenForReading(m_strPath);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_FILE_EXISTS) return false;
+    if (error != 0) {
+        AddError(errors, platform::Format("Error opening file with filename \"%s\"",
+                                          platform::ToUtf8(m_strPath).c_str()));
+        return false;
+    }
+
+    bool ok = true;
+    auto handle = [&](const std::string& raw) {
+        const std::string line = quorvex::CleanLine(raw);
+        double values[2];
+        if (quorvex::ScanDoubles(line, values, 2) == 2) {
+            m_data.emplace_back(values[0], values[1]);
+        } else {
+            AddError(errors, platform::Format("Error 2 values from line \"%s\"", line.c_str()));
+            ok = false;
+        }
+    };
+    for (;;) {
+        std::string line;
+        const bool end = file.ReadLine(line);
+        if (end) {
+            // A last line without a line feed counts; an empty tail does not.
+            if (!quorvex::CleanLine(line).empty()) handle(line);
+            break;
+        }
+        handle(line);
+    }
+    return ok;
+}
+
+bool CSpectralDataFile::Write(std::vector<std::string>* errors) {
+    if (errors) errors->clear();
+
+    quorvex::CCalibrationFile file;
+    const DWORD error = file.CreateNew(m_strPath);
+    if (error == ERROR_FILE_EXISTS) {
+        AddError(errors, "File already exists");
+        return false;
+    }
+    if (error != 0) {
+        AddError(errors, platform::Format("Error opening file with filename \"%s\"",
+                                          platform::ToUtf8(m_strPath).c_str()));
+        return false;
+    }
+
+    std::string text;
+    text.reserve(m_data.size() * 20);
+    for (size_t i = 0; i < m_data.size(); ++i) {
+        if (i > 0) text += '\n';
+        text += quorvex::FormatFixed2(m_data[i].first);
+        text += ',';
+        text += quorvex::FormatExp3(m_data[i].second);
+    }
+    file.Write(text);
+    return true;
+}

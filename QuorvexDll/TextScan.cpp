@@ -1,0 +1,106 @@
+// Locale-independent number scanning and formatting (see TextScan.h).
+#include "TextScan.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+
+namespace quorvex {
+
+namespace {
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+}  // namespace
+
+void CTextScanner::SkipSpace() {
+    while (m_pos < m_text.size() && IsSpace(m_text[m_pos])) ++m_pos;
+}
+
+bool CTextScanner::Int(int& value) {
+    SkipSpace();
+    size_t pos = m_pos;
+    bool plus = false;
+    if (pos < m_text.size() && m_text[pos] == '+') {
+        ++pos;
+        plus = true;
+    }
+    const char* first = m_text.data() + pos;
+    const char* last = m_text.data() + m_text.size();
+    // from_chars takes a leading '-' but not '+'; "+-5" is no number.
+    if (plus && first < last && *first == '-') return false;
+    int parsed = 0;
+    const auto [end, ec] = std::from_chars(first, last, parsed);
+    if (ec != std::errc()) return false;
+    value = parsed;
+    m_pos = static_cast<size_t>(end - m_text.data());
+    return true;
+}
+
+bool CTextScanner::Double(double& value) {
+    SkipSpace();
+    size_t pos = m_pos;
+    bool plus = false;
+    if (pos < m_text.size() && m_text[pos] == '+') {
+        ++pos;
+        plus = true;
+    }
+    const char* first = m_text.data() + pos;
+    const char* last = m_text.data() + m_text.size();
+    if (plus && first < last && *first == '-') return false;
+    double parsed = 0.0;
+    const auto [end, ec] = std::from_chars(first, last, parsed, std::chars_format::general);
+    if (ec == std::errc::result_out_of_range) {
+        // strtod's answer for numbers beyond the range of double.
+        parsed = (first < last && *first == '-') ? -HUGE_VAL : HUGE_VAL;
+    } else if (ec != std::errc()) {
+        return false;
+    }
+    value = parsed;
+    m_pos = static_cast<size_t>(end - m_text.data());
+    return true;
+}
+
+bool CTextScanner::Literal(char c) {
+    if (m_pos < m_text.size() && m_text[m_pos] == c) {
+        ++m_pos;
+        return true;
+    }
+    return false;
+}
+
+int ScanDoubles(std::string_view text, double* values, int count) {
+    CTextScanner scanner(text);
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && !scanner.Literal(',')) return i;
+        if (!scanner.Double(values[i])) return i;
+    }
+    return count;
+}
+
+int ScanInts(std::string_view text, int* values, int count) {
+    CTextScanner scanner(text);
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && !scanner.Literal(',')) return i;
+        if (!scanner.Int(values[i])) return i;
+    }
+    return count;
+}
+
+std::string FormatFixed2(double value) {
+    char buffer[400];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                         std::chars_format::fixed, 2);
+    if (ec != std::errc()) return {};
+    return std::string(buffer, end);
+}
+
+std::string FormatExp3(double value) {
+    char buffer[64];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                         std::chars_format::scientific, 3);
+    if (ec != std::errc()) return {};
+    std::string text(buffer, end);
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace quorvex

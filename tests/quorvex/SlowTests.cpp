@@ -1,0 +1,31 @@
+// The 20 s limits on homing and moves: a head that acknowledges but never
+// reports completion.
+#include "QuorvexFixture.h"
+
+namespace qvtest {
+namespace {
+
+using SlowTest = QuorvexTest;
+
+TEST_F(SlowTest, HomeWithoutCompletionTimesOut) {
+    EnableLog(3);
+    ConnectOrFail();
+    m_head->SetNotifying(false);
+    EXPECT_EQ(Quorvex_Home(m_handle, 1, nullptr), QuorvexErrorHomeTimeout);
+    EXPECT_TRUE(LogHas(": No home complete response received."));
+}
+
+TEST_F(SlowTest, MoveWithoutCompletionTimesOut) {
+    EnableLog(3);
+    ConnectOrFail();
+    m_head->SetNotifying(false);
+    EXPECT_EQ(Quorvex_SetPosition(m_handle, 2, 7, 1, nullptr), QuorvexErrorMoveTimeout);
+    EXPECT_TRUE(LogHas(": No move complete response received."));
+    // A completion that comes after the limit signals nothing.
+    m_head->SendRaw("!P:1\r");
+    int pair[2];
+    EXPECT_EQ(Quorvex_GetPosition(m_handle, pair), QuorvexSuccess);
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,259 @@
+// Calibration table uploads, downloads and saves of the head driver,
+// through its exports against the simulated head.
+#include "QuorvexFixture.h"
+
+#include <mutex>
+
+namespace qvtest {
+namespace {
+
+using TransferTest = QuorvexTest;
+
+// Records progress values from the transfer's worker thread.
+struct Progress {
+    std::mutex mutex;
+    std::vector<double> values;
+    QuorvexProgressCallback Callback() {
+        return [this](double percent) {
+            std::lock_guard lock(mutex);
+            values.push_back(percent);
+        };
+    }
+};
+
+QuorvexApertureTable Grid(size_t rows) {
+    QuorvexApertureTable table;
+    for (size_t r = 0; r < rows; ++r)
+        table.push_back({1.0 + static_cast<double>(r), 0.125 * static_cast<double>(r + 1), 2.5E-3});
+    return table;
+}
+
+TEST_F(TransferTest, SpectralUploadSendsCountThenPairsAndReportsProgress) {
+    ConnectOrFail();
+    const auto file = WriteFile("lamp.txt", "400.0,1.234E-05 ; lamp A\n410,1.5e-5\r\n  420.126,  2E-05");
+    Progress progress;
+    CEvent done;
+    ASSERT_EQ(Quorvex_UploadSpectralCalibrationData_ProgressCallback(m_handle, file.wstring().c_str(), nullptr,
+                                                                     done.get(), progress.Callback()),
+              QuorvexSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(Wire(), (std::vector<std::string>{"C0(3)", "400.00,1.234E-05", "410.00,1.500E-05",
+                                                "420.13,2.000E-05"}));
+    ASSERT_EQ(progress.values.size(), 5u);
+    EXPECT_DOUBLE_EQ(progress.values[0], 0.0);
+    EXPECT_NEAR(progress.values[1], 100.0 / 3, 1e-9);
+    EXPECT_NEAR(progress.values[2], 200.0 / 3, 1e-9);
+    EXPECT_DOUBLE_EQ(progress.values[3], 100.0);
+    EXPECT_DOUBLE_EQ(progress.values[4], 100.0);
+    EXPECT_EQ(m_head->SpectralData().size(), 3u);
+    QuorvexSpectralTable held;
+    ASSERT_EQ(Quorvex_GetSpectralCalibrationData(m_handle, &held), QuorvexSuccess);
+    EXPECT_EQ(held, (QuorvexSpectralTable{{400.0, 1.234E-05}, {410.0, 1.5e-5}, {420.126, 2E-05}}));
+}
+
+TEST_F(TransferTest, HeldApertureTableGoesOutColumnByColumn) {
+    ConnectOrFail();
+    const QuorvexApertureTable table = Grid(12);
+    ASSERT_EQ(Quorvex_SetApertureCalibrationData(m_handle, table), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_UploadApertureCalibrationData(m_handle, L"", 1, nullptr, nullptr), QuorvexSuccess);
+    const auto wire = Wire();
+    ASSERT_EQ(wire.size(), 37u);
+    EXPECT_EQ(wire[0], "C1(36)");
+    EXPECT_EQ(wire[1], "1.000E+00");
+    EXPECT_EQ(wire[12], "1.200E+01");
+    EXPECT_EQ(wire[13], "1.250E-01");
+    EXPECT_EQ(wire[36], "2.500E-03");
+    EXPECT_EQ(m_head->ApertureFactors(), sim::CHeadSimulator::ToColumnOrder(table));
+}
+
+TEST_F(TransferTest, ApertureTablesThatAreNoGridSendNothing) {
+    EnableLog(3);
+    ConnectOrFail();
+    for (const QuorvexApertureTable& table : {QuorvexApertureTable{}, QuorvexApertureTable{{1, 2, 3}, {4, 5}}}) {
+        ASSERT_EQ(Quorvex_SetApertureCalibrationData(m_handle, table), QuorvexSuccess);
+        CEvent done;
+        ASSERT_EQ(Quorvex_UploadApertureCalibrationData(m_handle, L"", 0, nullptr, done.get()), QuorvexSuccess);
+        ASSERT_TRUE(done.Wait());
+    }
+    EXPECT_TRUE(LogHas(": Aperture data is empty or its rows differ in length, nothing uploaded."));
+    EXPECT_TRUE(Wire().empty());
+}
+
+TEST_F(TransferTest, OneTransferPerTableAtATime) {
+    ConnectOrFail();
+    m_head->InjectFault(R"(4.*)", sim::Fault{sim::FaultKind::Late, 300, 5, -1});
+    const auto file = WriteFile("lamp.txt", "400,1E-5\n410,1E-5\n");
+    CEvent done, other;
+    ASSERT_EQ(Quorvex_UploadSpectralCalibrationData(m_handle, file.wstring().c_str(), 0, nullptr, done.get()),
+              QuorvexSuccess);
+    EXPECT_EQ(Quorvex_UploadSpectralCalibrationData(m_handle, file.wstring().c_str(), 0, nullptr, nullptr),
+              QuorvexErrorBusy);
+    EXPECT_EQ(Quorvex_DownloadSpectralCalibrationData(m_handle, 0, nullptr, nullptr), QuorvexErrorBusy);
+    // The other table is free meanwhile.
+    EXPECT_EQ(Quorvex_DownloadApertureCalibrationData(m_handle, 0, nullptr, other.get()), QuorvexSuccess);
+    ASSERT_TRUE(other.Wait());
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(Quorvex_DownloadSpectralCalibrationData(m_handle, 1, nullptr, nullptr), QuorvexSuccess);
+}
+
+TEST_F(TransferTest, AbortEndsTheUploadAndALateReplyChangesNothing) {
+    EnableLog();
+    ConnectOrFail();
+    m_head->InjectFault(R"(4.*)", sim::Fault{sim::FaultKind::Late, 300, 5, -1});
+    const auto file = WriteFile("lamp.txt", "400,1E-5\n410,1E-5\n420,1E-5\n");
+    CEvent abort, done;
+    ASSERT_EQ(Quorvex_UploadSpectralCalibrationData(m_handle, file.wstring().c_str(), 0, abort.get(), done.get()),
+              QuorvexSuccess);
+    ASSERT_TRUE(m_head->WaitForCommand("400.*", kLimit));
+    SetEvent(abort.get());
+    ASSERT_TRUE(done.Wait());
+    EXPECT_TRUE(LogHas(": Aborting UploadSpectralDataThread."));
+    // The late acknowledgement of the pair in flight arrives with nobody
+    // waiting, and the next transfer starts and completes normally.
+    m_head->ClearFaults();
+    EXPECT_EQ(Quorvex_DownloadSpectralCalibrationData(m_handle, 1, nullptr, nullptr), QuorvexSuccess);
+    EXPECT_TRUE(LogHas(": Finished download of spectral calibration data."));
+    EXPECT_EQ(Wire().size(), 3u) << "C0(3), the first pair, C0?";
+}
+
+TEST_F(TransferTest, BadAcknowledgementStopsTheUpload) {
+    EnableLog(7);
+    ConnectOrFail();
+    m_head->OverrideReply(R"(410\.00,.*)", "-12");
+    const auto file = WriteFile("lamp.txt", "400,1E-5\n410,1E-5\n420,1E-5");
+    ASSERT_EQ(Quorvex_UploadSpectralCalibrationData(m_handle, file.wstring().c_str(), 1, nullptr, nullptr),
+              QuorvexSuccess);
+    EXPECT_TRUE(LogHas(": Error Code = -12, Message = ASCII to float conversion error"));
+    EXPECT_TRUE(LogHas(": Bad command acknowledgment, aborting SetSpectralDataThread."));
+    EXPECT_EQ(Wire(), (std::vector<std::string>{"C0(3)", "400.00,1.000E-05", "410.00,1.000E-05"}));
+}
+
+TEST_F(TransferTest, UnreadableUploadFilesSendNothing) {
+    EnableLog(3);
+    ConnectOrFail();
+    const auto bad = WriteFile("bad.txt", "12,3\n1,2,3\n1,x,3\n");
+    ASSERT_EQ(Quorvex_UploadApertureCalibrationData(m_handle, bad.wstring().c_str(), 1, nullptr, nullptr),
+              QuorvexSuccess);
+    EXPECT_TRUE(LogHas(" Error encountered parsing aperture data file: \"Error converting line into 3 doubles "
+                       "\"1,x,3\"\""));
+    ASSERT_EQ(Quorvex_UploadSpectralCalibrationData(m_handle, (m_xdg.Root() / "none.txt").wstring().c_str(), 1,
+                                                    nullptr, nullptr),
+              QuorvexSuccess);
+    EXPECT_TRUE(Wire().empty());
+    QuorvexApertureTable held;
+    ASSERT_EQ(Quorvex_GetApertureCalibrationData(m_handle, &held), QuorvexSuccess);
+    EXPECT_TRUE(held.empty());
+}
+
+TEST_F(TransferTest, DownloadGivesTheFactoryCalibration) {
+    ConnectOrFail();
+    ASSERT_EQ(Quorvex_DownloadSpectralCalibrationData(m_handle, 1, nullptr, nullptr), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_DownloadApertureCalibrationData(m_handle, 1, nullptr, nullptr), QuorvexSuccess);
+    QuorvexSpectralTable spectral;
+    QuorvexApertureTable aperture;
+    ASSERT_EQ(Quorvex_GetSpectralCalibrationData(m_handle, &spectral), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_GetApertureCalibrationData(m_handle, &aperture), QuorvexSuccess);
+    EXPECT_EQ(spectral, sim::CHeadSimulator::FactorySpectrum());
+    ASSERT_EQ(spectral.size(), 81u);
+    EXPECT_EQ(spectral.front().first, 350.0);
+    EXPECT_EQ(spectral.back().first, 1150.0);
+    EXPECT_EQ(aperture, sim::CHeadSimulator::FactoryApertureRows());
+    EXPECT_EQ(Wire(), (std::vector<std::string>{"C0?", "C1?"}));
+}
+
+TEST_F(TransferTest, ColumnOrderFillsTheRows) {
+    ConnectOrFail();
+    m_head->SetApertureFactors({1, 2, 3, 4, 5, 6});
+    ASSERT_EQ(Quorvex_DownloadApertureCalibrationData(m_handle, 1, nullptr, nullptr), QuorvexSuccess);
+    QuorvexApertureTable aperture;
+    ASSERT_EQ(Quorvex_GetApertureCalibrationData(m_handle, &aperture), QuorvexSuccess);
+    EXPECT_EQ(aperture, (QuorvexApertureTable{{1, 3, 5}, {2, 4, 6}}));
+}
+
+struct BadDownload {
+    const char* command;
+    const char* reply;
+    const char* logged;
+};
+
+class BadDownloadTest : public QuorvexTest, public ::testing::WithParamInterface<BadDownload> {};
+
+TEST_P(BadDownloadTest, IsLoggedAndLeavesTheHeldTableAlone) {
+    EnableLog(4);
+    ConnectOrFail();
+    const QuorvexSpectralTable spectral{{500, 1}};
+    const QuorvexApertureTable aperture{{1, 2, 3}};
+    ASSERT_EQ(Quorvex_SetSpectralCalibrationData(m_handle, spectral), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_SetApertureCalibrationData(m_handle, aperture), QuorvexSuccess);
+    m_head->OverrideReply(GetParam().command, GetParam().reply);
+    const bool isSpectral = std::string(GetParam().command) == R"(C0\?)";
+    ASSERT_EQ(isSpectral ? Quorvex_DownloadSpectralCalibrationData(m_handle, 1, nullptr, nullptr)
+                         : Quorvex_DownloadApertureCalibrationData(m_handle, 1, nullptr, nullptr),
+              QuorvexSuccess);
+    EXPECT_TRUE(LogHas(GetParam().logged));
+    QuorvexSpectralTable heldSpectral;
+    QuorvexApertureTable heldAperture;
+    ASSERT_EQ(Quorvex_GetSpectralCalibrationData(m_handle, &heldSpectral), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_GetApertureCalibrationData(m_handle, &heldAperture), QuorvexSuccess);
+    EXPECT_EQ(heldSpectral, spectral);
+    EXPECT_EQ(heldAperture, aperture);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, BadDownloadTest,
+    ::testing::Values(
+        BadDownload{R"(C0\?)", "5\r400,1\r410,1\r420,1\r430,1",
+                    ": Incorrect number of spectral data pairs received. 4 received, 5 expected."},
+        BadDownload{R"(C0\?)", "0", ": Download spectral data results not enough data. Returned vector length = 1."},
+        BadDownload{R"(C0\?)", "two\r400,1\r410,1", ": Error parsing number of spectral pairs \"two\""},
+        BadDownload{R"(C0\?)", "2\r400,1\r410;1", ": Error parsing downloaded spectral data pair \"410;1\""},
+        BadDownload{R"(C1\?)", "7\r1\r2\r3\r4\r5\r6\r7",
+                    ": Error calculating the number of rows and columns. nValues = 7, nCols = 3, nRows = 2"},
+        BadDownload{R"(C1\?)", "3\r1\r2", ": Incorrect number of aperture data values received. 2 received, 3 expected."},
+        BadDownload{R"(C1\?)", "3\r1\rx\r3", ": Error parsing downloaded aperture data factor \"x\""}));
+
+TEST_F(TransferTest, UploadThenDownloadGivesBackTheSameTables) {
+    ConnectOrFail();
+    const QuorvexSpectralTable spectral{{350.0, 1.234E-07}, {400.5, 2.5E-06}, {1150.0, 9.876E-06}};
+    const QuorvexApertureTable aperture = Grid(4);
+    ASSERT_EQ(Quorvex_SetSpectralCalibrationData(m_handle, spectral), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_SetApertureCalibrationData(m_handle, aperture), QuorvexSuccess);
+    const auto file = m_xdg.Root() / "saved.txt";
+    ASSERT_EQ(Quorvex_SaveSpectralCalibrationData(m_handle, file.wstring().c_str()), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_UploadSpectralCalibrationData(m_handle, file.wstring().c_str(), 1, nullptr, nullptr),
+              QuorvexSuccess);
+    ASSERT_EQ(Quorvex_UploadApertureCalibrationData(m_handle, L"", 1, nullptr, nullptr), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_SetSpectralCalibrationData(m_handle, {}), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_SetApertureCalibrationData(m_handle, {}), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_DownloadSpectralCalibrationData(m_handle, 1, nullptr, nullptr), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_DownloadApertureCalibrationData(m_handle, 1, nullptr, nullptr), QuorvexSuccess);
+    QuorvexSpectralTable spectralBack;
+    QuorvexApertureTable apertureBack;
+    ASSERT_EQ(Quorvex_GetSpectralCalibrationData(m_handle, &spectralBack), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_GetApertureCalibrationData(m_handle, &apertureBack), QuorvexSuccess);
+    EXPECT_EQ(spectralBack, spectral);
+    EXPECT_EQ(apertureBack, aperture);
+}
+
+TEST_F(TransferTest, SavesWriteTheTablesAndNeverOverwrite) {
+    EnableLog(3);
+    ConnectOrFail();
+    ASSERT_EQ(Quorvex_SetSpectralCalibrationData(m_handle, {{400, 1.234E-05}, {410.255, 2E-5}}), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_SetApertureCalibrationData(m_handle, {{100, 50, 25}, {1, 0.5, 0.25}}), QuorvexSuccess);
+    const auto spectral = m_xdg.Root() / "s.txt", aperture = m_xdg.Root() / "a.txt";
+    ASSERT_EQ(Quorvex_SaveSpectralCalibrationData(m_handle, spectral.wstring().c_str()), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_SaveApertureCalibrationData(m_handle, aperture.wstring().c_str()), QuorvexSuccess);
+    EXPECT_EQ(testsupport::ReadFile(spectral), "400.00,1.234E-05\n410.25,2.000E-05");
+    EXPECT_EQ(testsupport::ReadFile(aperture), "1.000E+02,5.000E+01,2.500E+01\n1.000E+00,5.000E-01,2.500E-01");
+
+    EXPECT_EQ(Quorvex_SaveSpectralCalibrationData(m_handle, aperture.wstring().c_str()), QuorvexErrorSaveFailed);
+    EXPECT_TRUE(LogHas(" Error encountered saving spectral data file: \"File already exists\""));
+    EXPECT_EQ(testsupport::ReadFile(aperture), "1.000E+02,5.000E+01,2.500E+01\n1.000E+00,5.000E-01,2.500E-01");
+    const auto missing = m_xdg.Root() / "no" / "a.txt";
+    EXPECT_EQ(Quorvex_SaveApertureCalibrationData(m_handle, missing.wstring().c_str()), QuorvexErrorSaveFailed);
+    EXPECT_TRUE(LogHas(" Error encountered saving aperture data file: \"Error opening file with filename \"" +
+                       missing.string() + "\"\""));
+}
+
+}  // namespace
+}  // namespace qvtest
