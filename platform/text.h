@@ -7,15 +7,17 @@
 #include <string>
 #include <string_view>
 
+#define PLATFORM_TEXT_API __attribute__((visibility("default")))
+
 namespace platform {
 
-std::string ToUtf8(std::wstring_view wide);
-std::wstring FromUtf8(std::string_view narrow);
+PLATFORM_TEXT_API std::string ToUtf8(std::wstring_view wide);
+PLATFORM_TEXT_API std::wstring FromUtf8(std::string_view narrow);
 
 // vsnprintf / vswprintf into a string of whatever length the result needs.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::wstring FormatW(const wchar_t* format, ...);
-std::string FormatV(const char* format, va_list args);
-std::wstring FormatWV(const wchar_t* format, va_list args);
+PLATFORM_TEXT_API std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+PLATFORM_TEXT_API std::wstring FormatW(const wchar_t* format, ...);
+PLATFORM_TEXT_API std::string FormatV(const char* format, va_list args);
+PLATFORM_TEXT_API std::wstring FormatWV(const wchar_t* format, va_list args);
 
 }  // namespace platform
