@@ -8,8 +8,6 @@
 #include <memory>
 #include <mutex>
 
-struct pollfd;
-
 namespace platform::detail {
 
 // ---- Errors ---------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -28,13 +29,16 @@ using Clock = std::chrono::steady_clock;
 
 class SerialPort final : public Object {
 public:
-    explicit SerialPort(int fd) : Object(Kind::Serial), fd(fd) {}
+    SerialPort(int fd, bool pty) : Object(Kind::Serial), fd(fd), pty(pty) {}
     ~SerialPort() override {
         // Closing the descriptor also releases the flock.
         ioctl(fd, TIOCNXCL);
         close(fd);
     }
     const int fd;
+    // A pseudo-terminal slave: what is written is delivered to the other
+    // side at once, so there is never unsent output to discard.
+    const bool pty;
     // The device went away (hang-up seen by a wait, or a read failed).
     std::atomic<bool> gone{false};
     // DSR output flow control: writes wait while DSR is low.
@@ -104,6 +108,14 @@ bool DsrAsserted(int fd) {
     int lines = 0;
     if (ioctl(fd, TIOCMGET, &lines) != 0) return true;
     return (lines & TIOCM_DSR) != 0;
+}
+
+// UNIX 98 pseudo-terminal slaves (/dev/pts/N) have majors 136 to 143.
+bool IsPtySlave(int fd) {
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+    const unsigned major = ::major(info.st_rdev);
+    return major >= 136 && major <= 143;
 }
 
 int MillisecondsLeft(Clock::time_point deadline) {
@@ -176,7 +188,7 @@ HANDLE Serial_Open(UINT port) {
     ioctl(fd, TIOCEXCL);  // not a terminal (a test double): nothing to do
     std::shared_ptr<SerialPort> object;
     try {
-        object = std::make_shared<SerialPort>(fd);
+        object = std::make_shared<SerialPort>(fd, IsPtySlave(fd));
     } catch (const std::bad_alloc&) {
         close(fd);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -249,7 +261,10 @@ BOOL Serial_Configure(HANDLE port, DWORD baud, int parity, int dataBits, int sto
 BOOL Serial_Purge(HANDLE port) {
     auto object = FindPort(port);
     if (!object) return FALSE;
-    if (tcflush(object->fd, TCIOFLUSH) != 0) {
+    // Output flushed on a pty would be bytes the other side has already been
+    // given but not yet read: a completed write that is taken back. Only
+    // input is discarded there.
+    if (tcflush(object->fd, object->pty ? TCIFLUSH : TCIOFLUSH) != 0) {
         SetLastErrorFromErrno(errno);
         return FALSE;
     }
@@ -312,6 +327,20 @@ BOOL Serial_Write(HANDLE port, const void* data, DWORD length, DWORD* written,
             SetLastError(ERROR_DEVICE_NOT_CONNECTED);
             return FALSE;
         }
+    }
+    // Like a completed Windows write, the bytes have left before this returns
+    // (so a purge before the next command cannot drop them). There is no
+    // descriptor to wait on for that: look every millisecond, within the time.
+    for (;;) {
+        int queued = 0;
+        if (ioctl(object->fd, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+        const int left = infinite ? 1 : MillisecondsLeft(deadline);
+        if (left == 0) {
+            done = length - std::min<DWORD>(length, static_cast<DWORD>(queued));
+            return timedOut();
+        }
+        const timespec pause{0, 1000000L};
+        nanosleep(&pause, nullptr);
     }
     if (written) *written = done;
     return TRUE;

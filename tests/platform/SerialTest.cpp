@@ -443,6 +443,18 @@ TEST_F(SerialTest, PurgeDiscardsUnreadInput) {
     EXPECT_EQ(ReadAll(5), "fresh");
 }
 
+TEST_F(SerialTest, PurgeNeverTakesBackACompletedWrite) {
+    // The transport purges before every command; bytes of the previous
+    // command that the device has not read yet must still reach it.
+    OpenAndConfigure();
+    DWORD written = 0;
+    ASSERT_TRUE(Serial_Write(m_port, "OUTP ON\n", 8, &written, 1000));
+    ASSERT_TRUE(Serial_Purge(m_port));
+    ASSERT_TRUE(Serial_Write(m_port, "VOLT 5\n", 7, &written, 1000));
+    ASSERT_TRUE(Serial_Purge(m_port));
+    EXPECT_EQ(m_pty.Receive(15), "OUTP ON\nVOLT 5\n");
+}
+
 TEST_F(SerialTest, VanishedDeviceIsReportedOnceThenLeftOut) {
     OpenAndConfigure();
     HANDLE shutdown = CreateEvent(nullptr, TRUE, FALSE, nullptr);
