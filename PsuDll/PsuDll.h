@@ -1,0 +1,122 @@
+// PsuDll: the driver library of the Agilent E3633A bench power supply that
+// feeds the lamp. Programs connect to a supply, set and read it, and ramp the
+// lamp up and down through these exports; each works on an opaque handle
+// handed out by Agilent_Connect.
+#pragma once
+
+#include <platform/win32.h>
+#include <serial/SerialPort.h>  // SerialPortSettingsStruct
+
+#include <functional>
+#include <string>
+
+#define PSUDLL_API __attribute__((visibility("default")))
+
+// Result of every export.
+enum AgilentError {
+    AgilentSuccess = 0,
+    AgilentErrorFailed = 1,            // connecting failed, or a log ceiling above 7
+    AgilentErrorInvalidHandle = 5,     // the handle is not one this library handed out
+    AgilentErrorInvalidParameter = 6,  // null output, value outside its table, bad ramp argument
+    AgilentErrorCommandFailed = 7,     // a blocking read's reply timed out or did not convert
+    AgilentErrorThreadFailed = 8,      // a ramping thread could not be started
+    AgilentErrorBusy = 9,              // a ramp is already running on this device
+    AgilentErrorAborted = 10,          // a blocking ramp ended through its abort event
+};
+
+enum AgilentOutput {
+    AgilentOutput_On = 0,
+    AgilentOutput_Off = 1,
+};
+
+enum AgilentDisplay {
+    AgilentDisplay_On = 0,
+    AgilentDisplay_Off = 1,
+};
+
+enum AgilentVoltageRange {
+    AgilentVoltageRange_P8V = 0,
+    AgilentVoltageRange_P20V = 1,
+    AgilentVoltageRange_Low = 2,
+    AgilentVoltageRange_High = 3,
+};
+
+// What the supply said about itself in its "*IDN?" reply.
+struct AgilentIdentificationStruct {
+    std::string manufacturer;
+    std::string model;
+    std::string mainVersion;         // main power supply firmware version
+    std::string ioRevision;          // I/O processor revision
+    std::string frontPanelRevision;
+    std::string response;            // the whole reply, terminator removed
+};
+
+// Reply of a callback read: valid 1 with the value, or 0 with the last good
+// value. Called once, on the library's serial thread.
+using AgilentResponseCallback = std::function<void(int valid, double value)>;
+// Ramp progress in percent, called on the ramping thread.
+using AgilentProgressCallback = std::function<void(double percent)>;
+
+extern "C" {
+
+PSUDLL_API AgilentError Agilent_Connect(SerialPortSettingsStruct settings, void** handle,
+                                        int blocking, HANDLE event);
+PSUDLL_API AgilentError Agilent_Disconnect(void** handle, int blocking, HANDLE event);
+
+PSUDLL_API AgilentError Agilent_IsValidDevice(void* handle, int* valid);
+PSUDLL_API AgilentError Agilent_IsRampedUp(void* handle, int* rampedUp);
+
+PSUDLL_API AgilentError Agilent_SetOutput(void* handle, AgilentOutput output, int blocking,
+                                          HANDLE event);
+PSUDLL_API AgilentError Agilent_SetDisplay(void* handle, AgilentDisplay display, int blocking,
+                                           HANDLE event);
+PSUDLL_API AgilentError Agilent_SetDisplayMessage(void* handle, const char* text, int blocking,
+                                                  HANDLE event);
+PSUDLL_API AgilentError Agilent_ClearDisplayMessage(void* handle, int blocking, HANDLE event);
+PSUDLL_API AgilentError Agilent_SetVoltageRange(void* handle, AgilentVoltageRange range,
+                                                int blocking, HANDLE event);
+PSUDLL_API AgilentError Agilent_SetCurrent(void* handle, double amperes, int blocking,
+                                           HANDLE event);
+PSUDLL_API AgilentError Agilent_SetVoltage(void* handle, double volts, int blocking,
+                                           HANDLE event);
+PSUDLL_API AgilentError Agilent_SetCurrentLimit(void* handle, double amperes, int blocking,
+                                                HANDLE event);
+PSUDLL_API AgilentError Agilent_SetVoltageLimit(void* handle, double volts, int blocking,
+                                                HANDLE event);
+PSUDLL_API AgilentError Agilent_ResetOCP(void* handle, int blocking, HANDLE event);
+PSUDLL_API AgilentError Agilent_ResetOVP(void* handle, int blocking, HANDLE event);
+
+PSUDLL_API AgilentError Agilent_GetCurrent(void* handle, double* amperes);
+PSUDLL_API AgilentError Agilent_GetVoltage(void* handle, double* volts);
+PSUDLL_API AgilentError Agilent_MeasureCurrent(void* handle, double* amperes);
+PSUDLL_API AgilentError Agilent_MeasureVoltage(void* handle, double* volts);
+
+PSUDLL_API AgilentError Agilent_RampUp(void* handle, double current, double voltage,
+                                       int seconds, HANDLE abortEvent, int blocking,
+                                       HANDLE completeEvent);
+PSUDLL_API AgilentError Agilent_RampDown(void* handle, int seconds, HANDLE abortEvent,
+                                         int blocking, HANDLE completeEvent);
+
+PSUDLL_API AgilentError Agilent_SetLogCeiling(unsigned ceiling);
+PSUDLL_API AgilentError Agilent_SetLogfilePath(const wchar_t* path);
+
+}  // extern "C"
+
+// These take C++ types and so keep C++ linkage.
+PSUDLL_API AgilentError Agilent_GetIdentification(void* handle,
+                                                  AgilentIdentificationStruct* identification);
+
+PSUDLL_API AgilentError Agilent_GetCurrentCallback(void* handle, AgilentResponseCallback callback);
+PSUDLL_API AgilentError Agilent_GetVoltageCallback(void* handle, AgilentResponseCallback callback);
+PSUDLL_API AgilentError Agilent_MeasureCurrentCallback(void* handle,
+                                                       AgilentResponseCallback callback);
+PSUDLL_API AgilentError Agilent_MeasureVoltageCallback(void* handle,
+                                                       AgilentResponseCallback callback);
+
+PSUDLL_API AgilentError Agilent_RampUpReportProgress(void* handle, double current, double voltage,
+                                                     int seconds, HANDLE abortEvent,
+                                                     HANDLE completeEvent,
+                                                     AgilentProgressCallback progress);
+PSUDLL_API AgilentError Agilent_RampDownReportProgress(void* handle, int seconds,
+                                                       HANDLE abortEvent, HANDLE completeEvent,
+                                                       AgilentProgressCallback progress);

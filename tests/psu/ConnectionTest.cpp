@@ -1,0 +1,269 @@
+// PsuDll connecting, identification, disconnecting, handles and log set-up,
+// through the exports against the simulated supply.
+#include "PsuFixture.h"
+
+#include <thread>
+
+namespace psutest {
+namespace {
+
+struct IdentificationCase {
+    std::string reply;
+    bool valid;
+    AgilentIdentificationStruct expected;  // response is always the whole reply
+};
+
+class IdentificationTest : public PsuTest, public ::testing::WithParamInterface<IdentificationCase> {};
+
+// Connected without blocking, so even a refused reply leaves a handle whose
+// record can be read.
+TEST_P(IdentificationTest, ParsesReplyAndDecidesValidity) {
+    const IdentificationCase& c = GetParam();
+    sim->SetIdentity(c.reply);
+    CTestEvent identified(false);
+    ASSERT_EQ(Agilent_Connect(Settings(), &handle, 0, identified.Get()), AgilentSuccess);
+    ASSERT_TRUE(identified.Wait());
+
+    int valid = -1;
+    ASSERT_EQ(Agilent_IsValidDevice(handle, &valid), AgilentSuccess);
+    EXPECT_EQ(valid, c.valid ? 1 : 0);
+    AgilentIdentificationStruct id;
+    ASSERT_EQ(Agilent_GetIdentification(handle, &id), AgilentSuccess);
+    EXPECT_EQ(id.manufacturer, c.expected.manufacturer);
+    EXPECT_EQ(id.model, c.expected.model);
+    EXPECT_EQ(id.mainVersion, c.expected.mainVersion);
+    EXPECT_EQ(id.ioRevision, c.expected.ioRevision);
+    EXPECT_EQ(id.frontPanelRevision, c.expected.frontPanelRevision);
+    EXPECT_EQ(id.response, c.reply);
+
+    // Only a supply that was recognised gets its front panel locked.
+    const auto wire = WireUpToMarker();
+    ASSERT_GE(wire.size(), 2u);
+    EXPECT_EQ(wire[0], "*IDN?");
+    EXPECT_EQ(wire[1] == "SYST:RWL", c.valid);
+    EXPECT_EQ(sim->State().RemoteLocked(), c.valid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, IdentificationTest,
+    ::testing::Values(
+        IdentificationCase{"Agilent Technologies,E3633A,0,1.7-5.0-1.0", true,
+                           {"Agilent Technologies", "E3633A", "1.7", "5.0", "1.0", ""}},
+        IdentificationCase{"M,E3633A,0,A-B-C", true, {"M", "E3633A", "A", "B", "C", ""}},
+        IdentificationCase{"M,E3633A,0", true, {"M", "E3633A", "", "", "", ""}},
+        IdentificationCase{"M,E3633A,0,A", true, {"M", "E3633A", "", "", "", ""}},
+        IdentificationCase{"M,E3633A,0,A-B-C-D ", true, {"M", "E3633A", "A", "B", "C-D ", ""}},
+        IdentificationCase{"M,E3633A", false, {"M", "", "", "", "", ""}},
+        IdentificationCase{"M,e3633a,0,A-B-C", false, {"M", "e3633a", "A", "B", "C", ""}},
+        IdentificationCase{"M,E3633AX,0,A-B-C", false, {"M", "E3633AX", "A", "B", "C", ""}},
+        IdentificationCase{"M,E3633A ,0,A-B-C", false, {"M", "E3633A ", "A", "B", "C", ""}},
+        IdentificationCase{"", false, {"", "", "", "", "", ""}}));
+
+TEST_F(PsuTest, BlockingConnectIdentifiesAndLogsTheSupply) {
+    ASSERT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(WireUpToMarker(), (std::vector<std::string>{"*IDN?", "SYST:RWL", "VOLT?"}));
+    EXPECT_TRUE(sim->State().RemoteLocked());
+    EXPECT_TRUE(LogHas(": Initializing serial port with the following settings: Port: 7, Baud: 9600, "
+                       "Parity: None, Databits: 8, Stopbits: 2, FlowControl: None"));
+    EXPECT_TRUE(LogHas(": An Agilent E3633A Power Supply has been detected with the following properties: "
+                       "Manufacturer: Agilent Technologies, Model: E3633A, Main Power Supply Version: 1.7, "
+                       "IO Processor Revision: 5.0, Front Panel Revision: 1.0"));
+    EXPECT_TRUE(LogHas(": Locking the front panel controls."));
+    EXPECT_TRUE(LogHas(": Logfile path set to \"" + logPath.string() + "\""));
+}
+
+TEST_F(PsuTest, BlockingConnectToWrongModelFailsAndFreesThePort) {
+    sim->SetIdentity("Agilent Technologies,E3631A,0,1.7-5.0-1.0");
+    EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentErrorFailed);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_TRUE(LogHas(": No Agilent E3633A detected on the serial port."));
+
+    // The port was closed: it opens again at once.
+    sim->SetIdentity(sim::CPsuSimulator::kDefaultIdentity);
+    EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
+}
+
+TEST_F(PsuTest, BlockingConnectWhereNothingAnswersFailsAfterTheReplyTimeout) {
+    sim->InjectFault(R"(\*IDN\?)", sim::Fault{sim::FaultKind::NoReply});
+    EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentErrorFailed);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_TRUE(LogHas(": No Agilent E3633A detected on the serial port."));
+    EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
+}
+
+TEST_F(PsuTest, NonBlockingConnectWhereNothingAnswersSignalsAndReportsInvalid) {
+    sim->InjectFault(R"(\*IDN\?)", sim::Fault{sim::FaultKind::NoReply});
+    CTestEvent identified(false);
+    ASSERT_EQ(Agilent_Connect(Settings(), &handle, 0, identified.Get()), AgilentSuccess);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_TRUE(identified.Wait());
+    int valid = -1;
+    ASSERT_EQ(Agilent_IsValidDevice(handle, &valid), AgilentSuccess);
+    EXPECT_EQ(valid, 0);
+    EXPECT_EQ(Agilent_Disconnect(&handle, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(handle, nullptr);
+}
+
+TEST_F(PsuTest, ConnectFailsOnMissingOrInvalidPorts) {
+    EXPECT_EQ(Agilent_Connect(Settings(kCom + 1), &handle, 1, nullptr), AgilentErrorFailed);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(Agilent_Connect(Settings(0), &handle, 1, nullptr), AgilentErrorFailed);
+    EXPECT_EQ(Agilent_Connect(Settings(128), &handle, 0, nullptr), AgilentErrorFailed);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_TRUE(LogHas(": Error initializing the serial port."));
+}
+
+TEST_F(PsuTest, BlockingDisconnectUnlocksClosesAndInvalidatesTheHandle) {
+    Connect();
+    void* const old = handle;
+    ASSERT_EQ(Agilent_Disconnect(&handle, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(handle, nullptr);
+    ASSERT_TRUE(sim->WaitForCommand("SYST:LOC", kLimit));
+    EXPECT_EQ(Wire(), std::vector<std::string>{"SYST:LOC"});
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return !sim->State().RemoteLocked(); }));
+    EXPECT_TRUE(LogHas(": Unlocking the front panel controls."));
+    EXPECT_TRUE(LogHas(": Disconnecting from serial port."));
+
+    EXPECT_EQ(Agilent_Disconnect(&handle, 1, nullptr), AgilentErrorInvalidHandle);
+    void* stale = old;
+    EXPECT_EQ(Agilent_Disconnect(&stale, 1, nullptr), AgilentErrorInvalidHandle);
+    double value;
+    EXPECT_EQ(Agilent_GetCurrent(old, &value), AgilentErrorInvalidHandle);
+    // The port is free again.
+    EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
+}
+
+TEST_F(PsuTest, NonBlockingDisconnectSignalsTheCallersEventOncePortIsClosed) {
+    Connect();
+    void* const old = handle;
+    CTestEvent closed(false);
+    ASSERT_EQ(Agilent_Disconnect(&handle, 0, closed.Get()), AgilentSuccess);
+    EXPECT_EQ(handle, nullptr);
+    int valid;
+    EXPECT_EQ(Agilent_IsValidDevice(old, &valid), AgilentErrorInvalidHandle);
+    ASSERT_TRUE(closed.Wait());
+    EXPECT_TRUE(sim->WaitForCommand("SYST:LOC", kLimit));
+    EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
+}
+
+TEST_F(PsuTest, NonBlockingDisconnectWithoutEventStillClosesThePort) {
+    Connect();
+    ASSERT_EQ(Agilent_Disconnect(&handle, 0, nullptr), AgilentSuccess);
+    EXPECT_EQ(handle, nullptr);
+    // Once the closing thread is done the port opens again.
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
+        return Agilent_Connect(Settings(), &handle, 1, nullptr) == AgilentSuccess;
+    }));
+}
+
+TEST_F(PsuTest, EveryHandleExportRefusesAnUnlistedHandle) {
+    int dummy = 0;
+    void* const bogus = &dummy;
+    double value = 1.0;
+    int flag = 0;
+    AgilentIdentificationStruct id;
+    auto token = std::make_shared<int>(0);
+    int calls = 0;
+    AgilentResponseCallback callback = [token, &calls](int, double) { ++calls; };
+    AgilentProgressCallback progress = [token, &calls](double) { ++calls; };
+
+    EXPECT_EQ(Agilent_GetIdentification(bogus, &id), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_IsValidDevice(bogus, &flag), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_IsRampedUp(bogus, &flag), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_SetOutput(bogus, AgilentOutput_On, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_SetDisplay(bogus, AgilentDisplay_On, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_SetDisplayMessage(bogus, "X", 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_ClearDisplayMessage(bogus, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_SetVoltageRange(bogus, AgilentVoltageRange_Low, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_SetCurrent(bogus, 1.0, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_SetVoltage(bogus, 1.0, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_SetCurrentLimit(bogus, 1.0, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_SetVoltageLimit(bogus, 1.0, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_ResetOCP(bogus, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_ResetOVP(bogus, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_GetCurrent(bogus, &value), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_GetVoltage(bogus, &value), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_MeasureCurrent(bogus, &value), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_MeasureVoltage(bogus, &value), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_MeasureCurrent(bogus, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_GetCurrentCallback(bogus, callback), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_GetVoltageCallback(bogus, callback), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_MeasureCurrentCallback(bogus, callback), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_MeasureVoltageCallback(bogus, callback), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_RampUp(bogus, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_RampUpReportProgress(bogus, 8.0, 12.0, 1, nullptr, nullptr, progress),
+              AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_RampDown(bogus, 1, nullptr, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_RampDownReportProgress(bogus, 1, nullptr, nullptr, progress),
+              AgilentErrorInvalidHandle);
+    void* bogusHandle = bogus;
+    EXPECT_EQ(Agilent_Disconnect(&bogusHandle, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(bogusHandle, bogus);
+    EXPECT_EQ(Agilent_IsValidDevice(nullptr, &flag), AgilentErrorInvalidHandle);
+
+    // Nothing written, nothing called, and every copy of the callables let go.
+    EXPECT_EQ(value, 1.0);
+    EXPECT_EQ(calls, 0);
+    callback = nullptr;
+    progress = nullptr;
+    EXPECT_EQ(token.use_count(), 1);
+}
+
+TEST_F(PsuTest, LogCeilingAboveSevenIsRefusedWithOne) {
+    EXPECT_EQ(Agilent_SetLogCeiling(8), AgilentErrorFailed);
+    EXPECT_EQ(Agilent_SetLogCeiling(0xFFFFFFFFu), AgilentErrorFailed);
+    EXPECT_EQ(Agilent_SetLogCeiling(7), AgilentSuccess);
+    EXPECT_EQ(Agilent_SetLogCeiling(0), AgilentSuccess);
+}
+
+TEST_F(PsuTest, LogCeilingFiltersBySeverityAndReachesConnectedDevices) {
+    ASSERT_EQ(Agilent_SetLogCeiling(0), AgilentSuccess);
+    Connect();
+    EXPECT_EQ(Log(), "");  // nothing passes ceiling 0
+
+    ASSERT_EQ(Agilent_SetLogCeiling(3), AgilentSuccess);
+    ASSERT_EQ(Agilent_SetCurrent(handle, 1.0, 1, nullptr), AgilentSuccess);
+    sim->OverrideReply(R"(CURR\?)", "abc\r\n");
+    double value;
+    EXPECT_EQ(Agilent_GetCurrent(handle, &value), AgilentErrorCommandFailed);
+    const std::string errorsOnly = Log();
+    EXPECT_EQ(errorsOnly.find("Setting the current"), std::string::npos);
+    EXPECT_NE(errorsOnly.find("; Error]: CAgilentE3633A (0x"), std::string::npos);
+    EXPECT_NE(errorsOnly.find(": Error converting response to double. Response = \"abc\"."), std::string::npos);
+
+    ASSERT_EQ(Agilent_SetLogCeiling(7), AgilentSuccess);
+    EXPECT_TRUE(LogHas("; Debug]: CAgilentE3633A (0x"));
+    EXPECT_TRUE(LogHas(": Logging ceiling set to 7"));
+}
+
+TEST_F(PsuTest, LogfilePathMovesTheLogOfConnectedDevices) {
+    Connect();
+    const auto second = tmp.Root() / "second.log";
+    ASSERT_EQ(Agilent_SetLogfilePath(second.wstring().c_str()), AgilentSuccess);
+    ASSERT_EQ(Agilent_SetCurrent(handle, 2.0, 1, nullptr), AgilentSuccess);
+    const std::string moved = testsupport::ReadFile(second);
+    EXPECT_NE(moved.find(": Logfile path set to \"" + second.string() + "\""), std::string::npos);
+    EXPECT_NE(moved.find(": Setting the current to 2.000A."), std::string::npos);
+    EXPECT_FALSE(LogHas("2.000A."));
+}
+
+TEST_F(PsuTest, TwoSuppliesHaveTheirOwnHandlesAndLogPrefixes) {
+    sim::CPsuSimulator other(tmp.PortsFolder(), kCom + 1);
+    other.Start();
+    Connect();
+    void* second = nullptr;
+    ASSERT_EQ(Agilent_Connect(Settings(kCom + 1), &second, 1, nullptr), AgilentSuccess);
+    ASSERT_NE(second, handle);
+    ASSERT_EQ(Agilent_SetCurrent(second, 3.0, 1, nullptr), AgilentSuccess);
+    ASSERT_TRUE(other.WaitForCommand("CURR 3.000", kLimit));
+    EXPECT_TRUE(Wire().empty());
+    char prefix[128];
+    std::snprintf(prefix, sizeof prefix, "CAgilentE3633A (0x%016llX): Setting the current to 3.000A.",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(second)));
+    EXPECT_TRUE(LogHas(prefix));
+    EXPECT_EQ(Agilent_Disconnect(&second, 1, nullptr), AgilentSuccess);
+}
+
+}  // namespace
+}  // namespace psutest

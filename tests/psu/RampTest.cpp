@@ -1,0 +1,364 @@
+// PsuDll lamp ramps against the simulated supply: the command sequences on
+// the wire, progress, completion, the ramped-up state, argument checks, busy
+// refusals and the ways a ramp ends early. Ramp times are short (1-2 s) so
+// the tests stay quick; timing is only checked with generous bounds.
+#include "PsuFixture.h"
+
+#include <atomic>
+#include <cmath>
+#include <mutex>
+#include <thread>
+
+namespace psutest {
+namespace {
+
+// The 50 current steps of a ramp-up: each closes 1/8 of the gap, the last
+// is the target itself.
+std::vector<std::string> RampUpSteps(double target) {
+    std::vector<std::string> steps;
+    double level = 0.0;
+    for (int k = 1; k <= 50; ++k) {
+        level = k == 50 ? target : level + (target - level) * 0.125;
+        steps.push_back("CURR " + Fixed3(level));
+    }
+    return steps;
+}
+
+std::vector<std::string> RampUpWire(double current, double voltage) {
+    std::vector<std::string> wire{"VOLT " + Fixed3(voltage), "CURR 0.000", "OUTP ON"};
+    const auto steps = RampUpSteps(current);
+    wire.insert(wire.end(), steps.begin(), steps.end());
+    return wire;
+}
+
+// The 20 steps of a ramp-down after its two set-point queries.
+std::vector<std::string> RampDownWire(double current, double voltage) {
+    std::vector<std::string> wire{"CURR?", "VOLT?"};
+    const double dI = current / 20.0, dV = voltage / 20.0;
+    for (int k = 1; k <= 20; ++k) {
+        current -= dI;
+        voltage -= dV;
+        if (k == 20) current = voltage = 0.0;
+        wire.push_back("CURR " + Fixed3(current));
+        wire.push_back("VOLT " + Fixed3(voltage));
+    }
+    return wire;
+}
+
+// Collects progress reports from the ramping thread.
+class CProgress {
+public:
+    AgilentProgressCallback Callable() {
+        return [this](double percent) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_values.push_back(percent);
+            }
+            m_latch.Signal();
+        };
+    }
+    std::vector<double> Values() const {
+        std::lock_guard lock(m_mutex);
+        return m_values;
+    }
+    bool WaitFor(int count) { return m_latch.WaitFor(count); }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<double> m_values;
+    testsupport::CLatch m_latch;
+};
+
+std::vector<double> Percentages(int step, int count) {
+    std::vector<double> values;
+    for (int i = 0; i <= count; ++i) values.push_back(step * i);
+    return values;
+}
+
+class RampTest : public PsuTest {
+protected:
+    void SetUp() override {
+        PsuTest::SetUp();
+        Connect();
+    }
+
+    int RampedUp() {
+        int value = -1;
+        EXPECT_EQ(Agilent_IsRampedUp(handle, &value), AgilentSuccess);
+        return value;
+    }
+
+    // Index of the first command equal to `text`, or the wire's size.
+    static size_t Find(const std::vector<std::string>& wire, const std::string& text) {
+        return std::find(wire.begin(), wire.end(), text) - wire.begin();
+    }
+};
+
+TEST_F(RampTest, RampUpTo8333SendsTheFiftyStepsAndReportsProgress) {
+    CTestEvent done(false);
+    CProgress progress;
+    EXPECT_EQ(RampedUp(), 0);
+    ASSERT_EQ(Agilent_RampUpReportProgress(handle, 8.333, 15.0, 1, nullptr, done.Get(), progress.Callable()),
+              AgilentSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(RampedUp(), 1);
+
+    const auto wire = WireAfter(53);
+    EXPECT_EQ(wire, RampUpWire(8.333, 15.0));
+    ASSERT_EQ(wire.size(), 53u);
+    EXPECT_EQ(wire[3], "CURR 1.042");
+    EXPECT_EQ(wire[4], "CURR 1.953");
+    EXPECT_EQ(wire[5], "CURR 2.751");
+    EXPECT_EQ(wire[51], "CURR 8.321");
+    EXPECT_EQ(wire[52], "CURR 8.333");
+    EXPECT_EQ(progress.Values(), Percentages(2, 50));
+
+    EXPECT_TRUE(LogHas(": Ramping the Agilent to (15.000V,8.333A) in 1 seconds."));
+    EXPECT_TRUE(LogHas(": Ramp-up @ 2.0% done."));
+    EXPECT_TRUE(LogHas(": Ramp-up @ 100.0% done."));
+    EXPECT_TRUE(LogHas(": Setting output to AgilentOutput_On."));
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
+        const auto state = sim->State();
+        return state.CurrentSetPoint() == 8.333 && state.VoltageSetPoint() == 15.0 && state.OutputEnabled();
+    }));
+}
+
+TEST_F(RampTest, BlockingRampUpTo8AmpsReturnsWhenDone) {
+    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(RampedUp(), 1);
+    const auto wire = WireAfter(53);
+    EXPECT_EQ(wire, RampUpWire(8.0, 12.0));
+    ASSERT_GE(wire.size(), 6u);
+    EXPECT_EQ(wire[3], "CURR 1.000");
+    EXPECT_EQ(wire[4], "CURR 1.875");
+    EXPECT_EQ(wire[5], "CURR 2.641");
+}
+
+TEST_F(RampTest, RampDownFrom8333And15VoltsEndsAtZeroWithOutputOn) {
+    ASSERT_EQ(Agilent_RampUp(handle, 8.333, 15.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    sim->ClearReceived();
+    CTestEvent done(false);
+    CProgress progress;
+    ASSERT_EQ(Agilent_RampDownReportProgress(handle, 1, nullptr, done.Get(), progress.Callable()),
+              AgilentSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(RampedUp(), 0);
+
+    const auto wire = WireAfter(42);
+    EXPECT_EQ(wire, RampDownWire(8.333, 15.0));
+    ASSERT_EQ(wire.size(), 42u);
+    EXPECT_EQ(wire[2], "CURR 7.916");
+    EXPECT_EQ(wire[3], "VOLT 14.250");
+    EXPECT_EQ(wire[40], "CURR 0.000");
+    EXPECT_EQ(wire[41], "VOLT 0.000");
+    EXPECT_EQ(Find(wire, "OUTP OFF"), wire.size());
+    EXPECT_TRUE(sim->State().OutputEnabled());
+    EXPECT_EQ(progress.Values(), Percentages(5, 20));
+    EXPECT_TRUE(LogHas(": Ramping down the Agilent in 1 seconds."));
+    EXPECT_TRUE(LogHas(": Ramp-down @ 5.0% done."));
+    EXPECT_TRUE(LogHas(": Ramp-down @ 100.0% done."));
+}
+
+TEST_F(RampTest, BlockingRampDownReturnsWhenDone) {
+    ASSERT_EQ(Agilent_SetCurrent(handle, 4.0, 1, nullptr), AgilentSuccess);
+    ASSERT_EQ(Agilent_SetVoltage(handle, 10.0, 1, nullptr), AgilentSuccess);
+    sim->WaitForCount(2, kLimit);
+    sim->ClearReceived();
+    ASSERT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(WireAfter(42), RampDownWire(4.0, 10.0));
+    EXPECT_EQ(RampedUp(), 0);
+}
+
+TEST_F(RampTest, InvalidArgumentsAreRefusedWithTheFirstFailingCheck) {
+    const double nan = std::nan("");
+    EXPECT_EQ(Agilent_RampUp(handle, 0.0, 0.0, 0, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
+    EXPECT_TRUE(LogHas(": Ramping the Agilent to (0.000V,0.000A) in 0 seconds."));
+    EXPECT_TRUE(LogHas(": Invalid ramp-up current value (0.000)."));
+    EXPECT_FALSE(LogHas("Invalid ramp-up voltage"));
+    EXPECT_FALSE(LogHas("Invalid ramp-up time"));
+
+    EXPECT_EQ(Agilent_RampUp(handle, 8.0, nan, 1, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
+    EXPECT_TRUE(LogHas(": Invalid ramp-up voltage value (nan)."));
+    EXPECT_EQ(Agilent_RampUp(handle, 8.0, 12.0, -3, nullptr, 0, nullptr), AgilentErrorInvalidParameter);
+    EXPECT_TRUE(LogHas(": Invalid ramp-up time (-3)."));
+    // Its milliseconds would not fit 32 bits.
+    EXPECT_EQ(Agilent_RampUpReportProgress(handle, 8.0, 12.0, 2147484, nullptr, nullptr, nullptr),
+              AgilentErrorInvalidParameter);
+    EXPECT_TRUE(LogHas(": Invalid ramp-up time (2147484)."));
+    EXPECT_EQ(Agilent_RampDown(handle, 0, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
+    EXPECT_TRUE(LogHas(": Invalid ramp-down time (0)."));
+    EXPECT_EQ(Agilent_RampDownReportProgress(handle, 2147484, nullptr, nullptr, nullptr),
+              AgilentErrorInvalidParameter);
+    EXPECT_TRUE(LogHas(": Invalid ramp-down time (2147484)."));
+
+    EXPECT_EQ(WireUpToMarker(), std::vector<std::string>{"VOLT?"});
+    EXPECT_EQ(RampedUp(), 0);
+}
+
+TEST_F(RampTest, StartsWhileARampRunsAreRefusedAsBusy) {
+    CTestEvent abort;
+    CTestEvent done(false);
+    ASSERT_EQ(Agilent_RampDownReportProgress(handle, 20, abort.Get(), done.Get(), nullptr), AgilentSuccess);
+    ASSERT_TRUE(sim->WaitForCommand("VOLT [0-9.]+", kLimit));
+
+    EXPECT_EQ(Agilent_RampDownReportProgress(handle, 1, nullptr, nullptr, nullptr), AgilentErrorBusy);
+    EXPECT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentErrorBusy);
+    EXPECT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentErrorBusy);
+    EXPECT_TRUE(LogHas(": Ramping thread already running."));
+
+    abort.Set();
+    EXPECT_TRUE(WaitForLog(": Aborting ramp down!"));
+    EXPECT_FALSE(done.IsSet());
+}
+
+TEST_F(RampTest, RampUpIsBusyForAnotherRampUp) {
+    CTestEvent abort;
+    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 20, abort.Get(), 0, nullptr), AgilentSuccess);
+    ASSERT_TRUE(sim->WaitForCommand("OUTP ON", kLimit));
+    EXPECT_EQ(Agilent_RampUp(handle, 5.0, 10.0, 1, nullptr, 0, nullptr), AgilentErrorBusy);
+    EXPECT_EQ(Agilent_RampDown(handle, 1, nullptr, 0, nullptr), AgilentErrorBusy);
+    abort.Set();
+    EXPECT_TRUE(WaitForLog(": Aborting ramp up!"));
+    // Nothing of the refused ramps reached the supply.
+    EXPECT_EQ(Find(Wire(), "VOLT 10.000"), Wire().size());
+    EXPECT_EQ(Find(Wire(), "CURR?"), Wire().size());
+}
+
+TEST_F(RampTest, AbortedRampUpStopsAfterItsStepAndLeavesTheLampAsIs) {
+    CTestEvent abort;
+    CTestEvent done(false);
+    CProgress progress;
+    ASSERT_EQ(Agilent_RampUpReportProgress(handle, 8.333, 15.0, 2, abort.Get(), done.Get(),
+                                           progress.Callable()),
+              AgilentSuccess);
+    ASSERT_TRUE(progress.WaitFor(6));  // 0 .. 10 %
+    abort.Set();
+    ASSERT_TRUE(WaitForLog(": Aborting ramp up!"));
+    EXPECT_FALSE(done.IsSet());
+    EXPECT_EQ(RampedUp(), 0);
+
+    // Nothing follows the abort.
+    const auto wire = WireUpToMarker();
+    ASSERT_GE(wire.size(), 5u);
+    const std::vector<std::string> sent(wire.begin(), wire.end() - 1);
+    const auto full = RampUpWire(8.333, 15.0);
+    ASSERT_LT(sent.size(), full.size());
+    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), full.begin()));
+    EXPECT_TRUE(sim->State().OutputEnabled());
+    EXPECT_LT(progress.Values().back(), 100.0);
+}
+
+// The control panel ramps down right after a cancelled ramp-up (with a
+// manual-reset abort event); that start must wait for the aborted thread
+// instead of being refused, and the two ramps must never interleave on the
+// wire.
+TEST_F(RampTest, RampDownRightAfterAnAbortGoesAhead) {
+    CTestEvent abort;
+    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 2, abort.Get(), 0, nullptr), AgilentSuccess);
+    ASSERT_TRUE(sim->WaitForCommand("CURR 2.641", kLimit));
+    abort.Set();
+    CTestEvent done(false);
+    CTestEvent downAbort;
+    ASSERT_EQ(Agilent_RampDown(handle, 1, downAbort.Get(), 0, done.Get()), AgilentSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(RampedUp(), 0);
+
+    const auto wire = WireUpToMarker();
+    const size_t down = Find(wire, "CURR?");
+    ASSERT_LT(down, wire.size());
+    // Everything before the ramp-down is the ramp-up's beginning.
+    const auto up = RampUpWire(8.0, 12.0);
+    ASSERT_LT(down, up.size());
+    EXPECT_TRUE(std::equal(wire.begin(), wire.begin() + down, up.begin()));
+    // The ramp-down starts from the step the ramp-up had reached.
+    const double reached = std::stod(wire[down - 1].substr(5));
+    const std::vector<std::string> tail(wire.begin() + down, wire.end() - 1);
+    EXPECT_EQ(tail, RampDownWire(reached, 12.0));
+}
+
+TEST_F(RampTest, ClosedAbortEventEndsTheRampAndFreesTheDevice) {
+    CTestEvent abort;
+    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 2, abort.Get(), 0, nullptr), AgilentSuccess);
+    ASSERT_TRUE(sim->WaitForCommand("CURR 1.000", kLimit));
+    abort.Close();
+    ASSERT_TRUE(WaitForLog(": Aborting ramp up!"));
+    EXPECT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentSuccess);
+}
+
+TEST_F(RampTest, BlockingRampThatIsAbortedReturnsAborted) {
+    CTestEvent abort;
+    std::atomic<int> result{-1};
+    std::thread ramp([&] { result = Agilent_RampUp(handle, 8.0, 12.0, 5, abort.Get(), 1, nullptr); });
+    ASSERT_TRUE(sim->WaitForCommand("CURR 1.875", kLimit));
+    abort.Set();
+    ramp.join();
+    EXPECT_EQ(result, AgilentErrorAborted);
+    EXPECT_EQ(RampedUp(), 0);
+
+    CTestEvent downAbort;
+    std::thread down([&] { result = Agilent_RampDown(handle, 5, downAbort.Get(), 1, nullptr); });
+    ASSERT_TRUE(sim->WaitForCommand("VOLT 11.400", kLimit));
+    downAbort.Set();
+    down.join();
+    EXPECT_EQ(result, AgilentErrorAborted);
+}
+
+TEST_F(RampTest, NullAbortEventStillKeepsThePauses) {
+    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    const auto received = sim->Received();
+    ASSERT_EQ(received.size(), 53u);
+    ASSERT_EQ(received[2].text, "OUTP ON");
+    // The last step is due 49 intervals of 20 ms after the start; without
+    // pauses it would follow within a few milliseconds.
+    EXPECT_GE(received.back().at - received[2].at, 800ms);
+}
+
+TEST_F(RampTest, PlainRampDropsAProgressCallableFromAnEarlierRamp) {
+    CProgress progress;
+    CTestEvent done(false);
+    ASSERT_EQ(Agilent_RampUpReportProgress(handle, 2.0, 5.0, 1, nullptr, done.Get(), progress.Callable()),
+              AgilentSuccess);
+    ASSERT_TRUE(done.Wait());
+    ASSERT_EQ(progress.Values().size(), 51u);
+    ASSERT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentSuccess);
+    ASSERT_EQ(Agilent_RampUp(handle, 2.0, 5.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(progress.Values().size(), 51u);
+}
+
+TEST_F(RampTest, RampDownStartsFromTheLastRampWhenSetPointsCannotBeRead) {
+    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    sim->ClearReceived();
+    sim->InjectFault(R"(CURR\?)", sim::Fault{sim::FaultKind::NoReply});
+    ASSERT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(WireAfter(42), RampDownWire(8.0, 12.0));
+    EXPECT_TRUE(LogHas("; Error]: "));
+    EXPECT_TRUE(LogHas(": Command timed out! Partial response received: \"\"."));
+    EXPECT_TRUE(LogHas(": Could not read the current setpoint, ramping down from 8.000A."));
+    EXPECT_EQ(RampedUp(), 0);
+}
+
+TEST_F(RampTest, RampDownWithoutAnyKnownSetPointsRunsFromZero) {
+    ASSERT_EQ(Agilent_SetCurrent(handle, 3.0, 1, nullptr), AgilentSuccess);
+    ASSERT_TRUE(sim->WaitForCount(1, kLimit));
+    sim->ClearReceived();
+    sim->InjectFault(R"(CURR\?|VOLT\?)", sim::Fault{sim::FaultKind::Garbage, 0, 5, 2});
+    CTestEvent done(false);
+    ASSERT_EQ(Agilent_RampDownReportProgress(handle, 1, nullptr, done.Get(), nullptr), AgilentSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(WireAfter(42), RampDownWire(0.0, 0.0));
+    EXPECT_TRUE(LogHas(": Could not read the voltage setpoint, ramping down from 0.000V."));
+}
+
+TEST_F(RampTest, DisconnectDuringARampEndsItWithoutHanging) {
+    CTestEvent abort;
+    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 20, abort.Get(), 0, nullptr), AgilentSuccess);
+    ASSERT_TRUE(sim->WaitForCommand("CURR 1.000", kLimit));
+    ASSERT_EQ(Agilent_Disconnect(&handle, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_TRUE(sim->WaitForCommand("SYST:LOC", kLimit));
+    EXPECT_TRUE(LogHas(": Aborting ramp up!"));
+    EXPECT_FALSE(abort.IsSet());
+}
+
+}  // namespace
+}  // namespace psutest
