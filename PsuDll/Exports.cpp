@@ -33,13 +33,17 @@ AgilentError WithDevice(const void* handle, Operation operation) {
     }
 }
 
-void ApplyCeiling(CAgilentE3633A& device, int ceiling) {
-    device.Log().Library().SetCeiling(ceiling);
+// The ceiling and the file belong to the library's one log, so they are set
+// there even with no device listed: the first entries of the next device
+// then already go where, and as far as, the caller asked.
+void ApplyCeiling(int ceiling) { g_log.SetCeiling(ceiling); }
+void ApplyFilePath(const std::wstring& path) { g_log.SetFilePath(path); }
+
+void LogCeiling(CAgilentE3633A& device, int ceiling) {
     device.Log().Log(driverlog::Debug, L": Logging ceiling set to ", ceiling);
 }
 
-void ApplyFilePath(CAgilentE3633A& device, const std::wstring& path) {
-    device.Log().Library().SetFilePath(path);
+void LogFilePath(CAgilentE3633A& device, const std::wstring& path) {
     device.Log().Log(driverlog::Debug, L": Logfile path set to \"", path, L"\"");
 }
 
@@ -58,8 +62,12 @@ AgilentError Agilent_Connect(SerialPortSettingsStruct settings, void** handle, i
         auto device = std::make_shared<CAgilentE3633A>();
         CAgilentE3633A* const address = device.get();
         g_devices.Add(device);
-        psudll::ApplyCeiling(*device, psudll::g_log.SavedCeiling());
-        psudll::ApplyFilePath(*device, psudll::g_log.SavedPath());
+        const int ceiling = psudll::g_log.SavedCeiling();
+        psudll::ApplyCeiling(ceiling);
+        psudll::LogCeiling(*device, ceiling);
+        const std::wstring path = psudll::g_log.SavedPath();
+        psudll::ApplyFilePath(path);
+        psudll::LogFilePath(*device, path);
         *handle = address;
         if (device->Connect(blocking, event, settings) != 0) {
             *handle = nullptr;
@@ -192,7 +200,8 @@ AgilentError Agilent_SetLogCeiling(unsigned ceiling) {
     if (ceiling > 7) return AgilentErrorFailed;
     const int level = static_cast<int>(ceiling);
     psudll::g_log.SetSavedCeiling(level);
-    g_devices.ForEach([&](CAgilentE3633A& device) { psudll::ApplyCeiling(device, level); });
+    psudll::ApplyCeiling(level);
+    g_devices.ForEach([&](CAgilentE3633A& device) { psudll::LogCeiling(device, level); });
     return AgilentSuccess;
 }
 
@@ -200,7 +209,8 @@ AgilentError Agilent_SetLogfilePath(const wchar_t* path) {
     try {
         const std::wstring value = path ? path : L"";
         psudll::g_log.SetSavedPath(value);
-        g_devices.ForEach([&](CAgilentE3633A& device) { psudll::ApplyFilePath(device, value); });
+        psudll::ApplyFilePath(value);
+        g_devices.ForEach([&](CAgilentE3633A& device) { psudll::LogFilePath(device, value); });
         return AgilentSuccess;
     } catch (...) {
         return AgilentErrorFailed;
