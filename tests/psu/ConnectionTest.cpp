@@ -8,10 +8,13 @@ namespace psutest {
 namespace {
 
 struct IdentificationCase {
+    std::string name;
     std::string reply;
     bool valid;
     AgilentIdentificationStruct expected;  // response is always the whole reply
 };
+
+void PrintTo(const IdentificationCase& c, std::ostream* out) { *out << '"' << c.reply << '"'; }
 
 class IdentificationTest : public PsuTest, public ::testing::WithParamInterface<IdentificationCase> {};
 
@@ -47,17 +50,18 @@ TEST_P(IdentificationTest, ParsesReplyAndDecidesValidity) {
 INSTANTIATE_TEST_SUITE_P(
     Replies, IdentificationTest,
     ::testing::Values(
-        IdentificationCase{"Agilent Technologies,E3633A,0,1.7-5.0-1.0", true,
+        IdentificationCase{"Instrument", "Agilent Technologies,E3633A,0,1.7-5.0-1.0", true,
                            {"Agilent Technologies", "E3633A", "1.7", "5.0", "1.0", ""}},
-        IdentificationCase{"M,E3633A,0,A-B-C", true, {"M", "E3633A", "A", "B", "C", ""}},
-        IdentificationCase{"M,E3633A,0", true, {"M", "E3633A", "", "", "", ""}},
-        IdentificationCase{"M,E3633A,0,A", true, {"M", "E3633A", "", "", "", ""}},
-        IdentificationCase{"M,E3633A,0,A-B-C-D ", true, {"M", "E3633A", "A", "B", "C-D ", ""}},
-        IdentificationCase{"M,E3633A", false, {"M", "", "", "", "", ""}},
-        IdentificationCase{"M,e3633a,0,A-B-C", false, {"M", "e3633a", "A", "B", "C", ""}},
-        IdentificationCase{"M,E3633AX,0,A-B-C", false, {"M", "E3633AX", "A", "B", "C", ""}},
-        IdentificationCase{"M,E3633A ,0,A-B-C", false, {"M", "E3633A ", "A", "B", "C", ""}},
-        IdentificationCase{"", false, {"", "", "", "", "", ""}}));
+        IdentificationCase{"FourFields", "M,E3633A,0,A-B-C", true, {"M", "E3633A", "A", "B", "C", ""}},
+        IdentificationCase{"NoFirmwareField", "M,E3633A,0", true, {"M", "E3633A", "", "", "", ""}},
+        IdentificationCase{"FirmwareWithoutDash", "M,E3633A,0,A", true, {"M", "E3633A", "", "", "", ""}},
+        IdentificationCase{"TrailingCharacters", "M,E3633A,0,A-B-C-D ", true, {"M", "E3633A", "A", "B", "C-D ", ""}},
+        IdentificationCase{"OneComma", "M,E3633A", false, {"M", "", "", "", "", ""}},
+        IdentificationCase{"LowerCaseModel", "M,e3633a,0,A-B-C", false, {"M", "e3633a", "A", "B", "C", ""}},
+        IdentificationCase{"LongerModel", "M,E3633AX,0,A-B-C", false, {"M", "E3633AX", "A", "B", "C", ""}},
+        IdentificationCase{"ModelWithBlank", "M,E3633A ,0,A-B-C", false, {"M", "E3633A ", "A", "B", "C", ""}},
+        IdentificationCase{"Silence", "", false, {"", "", "", "", "", ""}}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(PsuTest, BlockingConnectIdentifiesAndLogsTheSupply) {
     ASSERT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
