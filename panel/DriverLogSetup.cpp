@@ -1,14 +1,9 @@
 // The only place the program calls the libraries' log set-up exports.
 #include "DriverLogSetup.h"
 
-extern "C" {
-int Quorvex_SetLogfilePath(const wchar_t* path);
-int Quorvex_SetLogCeiling(unsigned level);
-int Agilent_SetLogfilePath(const wchar_t* path);
-int Agilent_SetLogCeiling(unsigned level);
-int Etc_SetLogfilePath(const wchar_t* path);
-int Etc_SetLogCeiling(unsigned level);
-}
+#include "PsuDll/PsuDll.h"
+#include "QuorvexDll/QuorvexDll.h"
+#include "TallyDll/TallyDll.h"
 
 namespace driverlogsetup {
 

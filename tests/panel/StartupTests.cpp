@@ -23,6 +23,9 @@
 #include "AppPaths.h"
 #include "MainFrame.h"
 #include "MessageBoxHandler.h"
+#include "PsuDll/PsuDll.h"
+#include "QuorvexDll/QuorvexDll.h"
+#include "TallyDll/TallyDll.h"
 #include "PanelTestEnv.h"
 #include "QuorvexControlPanelApp.h"
 #include "TerminationSignals.h"
@@ -356,4 +359,30 @@ TEST_F(StartupTest, TerminationSignalsBecomeAnOrdinaryCloseOnTheGuiThread) {
     struct sigaction current {};
     sigaction(SIGTERM, nullptr, &current);
     EXPECT_EQ(current.sa_handler, SIG_DFL);
+}
+
+TEST_F(StartupTest, TheLibrariesLogIntoTheProgramsFileAtItsCeiling) {
+    Registry()->setValue(QStringLiteral("Application Settings/LogCeiling"), 7);
+    CQuorvexControlPanelApp& app = App();
+    ASSERT_TRUE(app.InitInstance());
+
+    // No such port: each library makes its device object, which takes the
+    // saved ceiling and path, and then fails to open the port.
+    const int kMissingPort = 250;
+    SerialPortSettingsStruct settings{kMissingPort, 9600, 0, 8, 0, 0};
+    void* handle = nullptr;
+    EXPECT_NE(Quorvex_Connect(kMissingPort, 9600, 0, 8, 0, 0, &handle, 1, nullptr), 0);
+    EXPECT_NE(Agilent_Connect(settings, &handle, 1, nullptr), 0);
+    EXPECT_NE(Etc_Connect(settings, &handle, 1, nullptr), 0);
+
+    const std::string pathEntry =
+        ": Logfile path set to \"" + platform::ToUtf8(app.m_strLogFile) + "\"";
+    std::string log = testsupport::ReadFile(platform::ToUtf8(app.m_strLogFile));
+    const std::vector<std::string> devices = {"CQuorvex (0x", "CAgilentE3633A (0x",
+                                              "CElapsedTimeCounter (0x"};
+    for (const std::string& device : devices) {
+        const auto at = log.find(device);
+        ASSERT_NE(at, std::string::npos) << device << " wrote nothing:\n" << log;
+        EXPECT_NE(log.find(pathEntry, at), std::string::npos) << device;
+    }
 }
