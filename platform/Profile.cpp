@@ -223,7 +223,10 @@ bool Save(std::string path, const Profile& profile) {
         return false;
     }
     if (existed) fchmod(fd, info.st_mode & 07777);
-    const bool written = WriteAll(fd, content) && fsync(fd) == 0;
+    // No fsync: every key is a whole-file rewrite, and a program saving a
+    // table would wait milliseconds per key. The rename alone keeps a crash
+    // from leaving a half-written file.
+    const bool written = WriteAll(fd, content);
     const int writeError = errno;
     close(fd);
     if (!written) {

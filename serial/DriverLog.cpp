@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -56,7 +58,9 @@ spdlog::level::level_enum ToSpdlogLevel(int severity) {
 
 // Appends each entry with a single write() on an O_APPEND descriptor, so the
 // program and the three libraries can share one file and their entries
-// interleave whole, never inside one another.
+// interleave whole, never inside one another. Entries written before the
+// first path is known (a device logs its set-up before the program hands
+// over the path) are kept and go into the file once it is opened.
 class AppendFileSink final : public spdlog::sinks::base_sink<std::mutex> {
 public:
     ~AppendFileSink() override { CloseFile(); }
@@ -66,15 +70,29 @@ public:
         CloseFile();
         if (path.empty()) return;
         m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (m_fd < 0) return;
+        m_bHadFile = true;
+        for (const auto& entry : m_early) WriteAll(entry.data(), entry.size());
+        m_early.clear();
+        m_early.shrink_to_fit();
     }
 
 protected:
     void sink_it_(const spdlog::details::log_msg& msg) override {
-        if (m_fd < 0) return;
         spdlog::memory_buf_t formatted;
         formatter_->format(msg, formatted);
-        const char* data = formatted.data();
-        size_t left = formatted.size();
+        if (m_fd >= 0) {
+            WriteAll(formatted.data(), formatted.size());
+        } else if (!m_bHadFile && m_early.size() < kMaxEarlyEntries) {
+            m_early.emplace_back(formatted.data(), formatted.size());
+        }
+    }
+    void flush_() override {}
+
+private:
+    static constexpr size_t kMaxEarlyEntries = 256;
+
+    void WriteAll(const char* data, size_t left) {
         while (left > 0) {
             ssize_t n = ::write(m_fd, data, left);
             if (n < 0 && errno == EINTR) continue;
@@ -83,14 +101,14 @@ protected:
             left -= static_cast<size_t>(n);
         }
     }
-    void flush_() override {}
-
-private:
     void CloseFile() {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
     }
+
     int m_fd = -1;
+    bool m_bHadFile = false;
+    std::vector<std::string> m_early;
 };
 
 const char* SeverityName(int severity) {

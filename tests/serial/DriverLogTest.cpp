@@ -131,6 +131,21 @@ TEST_F(DriverLogTest, SeveralLibrariesWritingOneFileNeverTearEntries) {
     for (const auto& line : lines) ASSERT_TRUE(std::regex_match(line, whole)) << line.substr(0, 80);
 }
 
+TEST_F(DriverLogTest, EntriesWrittenBeforeThePathIsKnownGoIntoTheFileInOrder) {
+    driverlog::CLibraryLog library("CQuorvex");
+    library.SetCeiling(7);
+    int object = 0;
+    driverlog::CDeviceLog log(library, L"CQuorvex", &object);
+    log.Log(driverlog::Debug, L": Logging ceiling set to ", 7);
+    library.SetFilePath(file.wstring());
+    log.Log(driverlog::Debug, L": Logfile path set to \"", file.wstring(), L"\"");
+    const auto lines = Lines(testsupport::ReadFile(file));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find(": Pantheios library initialized."), std::string::npos);
+    EXPECT_NE(lines[1].find(": Logging ceiling set to 7"), std::string::npos);
+    EXPECT_NE(lines[2].find(": Logfile path set to \""), std::string::npos);
+}
+
 TEST(DriverLogPrefix, FormatsClassNameAndSixteenHexDigits) {
     EXPECT_EQ(driverlog::MakeLogPrefix(L"CQuorvex", reinterpret_cast<void*>(0xABCDEF)),
               L"CQuorvex (0x0000000000ABCDEF)");

@@ -15,13 +15,16 @@ TEST_F(TallyTest, LogCeilingAboveSevenIsRefusedAndChangesNothing) {
 
 TEST_F(TallyTest, SavedSettingsReachADeviceConnectedLater) {
     Connect();
-    // The saved ceiling is applied first (so that entry may precede the
-    // file); the saved path's entry is the first one in the file.
+    // The saved ceiling is applied first and the saved path next; entries
+    // written before the path was known still reach the file, in order.
     const std::string log = Log();
     EXPECT_EQ(log.find("]: "), log.find("]: " + std::string("CElapsedTimeCounter")));
+    const auto ceiling = log.find(": Logging ceiling set to 7\n");
     const auto path = log.find(": Logfile path set to \"" + logFile.string() + "\"\n");
+    ASSERT_NE(ceiling, std::string::npos);
     ASSERT_NE(path, std::string::npos);
-    EXPECT_LT(path, log.find("\n"));
+    EXPECT_LT(ceiling, path);
+    EXPECT_EQ(log.find("\n", ceiling) + 1, log.rfind("\n", path) + 1);
 
     // A new path moves the entries of the devices already connected.
     const auto moved = xdg.Root() / "moved.log";
