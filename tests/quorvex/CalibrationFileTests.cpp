@@ -107,20 +107,4 @@ TEST_F(CalibrationFileTest, WritesReadBackAndNeverOverwrite) {
     EXPECT_EQ(errors, Errors{"File already exists"});
 }
 
-TEST_F(CalibrationFileTest, NumbersIgnoreTheUsersLocale) {
-    // The control panel runs with the user's locale, whose decimal
-    // separator may be a comma.
-    const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
-    CSpectralDataFile out(Path("s.txt"), {{400.5, 1.5E-5}});
-    Errors errors;
-    EXPECT_TRUE(out.Write(&errors));
-    CSpectralDataFile in(Path("s.txt"));
-    EXPECT_TRUE(in.Read(&errors));
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(testsupport::ReadFile(m_xdg.Root() / "s.txt"), "400.50,1.500E-05");
-    EXPECT_EQ(in.Data(), (QuorvexSpectralTable{{400.5, 1.5E-5}}));
-}
-
 }  // namespace

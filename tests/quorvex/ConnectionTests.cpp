@@ -83,7 +83,7 @@ TEST_F(ConnectionTest, ReplyWithoutCommasChangesOnlyTheResponse) {
 }
 
 TEST_F(ConnectionTest, ConnectWithoutWaitReturnsBeforeTheIdentification) {
-    m_head->InjectFault(R"(I\?)", sim::Fault{sim::FaultKind::Late, 400});
+    m_head->InjectFault(R"(I\?)", sim::Fault{sim::FaultKind::Late, 800});
     CEvent identified;
     ASSERT_EQ(Connect(0, identified.get()), QuorvexSuccess);
     int valid = -1;
@@ -201,16 +201,28 @@ TEST_F(ConnectionTest, DisconnectEndsWorkersThatAreStillWaitingForTheHead) {
 }
 
 TEST_F(ConnectionTest, ExportsFromManyThreadsSurviveConnectsAndDisconnects) {
+    // Unanswered reads keep callers blocked inside the library while the
+    // device is disconnected under them (and leave no stale replies on the
+    // line for the next connection).
+    m_head->InjectFault(R"(T\?)", sim::Fault{sim::FaultKind::NoReply, 0, 5, -1});
     std::atomic<void*> shared{nullptr};
-    std::atomic<bool> stop{false};
     std::atomic<int> unexpected{0};
-    std::vector<std::thread> callers;
+    struct Callers {
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> threads;
+        ~Callers() {
+            stop = true;
+            for (auto& t : threads) t.join();
+        }
+    } callers;
     for (int i = 0; i < 3; ++i) {
-        callers.emplace_back([&] {
-            while (!stop) {
+        callers.threads.emplace_back([&, i] {
+            while (!callers.stop) {
                 double t[4];
                 int valid;
-                const QuorvexError a = Quorvex_GetTemperature(shared.load(), t);
+                QuorvexIdentificationStruct id;
+                const QuorvexError a = i == 0 ? Quorvex_GetTemperature(shared.load(), t)
+                                              : Quorvex_GetIdentification(shared.load(), &id);
                 const QuorvexError b = Quorvex_IsValidDevice(shared.load(), &valid);
                 if ((a != QuorvexSuccess && a != QuorvexErrorInvalidHandle && a != QuorvexErrorCommandFailed) ||
                     (b != QuorvexSuccess && b != QuorvexErrorInvalidHandle))
@@ -222,14 +234,14 @@ TEST_F(ConnectionTest, ExportsFromManyThreadsSurviveConnectsAndDisconnects) {
         void* handle = nullptr;
         ASSERT_EQ(Quorvex_Connect(kCom, 9600, 0, 8, 0, 0, &handle, 1, nullptr), QuorvexSuccess);
         shared = handle;
+        ASSERT_TRUE(m_head->WaitForCommand(R"(T\?)", kLimit));
+        m_head->ClearReceived();
         CEvent closed;
         ASSERT_EQ(Quorvex_Disconnect(&handle, round % 2, round % 2 ? nullptr : closed.get()), QuorvexSuccess);
         if (round % 2 == 0) {
             ASSERT_TRUE(closed.Wait());
         }
     }
-    stop = true;
-    for (auto& t : callers) t.join();
     EXPECT_EQ(unexpected, 0);
 }
 
