@@ -7,13 +7,17 @@
 #include <platform/win32.h>
 #include <serial/SerialPort.h>  // SerialPortSettingsStruct
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #define PSUDLL_API __attribute__((visibility("default")))
 
+// The enumerations are 32-bit with every value representable, so a value
+// outside a table can reach the library and be refused there.
+
 // Result of every export.
-enum AgilentError {
+enum AgilentError : int32_t {
     AgilentSuccess = 0,
     AgilentErrorFailed = 1,            // connecting failed, or a log ceiling above 7
     AgilentErrorInvalidHandle = 5,     // the handle is not one this library handed out
@@ -24,17 +28,17 @@ enum AgilentError {
     AgilentErrorAborted = 10,          // a blocking ramp ended through its abort event
 };
 
-enum AgilentOutput {
+enum AgilentOutput : int32_t {
     AgilentOutput_On = 0,
     AgilentOutput_Off = 1,
 };
 
-enum AgilentDisplay {
+enum AgilentDisplay : int32_t {
     AgilentDisplay_On = 0,
     AgilentDisplay_Off = 1,
 };
 
-enum AgilentVoltageRange {
+enum AgilentVoltageRange : int32_t {
     AgilentVoltageRange_P8V = 0,
     AgilentVoltageRange_P20V = 1,
     AgilentVoltageRange_Low = 2,
