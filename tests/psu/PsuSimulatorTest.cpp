@@ -25,38 +25,6 @@ TEST(E3633AModelTest, LampDrawsConstantCurrentUpToTheVoltageSetPoint) {
     EXPECT_DOUBLE_EQ(model.Output().amps, 4.0);
 }
 
-TEST(E3633AModelTest, ProtectionTripsAndClearsOnlyOnceTheCauseIsGone) {
-    sim::CE3633AModel model;
-    model.SetLoadResistance(1.5);
-    model.SetVoltage(15.0);
-    model.SetCurrentLimit(5.0);
-    model.SetVoltageLimit(20.0);
-    model.SetOutput(true);
-    model.SetCurrent(6.0);
-    EXPECT_TRUE(model.CurrentTripped());
-    EXPECT_FALSE(model.Output().on);
-    model.ClearCurrentTrip();
-    EXPECT_TRUE(model.CurrentTripped());  // still above the limit
-    model.SetCurrent(4.0);
-    model.ClearCurrentTrip();
-    EXPECT_FALSE(model.CurrentTripped());
-    EXPECT_EQ(model.Output().amps, 4.0);
-
-    model.SetVoltageLimit(5.0);  // 6 V across the lamp
-    EXPECT_TRUE(model.VoltageTripped());
-    EXPECT_EQ(model.Output().volts, 0.0);
-    model.SetVoltageLimit(7.0);
-    model.ClearVoltageTrip();
-    EXPECT_FALSE(model.VoltageTripped());
-    EXPECT_DOUBLE_EQ(model.Output().volts, 6.0);
-}
-
-TEST(PsuSimulatorFormatTest, NumbersUseTheInstrumentsForm) {
-    EXPECT_EQ(sim::CPsuSimulator::FormatNumber(8.333), "+8.33300000E+00");
-    EXPECT_EQ(sim::CPsuSimulator::FormatNumber(15.0), "+1.50000000E+01");
-    EXPECT_EQ(sim::CPsuSimulator::FormatNumber(0.0), "+0.00000000E+00");
-}
-
 class PsuSimulatorTest : public PsuTest {
 protected:
     void SetUp() override {
