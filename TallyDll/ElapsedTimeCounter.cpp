@@ -138,8 +138,9 @@ int CElapsedTimeCounter::Connect(const SerialPortSettingsStruct& settings, int b
     reply->callerEvent = event;
     if (blocking) {
         // A blocking connect waits on an event of its own, so a caller's
-        // event that is already set cannot end the wait early; the caller's
-        // event is still signalled, and stays the caller's to close.
+        // event that is already set cannot end the wait early. The caller's
+        // event is still signalled, and closed once the wait is over: callers
+        // of a blocking connect hand it over.
         reply->ownEvent = COwnedEvent::Create();
         if (!reply->ownEvent) return 1;
     }
@@ -173,6 +174,11 @@ int CElapsedTimeCounter::Connect(const SerialPortSettingsStruct& settings, int b
     if (!blocking) return 0;
 
     WaitForReply(ownEvent);
+    if (event) {
+        std::lock_guard lock(reply->callerLock);
+        reply->callerEvent = nullptr;
+        CloseHandle(event);
+    }
     if (!IsValidDevice()) {
         m_log.Log(Debug, L": No Vandrel Elapsed Time Counter detected on the serial port.");
         Close();
@@ -202,8 +208,11 @@ void CElapsedTimeCounter::OnIdentificationReply(CIdentificationReply& reply, con
                   identification.manufacturer, L", Model: ", identification.model,
                   L", Firmware Revision: ", identification.firmwareRevision);
     }
+    {
+        std::lock_guard lock(reply.callerLock);
+        if (reply.callerEvent) SetEvent(reply.callerEvent);
+    }
     if (reply.ownEvent) SetEvent(reply.ownEvent.Get());
-    if (reply.callerEvent) SetEvent(reply.callerEvent);
 }
 
 EtcIdentificationStruct CElapsedTimeCounter::GetIdentification() const {

@@ -83,6 +83,9 @@ private:
     // The "I?" reply of Connect.
     struct CIdentificationReply {
         COwnedEvent ownEvent;  // waited on by a blocking Connect
+        // The caller's event; a blocking Connect closes it under the lock
+        // once it is done, so the handler never signals a closed event.
+        std::mutex callerLock;
         HANDLE callerEvent = nullptr;
     };
     // One diagnostics read, from its start to the thread's end.

@@ -63,6 +63,14 @@ TEST_F(TallyTest, ConnectWithoutWaitingSignalsTheEventAndReportsValidityAfterwar
     EXPECT_TRUE(SetEvent(identified.Get()));
 }
 
+TEST_F(TallyTest, BlockingConnectSignalsAndThenClosesTheCallersEvent) {
+    const HANDLE event = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_EQ(Etc_Connect(Settings(), &handle, 1, event), EtcSuccess);
+    // The event was handed over: it is closed by the time the call returns.
+    EXPECT_FALSE(SetEvent(event));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
 TEST_F(TallyTest, ConnectFailsOnPortsThatCannotBeOpened) {
     void* h = nullptr;
     EXPECT_EQ(Etc_Connect(Settings(0), &h, 1, nullptr), EtcErrorFailed);
