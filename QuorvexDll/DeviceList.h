@@ -4,7 +4,7 @@
 #pragma once
 
 #include "Quorvex.h"
-#include "WorkerThreads.h"
+#include <serial/WorkerThreads.h>
 
 #include <functional>
 #include <list>
@@ -35,7 +35,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::list<std::shared_ptr<CQuorvex>> m_devices;
-    quorvex::CWorkerThreads m_closingThreads;
+    CWorkerThreads m_closingThreads;
 };
 
 extern CDeviceList g_devices;

@@ -9,7 +9,7 @@
 #include "NotificationSlot.h"
 #include "PendingReply.h"
 #include "QuorvexDll.h"
-#include "WorkerThreads.h"
+#include <serial/WorkerThreads.h>
 
 #include <serial/DriverLog.h>
 #include <serial/SerialPort.h>
@@ -175,7 +175,7 @@ private:
     std::atomic<bool> m_bApertureTransferRunning{false};
 
     // Declared last: stopped (joined) in Shutdown before anything above goes.
-    quorvex::CWorkerThreads m_workers;
+    CWorkerThreads m_workers;
 };
 
 template <typename Result, typename Parse>

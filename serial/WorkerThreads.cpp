@@ -1,9 +1,7 @@
 // Worker threads of one owner (see WorkerThreads.h).
-#include "WorkerThreads.h"
+#include "serial/WorkerThreads.h"
 
 #include <memory>
-
-namespace quorvex {
 
 namespace {
 struct Job {
@@ -64,4 +62,3 @@ void CWorkerThreads::StopAndJoin() {
     }
 }
 
-}  // namespace quorvex

@@ -1,5 +1,5 @@
-// The worker threads of one owner (a device's callback reads and calibration
-// transfers, or the library's closing threads). The owner stops the set
+// The worker threads of one owner (a device's callback reads, transfers and
+// ramps, or a library's closing threads). The owner stops the set
 // before it goes away; stopping refuses new work and waits for every thread
 // still running, so none can reach the owner afterwards.
 #pragma once
@@ -9,8 +9,6 @@
 #include <functional>
 #include <mutex>
 #include <vector>
-
-namespace quorvex {
 
 class CWorkerThreads {
 public:
@@ -41,4 +39,3 @@ private:
     std::vector<Worker> m_workers;
 };
 
-}  // namespace quorvex
