@@ -201,6 +201,15 @@ CDeviceLog::~CDeviceLog() {
     if (m_bInitialised) m_library.Uninit();
 }
 
+void CDeviceLog::ApplySavedSettings() {
+    const int ceiling = m_library.SavedCeiling();
+    m_library.SetCeiling(ceiling);
+    LogCeilingSet(static_cast<unsigned>(ceiling));
+    const std::wstring path = m_library.SavedPath();
+    m_library.SetFilePath(path);
+    LogFilePathSet(path);
+}
+
 void CDeviceLog::Append(std::wstring& out, const std::string& s) { out += platform::FromUtf8(s); }
 
 void CDeviceLog::Append(std::wstring& out, const char* s) {

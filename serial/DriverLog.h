@@ -61,6 +61,17 @@ public:
     std::wstring SavedPath() const;
     void SetSavedPath(const std::wstring& path);
 
+    // What the SetLogCeiling / SetLogfilePath exports do to the library:
+    // the value is saved for devices made later and applies at once.
+    void SetCeilingAndSave(int ceiling) {
+        SetSavedCeiling(ceiling);
+        SetCeiling(ceiling);
+    }
+    void SetFilePathAndSave(const std::wstring& path) {
+        SetSavedPath(path);
+        SetFilePath(path);
+    }
+
     // Points the file back end at `path`, opened for appending and created
     // when missing; an empty path stops file output. A file that cannot be
     // opened is not an error for the caller: entries then go to standard
@@ -102,6 +113,16 @@ public:
     CDeviceLog& operator=(const CDeviceLog&) = delete;
 
     bool Passes(int severity) const { return m_library.Passes(severity); }
+
+    // The entries a device writes when the library's ceiling or file path
+    // changes while it is connected.
+    void LogCeilingSet(unsigned level) { Log(Debug, L": Logging ceiling set to ", level); }
+    void LogFilePathSet(const std::wstring& path) {
+        Log(Debug, L": Logfile path set to \"", path, L"\"");
+    }
+    // A new device takes the library's saved ceiling and path, each with its
+    // entry.
+    void ApplySavedSettings();
     const std::wstring& Prefix() const { return m_strPrefix; }
     CLibraryLog& Library() { return m_library; }
 

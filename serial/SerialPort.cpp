@@ -119,6 +119,35 @@ int CSerialPort::Open(SerialErrorCallback errorCallback, SerialResponseCallback 
     return 0;
 }
 
+int CSerialPort::OpenAndStart(driverlog::CDeviceLog& log, SerialErrorCallback errorCallback,
+                              SerialResponseCallback defaultCallback, char prefix,
+                              const std::string& defaultTerminator,
+                              const SerialPortSettingsStruct& settings) {
+    log.Log(driverlog::Debug,
+            L": Initializing serial port with the following settings: Port: ", settings.port,
+            L", Baud: ", settings.baud, L", Parity: ", SerialParityName(settings.parity),
+            L", Databits: ", SerialDataBitsName(settings.dataBits),
+            L", Stopbits: ", SerialStopBitsName(settings.stopBits),
+            L", FlowControl: ", SerialFlowControlName(settings.flowControl));
+    if (Open(std::move(errorCallback), std::move(defaultCallback), prefix, defaultTerminator,
+             static_cast<unsigned>(settings.port), static_cast<unsigned>(settings.baud),
+             settings.parity, settings.dataBits, settings.stopBits, settings.flowControl,
+             1) != 0) {
+        log.Log(driverlog::Error, L": Error initializing the serial port.");
+        Close();
+        return 1;
+    }
+    log.Log(driverlog::Debug, L": Serial port successfully initialized.");
+    if (!StartServiceThread()) {
+        log.Log(driverlog::Error,
+                L": Error starting serial port communication thread, uninitializing port.");
+        Close();
+        return 1;
+    }
+    log.Log(driverlog::Debug, L": Serial port communication thread started.");
+    return 0;
+}
+
 DWORD WINAPI CSerialPort::ServiceThread(LPVOID parameter) {
     static_cast<CSerialPort*>(parameter)->Run();
     return 100;

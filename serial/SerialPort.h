@@ -10,6 +10,7 @@
 #pragma once
 
 #include <platform/win32.h>
+#include <serial/DriverLog.h>
 
 #include <atomic>
 #include <cstdint>
@@ -90,6 +91,14 @@ public:
     int Open(SerialErrorCallback errorCallback, SerialResponseCallback defaultCallback,
              char prefix, const std::string& defaultTerminator, unsigned port, unsigned baud,
              int parity, int dataBits, int stopBits, int flowControl, DWORD eventMask = 1);
+
+    // The start of every device's Connect: logs the settings, opens the
+    // port and starts its service thread, logging each step. 0 when the
+    // port is open and served; 1 after logging the failure and closing.
+    int OpenAndStart(driverlog::CDeviceLog& log, SerialErrorCallback errorCallback,
+                     SerialResponseCallback defaultCallback, char prefix,
+                     const std::string& defaultTerminator,
+                     const SerialPortSettingsStruct& settings);
 
     // After Open returned 0 the owner starts the service thread through this
     // (CreateThread with the object as parameter) and keeps the handle.

@@ -109,6 +109,37 @@ TEST(SerialPortOpen, SecondOpenOfTheSamePortFailsUntilTheFirstCloses) {
     EXPECT_EQ(0, second.Open(noError, none, '!', "\r", kCom, 9600, 0, 8, 0, 0));
 }
 
+TEST(SerialPortOpen, OpenAndStartLogsEachStepOfADevicesConnect) {
+    testsupport::CTempXdg xdg;
+    sim::CScriptedDevice device{xdg.PortsFolder(), kCom};
+    device.Start();
+    const auto file = xdg.Root() / "log.txt";
+    driverlog::CLibraryLog library("CQuorvex");
+    library.SetCeiling(7);
+    library.SetFilePath(file.wstring());
+    CSerialPort port;
+    driverlog::CDeviceLog log(library, L"CQuorvex", &port);
+    EXPECT_EQ(port.OpenAndStart(log, nullptr, nullptr, '!', "\r", {120, 9600, 2, 7, 1, 5}), 1);
+    EXPECT_EQ(port.OpenAndStart(log, nullptr, nullptr, '!', "\r", {kCom, 9600, 0, 8, 0, 0}), 0);
+    EXPECT_TRUE(port.IsOpen());
+    port.Close();
+    const std::string text = testsupport::ReadFile(file);
+    const std::vector<std::string> expected = {
+        ": Initializing serial port with the following settings: Port: 120, Baud: 9600, "
+        "Parity: Even, Databits: 7, Stopbits: 1.5, FlowControl: XON/XOFF",
+        ": Error initializing the serial port.",
+        ": Initializing serial port with the following settings: Port: 7, Baud: 9600, "
+        "Parity: None, Databits: 8, Stopbits: 1, FlowControl: None",
+        ": Serial port successfully initialized.",
+        ": Serial port communication thread started.",
+    };
+    size_t at = 0;
+    for (const auto& entry : expected) {
+        at = text.find(entry, at);
+        ASSERT_NE(at, std::string::npos) << entry;
+    }
+}
+
 TEST_F(SerialPortTest, CommandGoesOutWithCarriageReturnAndReplyCompletesAtTerminator) {
     device.Script("I\\?", "ACME,QUORVEX,1.0,42\r");
     port.SendCommand("I?", "\r", 1, 1000, 0, replies.Callback());
