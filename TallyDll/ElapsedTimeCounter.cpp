@@ -13,7 +13,6 @@
 
 #include <cstdio>
 #include <map>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -97,11 +96,11 @@ const std::map<std::string, std::string EtcDiagnosticsStruct::*>& TextQueries() 
 CElapsedTimeCounter::CElapsedTimeCounter()
     : CSerialPort(SerialPortOptions{"\r", false}),
       m_log(g_log, L"CElapsedTimeCounter", this),
-      m_hClosingEvent(COwnedEvent::Create(true)) {}
+      m_hClosingEvent(platform::COwnedHandle::NewEvent(true)) {}
 
 CElapsedTimeCounter::~CElapsedTimeCounter() {
     if (m_hClosingEvent) SetEvent(m_hClosingEvent.Get());
-    if (m_hGetDiagnosticsThread.joinable()) m_hGetDiagnosticsThread.join();
+    m_diagnosticsThreads.StopAndJoin();
     Close();
 }
 
@@ -127,12 +126,7 @@ bool CElapsedTimeCounter::WaitForReply(HANDLE event) {
 
 int CElapsedTimeCounter::Connect(const SerialPortSettingsStruct& settings, int blocking,
                                  HANDLE event) {
-    m_log.Log(Debug, L": Initializing serial port with the following settings: Port: ",
-              settings.port, L", Baud: ", settings.baud, L", Parity: ",
-              SerialParityName(settings.parity), L", Databits: ",
-              SerialDataBitsName(settings.dataBits), L", Stopbits: ",
-              SerialStopBitsName(settings.stopBits), L", FlowControl: ",
-              SerialFlowControlName(settings.flowControl));
+    m_log.ApplySavedSettings();
 
     auto reply = std::make_shared<CIdentificationReply>();
     reply->callerEvent = event;
@@ -141,31 +135,15 @@ int CElapsedTimeCounter::Connect(const SerialPortSettingsStruct& settings, int b
         // event that is already set cannot end the wait early. The caller's
         // event is still signalled, and closed once the wait is over: callers
         // of a blocking connect hand it over.
-        reply->ownEvent = COwnedEvent::Create();
+        reply->ownEvent = platform::COwnedHandle::NewEvent();
         if (!reply->ownEvent) return 1;
     }
 
-    const int opened = Open(
-        [this](SerialPortError code, const char* text) {
-            m_log.Log(Error, L": Error code = ", static_cast<int>(code), L", message = \"",
-                      OrEmpty(text), L"\".");
-        },
-        [](const char*, int) {}, '!', "", static_cast<unsigned>(settings.port),
-        static_cast<unsigned>(settings.baud), settings.parity, settings.dataBits,
-        settings.stopBits, settings.flowControl, 1);
-    if (opened != 0) {
-        m_log.Log(Error, L": Error initializing the serial port.");
-        Close();
-        return 1;
-    }
-    m_log.Log(Debug, L": Serial port successfully initialized.");
-
-    if (!StartServiceThread()) {
-        m_log.Log(Error, L": Error starting serial port communication thread, uninitializing port.");
-        Close();
-        return 1;
-    }
-    m_log.Log(Debug, L": Serial port communication thread started.");
+    const auto onPortError = [this](SerialPortError code, const char* text) {
+        m_log.Log(Error, L": Error code = ", static_cast<int>(code), L", message = \"",
+                  OrEmpty(text), L"\".");
+    };
+    if (OpenAndStart(m_log, onPortError, [](const char*, int) {}, '!', "", settings) != 0) return 1;
     m_log.Log(Debug, L": Attempting to detect a Vandrel Elapsed Time Counter on the serial port.");
 
     const HANDLE ownEvent = reply->ownEvent.Get();
@@ -254,7 +232,7 @@ EtcError CElapsedTimeCounter::ReadCount(const char* query, const wchar_t* logTex
     m_log.Log(Debug, logText);
     auto reply = std::make_shared<CHexReply>();
     reply->timeoutMessage = timeoutMessage;
-    reply->ownEvent = COwnedEvent::Create();
+    reply->ownEvent = platform::COwnedHandle::NewEvent();
     reply->event = reply->ownEvent.Get();
     if (!reply->event) return EtcErrorCommandFailed;
     SendHexQuery(query, kTerminator, kReplyTimeoutMs, reply);
@@ -320,7 +298,7 @@ EtcError CElapsedTimeCounter::RunDecimalCommand(const std::string& command, int 
                                                 HANDLE event) {
     auto reply = std::make_shared<CDecimalReply>();
     if (blocking) {
-        reply->ownEvent = COwnedEvent::Create();
+        reply->ownEvent = platform::COwnedHandle::NewEvent();
         reply->event = reply->ownEvent.Get();
         if (!reply->event) return EtcErrorCommandFailed;
     } else {
@@ -397,20 +375,17 @@ EtcError CElapsedTimeCounter::StartDiagnostics(std::shared_ptr<CDiagnosticsRead>
     };
 
     if (!read->callback) {
-        read->complete = COwnedEvent::Create();
+        read->complete = platform::COwnedHandle::NewEvent();
         if (!read->complete) {
             m_log.Log(Debug, L": Failed creating m_hGetDiagnosticsThreadCompleteEvent.");
             notBusy();
             return EtcErrorFailed;
         }
     }
-    // The previous read's thread cleared the busy mark as one of its last
-    // steps; it is about to return, so this join is short.
-    if (m_hGetDiagnosticsThread.joinable()) m_hGetDiagnosticsThread.join();
+    // The previous read's thread touches no record once it has cleared the
+    // busy mark, even if it has not returned yet.
     if (read->record == &m_callbackDiagnostics) m_callbackDiagnostics = EtcDiagnosticsStruct{};
-    try {
-        m_hGetDiagnosticsThread = std::thread(&CElapsedTimeCounter::GetDiagnosticsThread, this, read);
-    } catch (const std::system_error&) {
+    if (!m_diagnosticsThreads.Start([this, read] { GetDiagnosticsThread(read); })) {
         m_log.Log(Debug, L": Failed creating GetDiagnosticsThread.");
         notBusy();
         return EtcErrorFailed;
@@ -445,7 +420,7 @@ bool CElapsedTimeCounter::ReadDiagnostics(EtcDiagnosticsStruct& record) {
     for (const auto& [query, field] : NumericQueries()) {
         auto reply = std::make_shared<CHexReply>();
         reply->timeoutMessage = kCommandTimeout;
-        reply->ownEvent = COwnedEvent::Create();
+        reply->ownEvent = platform::COwnedHandle::NewEvent();
         reply->event = reply->ownEvent.Get();
         if (!reply->event) return false;
         // No terminator: the reply is what arrived within the time-out.
@@ -455,7 +430,7 @@ bool CElapsedTimeCounter::ReadDiagnostics(EtcDiagnosticsStruct& record) {
     }
     for (const auto& [query, field] : TextQueries()) {
         auto reply = std::make_shared<CTextReply>();
-        reply->ownEvent = COwnedEvent::Create();
+        reply->ownEvent = platform::COwnedHandle::NewEvent();
         reply->event = reply->ownEvent.Get();
         if (!reply->event) return false;
         SendCommand(query, "", 1, kDiagnosticTimeoutMs, 0,

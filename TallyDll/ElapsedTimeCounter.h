@@ -3,18 +3,18 @@
 // and callback forms, and reads the diagnostic values on a thread of its own.
 #pragma once
 
-#include "OwnedEvent.h"
 #include "TallyDll.h"
 
+#include <platform/OwnedHandle.h>
 #include <serial/DriverLog.h>
 #include <serial/SerialPort.h>
+#include <serial/WorkerThreads.h>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 class CElapsedTimeCounter : public CSerialPort {
 public:
@@ -61,28 +61,28 @@ private:
     struct CHexReply {
         const wchar_t* timeoutMessage = nullptr;
         std::function<void(int valid, uint32_t count)> callback;
-        COwnedEvent ownEvent;
+        platform::COwnedHandle ownEvent;
         HANDLE event = nullptr;  // ownEvent, or nothing
         uint32_t count = 0;
         int valid = 0;
     };
     // The decimal reply of reset and set-base.
     struct CDecimalReply {
-        COwnedEvent ownEvent;
+        platform::COwnedHandle ownEvent;
         HANDLE event = nullptr;  // ownEvent (blocking) or the caller's (may be null)
         int result = 0;
         int valid = 0;
     };
     // The text reply of the version query.
     struct CTextReply {
-        COwnedEvent ownEvent;
+        platform::COwnedHandle ownEvent;
         HANDLE event = nullptr;
         std::string text;
         int valid = 0;
     };
     // The "I?" reply of Connect.
     struct CIdentificationReply {
-        COwnedEvent ownEvent;  // waited on by a blocking Connect
+        platform::COwnedHandle ownEvent;  // waited on by a blocking Connect
         // The caller's event; a blocking Connect closes it under the lock
         // once it is done, so the handler never signals a closed event.
         std::mutex callerLock;
@@ -92,7 +92,7 @@ private:
     struct CDiagnosticsRead {
         EtcDiagnosticsStruct* record = nullptr;
         EtcDiagnosticsCallback callback;
-        COwnedEvent complete;  // blocking form only
+        platform::COwnedHandle complete;  // blocking form only
         int valid = 0;
     };
 
@@ -130,8 +130,10 @@ private:
     bool m_bDiagnosticsBusy = false;
 
     // Set once the device is being disconnected; never cleared.
-    COwnedEvent m_hClosingEvent;
+    platform::COwnedHandle m_hClosingEvent;
     // The record of a callback diagnostics read; only its thread touches it.
     EtcDiagnosticsStruct m_callbackDiagnostics;
-    std::thread m_hGetDiagnosticsThread;
+    // The diagnostics reads' threads; the busy mark lets only one run its
+    // read at a time.
+    CWorkerThreads m_diagnosticsThreads;
 };

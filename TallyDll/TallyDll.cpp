@@ -3,27 +3,31 @@
 // operations. Nothing is thrown across this boundary.
 #include "TallyDll.h"
 
-#include "BackgroundThreads.h"
-#include "DeviceList.h"
 #include "ElapsedTimeCounter.h"
 #include "TallyLog.h"
 
-#include <exception>
+#include <serial/DeviceList.h>
+#include <serial/WorkerThreads.h>
+
+#include <functional>
+#include <memory>
 #include <utility>
 
-// Defined in this order on purpose: destroyed in reverse, the devices still
-// listed at unload go first, then the background threads are joined (they
-// may still be destroying a device), and the log goes last.
+// Defined in this order on purpose: destroyed in reverse at unload, the
+// closing threads are joined first (they may still be closing or destroying
+// a device, which logs), then the devices still listed go, and the log goes
+// last.
 driverlog::CLibraryLog g_log{"CElapsedTimeCounter"};
 
 namespace {
 
 using driverlog::Debug;
+using DeviceList = CDeviceList<CElapsedTimeCounter>;
 
 constexpr unsigned kMaxLogCeiling = 7;
 
-CBackgroundThreads g_backgroundThreads;
-CDeviceList g_devices;
+DeviceList g_devices;
+CWorkerThreads g_closingThreads;
 
 // A device must not be destroyed on its own service or diagnostics thread
 // (its destructor waits for both to end); the last reference can be dropped
@@ -34,10 +38,20 @@ void DestroyDevice(CElapsedTimeCounter* device) {
         delete device;
         return;
     }
-    std::function<void()> destroy = [device] { delete device; };
     // Without a thread the device is left alone: better than waiting for
     // the thread we run on.
-    g_backgroundThreads.Start(destroy);
+    g_closingThreads.Start([device] { delete device; });
+}
+
+// Runs `work` on a closing thread, or on this one when no thread can be
+// started: the work must happen either way.
+void RunOnClosingThread(std::function<void()> work) {
+    // Start drops what it was given when it fails, so the work is shared
+    // with it rather than handed over.
+    auto shared = std::make_shared<std::function<void()>>(std::move(work));
+    if (!g_closingThreads.Start([shared] { std::exchange(*shared, nullptr)(); })) {
+        std::exchange(*shared, nullptr)();
+    }
 }
 
 // Runs an export's body; a failure inside becomes a code, never an
@@ -55,18 +69,10 @@ EtcError Shielded(Body&& body) noexcept {
 template <typename Operation>
 EtcError WithDevice(void* handle, Operation&& operation) noexcept {
     return Shielded([&] {
-        const CDeviceList::Device device = g_devices.Find(handle);
+        const DeviceList::Ptr device = g_devices.Find(handle);
         if (!device) return EtcErrorInvalidHandle;
         return operation(*device);
     });
-}
-
-void LogCeilingApplied(CElapsedTimeCounter& device, unsigned ceiling) {
-    device.Log().Log(Debug, L": Logging ceiling set to ", ceiling);
-}
-
-void LogPathApplied(CElapsedTimeCounter& device, const std::wstring& path) {
-    device.Log().Log(Debug, L": Logfile path set to \"", path, L"\"");
 }
 
 }  // namespace
@@ -78,16 +84,8 @@ EtcError Etc_Connect(SerialPortSettingsStruct settings, void** handle, int block
     if (!handle) return EtcErrorInvalidParameter;
     *handle = nullptr;
     return Shielded([&] {
-        const CDeviceList::Device device(new CElapsedTimeCounter, DestroyDevice);
+        const DeviceList::Ptr device(new CElapsedTimeCounter, DestroyDevice);
         g_devices.Add(device);
-
-        const unsigned ceiling = static_cast<unsigned>(g_log.SavedCeiling());
-        g_log.SetCeiling(static_cast<int>(ceiling));
-        LogCeilingApplied(*device, ceiling);
-        const std::wstring path = g_log.SavedPath();
-        g_log.SetFilePath(path);
-        LogPathApplied(*device, path);
-
         *handle = device.get();
         if (device->Connect(settings, blocking, event) != 0) {
             g_devices.Remove(device.get());
@@ -101,7 +99,7 @@ EtcError Etc_Connect(SerialPortSettingsStruct settings, void** handle, int block
 EtcError Etc_Disconnect(void** handle, int blocking, HANDLE event) {
     if (!handle) return EtcErrorInvalidParameter;
     return Shielded([&] {
-        CDeviceList::Device device = g_devices.Remove(*handle);
+        DeviceList::Ptr device = g_devices.Remove(*handle);
         if (!device) return EtcErrorInvalidHandle;
         *handle = nullptr;
         device->Log().Log(Debug, L": Disconnecting from serial port.");
@@ -116,12 +114,11 @@ EtcError Etc_Disconnect(void** handle, int blocking, HANDLE event) {
         // The closing thread holds the only reference this call had: the
         // device lives until the port is closed, and is gone (unless another
         // call still uses it) when the caller's event is signalled.
-        std::function<void()> close = [device = std::move(device), event]() mutable {
+        RunOnClosingThread([device = std::move(device), event]() mutable {
             device->Disconnect();
             device.reset();
             if (event) SetEvent(event);
-        };
-        if (!g_backgroundThreads.Start(close)) close();
+        });
         return EtcSuccess;
     });
 }
@@ -147,10 +144,8 @@ EtcError Etc_GetPowerCycleCount(void* handle, uint32_t* count) {
 EtcError Etc_SetLogCeiling(unsigned ceiling) {
     if (ceiling > kMaxLogCeiling) return EtcErrorInvalidParameter;
     return Shielded([&] {
-        g_log.SetSavedCeiling(static_cast<int>(ceiling));
-        const auto devices = g_devices.All();
-        if (!devices.empty()) g_log.SetCeiling(static_cast<int>(ceiling));
-        for (const auto& device : devices) LogCeilingApplied(*device, ceiling);
+        g_log.SetCeilingAndSave(static_cast<int>(ceiling));
+        for (const auto& device : g_devices.Snapshot()) device->Log().LogCeilingSet(ceiling);
         return EtcSuccess;
     });
 }
@@ -158,10 +153,8 @@ EtcError Etc_SetLogCeiling(unsigned ceiling) {
 EtcError Etc_SetLogfilePath(const wchar_t* path) {
     return Shielded([&] {
         const std::wstring filePath = path ? path : L"";
-        g_log.SetSavedPath(filePath);
-        const auto devices = g_devices.All();
-        if (!devices.empty()) g_log.SetFilePath(filePath);
-        for (const auto& device : devices) LogPathApplied(*device, filePath);
+        g_log.SetFilePathAndSave(filePath);
+        for (const auto& device : g_devices.Snapshot()) device->Log().LogFilePathSet(filePath);
         return EtcSuccess;
     });
 }
