@@ -5,6 +5,7 @@
 // gave up (abort, shutdown) is simply dropped with the object.
 #pragma once
 
+#include <platform/OwnedHandle.h>
 #include <platform/win32.h>
 
 #include <mutex>
@@ -21,14 +22,11 @@ enum class WaitEnd {
 template <typename Result>
 class CPendingReply {
 public:
-    CPendingReply() : m_hEvent(CreateEvent(nullptr, FALSE, FALSE, nullptr)) {}
-    ~CPendingReply() {
-        if (m_hEvent) CloseHandle(m_hEvent);
-    }
+    CPendingReply() = default;
     CPendingReply(const CPendingReply&) = delete;
     CPendingReply& operator=(const CPendingReply&) = delete;
 
-    bool Valid() const { return m_hEvent != nullptr; }
+    bool Valid() const { return static_cast<bool>(m_event); }
 
     // Service thread: store the result and wake the requester.
     void Complete(Result result) {
@@ -36,7 +34,7 @@ public:
             std::lock_guard lock(m_mutex);
             m_result = std::move(result);
         }
-        SetEvent(m_hEvent);
+        SetEvent(m_event.Get());
     }
 
     // Requester: waits for the reply, the abort event (may be null) or the
@@ -44,7 +42,7 @@ public:
     WaitEnd Wait(HANDLE closing, HANDLE abort = nullptr) {
         HANDLE handles[3];
         DWORD count = 0;
-        handles[count++] = m_hEvent;
+        handles[count++] = m_event.Get();
         const DWORD abortIndex = abort ? count : MAXIMUM_WAIT_OBJECTS;
         if (abort) handles[count++] = abort;
         if (closing) handles[count++] = closing;
@@ -63,7 +61,7 @@ public:
     }
 
 private:
-    HANDLE m_hEvent;
+    platform::COwnedHandle m_event = platform::COwnedHandle::NewEvent();
     std::mutex m_mutex;
     Result m_result{};
 };

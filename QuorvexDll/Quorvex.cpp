@@ -11,12 +11,9 @@ using driverlog::Debug;
 using driverlog::Error;
 using driverlog::Warning;
 
-CQuorvex::CQuorvex() : m_hClosingEvent(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
+CQuorvex::CQuorvex() = default;
 
-CQuorvex::~CQuorvex() {
-    Shutdown();
-    if (m_hClosingEvent) CloseHandle(m_hClosingEvent);
-}
+CQuorvex::~CQuorvex() { Shutdown(); }
 
 void CQuorvex::Shutdown() {
     std::lock_guard lock(m_mutexShutdown);
@@ -24,7 +21,7 @@ void CQuorvex::Shutdown() {
     m_bShutdown = true;
     // Wake every blocked request first, so the workers can end; then the
     // port, whose queued commands are dropped without their handlers.
-    if (m_hClosingEvent) SetEvent(m_hClosingEvent);
+    if (m_closingEvent) SetEvent(m_closingEvent.Get());
     m_workers.StopAndJoin();
     Close();
 }
@@ -33,51 +30,23 @@ void CQuorvex::SendToHead(const std::string& text, SerialResponseCallback handle
     SendCommand(text, "\r", 1, 1000, 0, std::move(handler));
 }
 
-int CQuorvex::Connect(bool wait, HANDLE event, unsigned port, unsigned baud, int parity,
-                      int dataBits, int stopBits, int flowControl) {
-    if (m_log.Passes(Debug)) {
-        m_log.Log(Debug, platform::FormatW(L": Initializing serial port with the following settings: "
-                                           L"Port: %d, Baud: %d, Parity: %ls, Databits: %ls, "
-                                           L"Stopbits: %ls, FlowControl: %ls",
-                                           static_cast<int>(port), static_cast<int>(baud),
-                                           SerialParityName(parity), SerialDataBitsName(dataBits),
-                                           SerialStopBitsName(stopBits),
-                                           SerialFlowControlName(flowControl)));
-    }
+int CQuorvex::Connect(bool wait, HANDLE event, const SerialPortSettingsStruct& settings) {
+    if (OpenAndStart(
+            m_log, [this](SerialPortError code, const char* text) { OnSerialError(code, text); },
+            [this](const char* text, int timedOut) { OnUnsolicited(text, timedOut); }, '!', "\r",
+            settings) != 0)
+        return 1;
 
     // Waiting needs an event; without waiting only the caller's (if any) is
-    // signalled, so none is made that nobody would close.
-    HANDLE identified = event;
-    const bool ownEvent = wait && !event;
-    if (ownEvent) identified = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    // signalled, so none is made that nobody would close. A waiting connect
+    // consumes the caller's event: it is closed once the wait is over.
+    platform::COwnedHandle waitEvent;
+    if (wait) waitEvent = event ? platform::COwnedHandle(event) : platform::COwnedHandle::NewEvent();
+    const HANDLE identified = wait ? waitEvent.Get() : event;
     {
         std::lock_guard lock(m_mutexState);
         m_hIdentificationCompleteEvent = identified;
     }
-    auto forgetEvent = [&] {
-        std::lock_guard lock(m_mutexState);
-        m_hIdentificationCompleteEvent = nullptr;
-    };
-
-    const int opened = Open([this](SerialPortError code, const char* text) { OnSerialError(code, text); },
-                            [this](const char* text, int timedOut) { OnUnsolicited(text, timedOut); },
-                            '!', "\r", port, baud, parity, dataBits, stopBits, flowControl, 1);
-    if (opened != 0) {
-        m_log.Log(Error, L": Error initializing the serial port.");
-        forgetEvent();
-        if (ownEvent && identified) CloseHandle(identified);
-        Close();
-        return 1;
-    }
-    m_log.Log(Debug, L": Serial port successfully initialized.");
-    if (!StartServiceThread()) {
-        m_log.Log(Error, L": Error starting serial port communication thread, uninitializing port.");
-        forgetEvent();
-        if (ownEvent && identified) CloseHandle(identified);
-        Close();
-        return 1;
-    }
-    m_log.Log(Debug, L": Serial port communication thread started.");
     m_log.Log(Debug, L": Attempting to detect an Quorvex on the serial port.");
     SendToHead("I?", [this](const char* text, int timedOut) { OnIdentification(text, timedOut); });
 
@@ -85,12 +54,15 @@ int CQuorvex::Connect(bool wait, HANDLE event, unsigned port, unsigned baud, int
 
     // The "I?" command times out after 1000 ms, so this wait ends; a
     // disconnect from another thread ends it too.
-    HANDLE handles[2] = {identified, m_hClosingEvent};
-    const DWORD result = WaitForMultipleObjects(m_hClosingEvent ? 2 : 1, handles, FALSE, INFINITE);
+    HANDLE handles[2] = {identified, m_closingEvent.Get()};
+    const DWORD result = WaitForMultipleObjects(m_closingEvent ? 2 : 1, handles, FALSE, INFINITE);
     // Cleared under the lock before closing: the handler signals only a
     // member it finds set, so it can never signal the closed handle.
-    forgetEvent();
-    if (identified) CloseHandle(identified);
+    {
+        std::lock_guard lock(m_mutexState);
+        m_hIdentificationCompleteEvent = nullptr;
+    }
+    waitEvent.Reset();
     if (result != WAIT_OBJECT_0 || !m_bIsValidDevice.load()) {
         m_log.Log(Debug, L": No Quorvex detected on the serial port.");
         Close();

@@ -9,16 +9,19 @@
 #include "NotificationSlot.h"
 #include "PendingReply.h"
 #include "QuorvexDll.h"
-#include <serial/WorkerThreads.h>
 
+#include <platform/OwnedHandle.h>
 #include <serial/DriverLog.h>
 #include <serial/SerialPort.h>
+#include <serial/WorkerThreads.h>
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 extern driverlog::CLibraryLog g_log;
 
@@ -30,8 +33,7 @@ public:
     // ---- Connection and identification --------------------------------
     // 0 connected (identification sent; with wait also identified); 1 the
     // port or its service thread failed; 2 no Quorvex head answered (wait).
-    int Connect(bool wait, HANDLE event, unsigned port, unsigned baud, int parity, int dataBits,
-                int stopBits, int flowControl);
+    int Connect(bool wait, HANDLE event, const SerialPortSettingsStruct& settings);
     int IsValidDevice() const { return m_bIsValidDevice.load(); }
     QuorvexIdentificationStruct GetIdentification() const;
 
@@ -98,8 +100,16 @@ private:
         HANDLE doneEvent = nullptr;
         QuorvexProgressCallback progress;
     };
+    // How an upload's log entries name it and the values it sends.
+    struct UploadNames {
+        const wchar_t* thread;         // ": Aborting <thread>."
+        const wchar_t* refusedThread;  // ": Bad command acknowledgment, aborting <refusedThread>."
+        const wchar_t* value;          // ": Sending <value> to Quorvex (...)"
+    };
     enum class AckEnd { Acknowledged, Refused, Aborted };
     using TransferThread = void (CQuorvex::*)(TransferJob&);
+    template <typename Table>
+    using LinesParser = DownloadResult<Table> (CQuorvex::*)(const std::vector<std::string>&);
 
     // Queues a command with terminator CR, one reply line, 1000 ms, no retry.
     void SendToHead(const std::string& text, SerialResponseCallback handler);
@@ -138,20 +148,37 @@ private:
     void GetTemperatureThread(QuorvexTemperatureCallback callback, HANDLE event);
     void GetParameterThread(unsigned parameter, QuorvexParameterCallback callback, HANDLE event);
 
+    // Runs `work` on a worker thread that keeps the object alive meanwhile;
+    // logs `failureMessage` when the thread cannot be started.
+    QuorvexError StartWorker(std::function<void(CQuorvex&)> work, const wchar_t* failureMessage);
+
     QuorvexError StartTransfer(std::atomic<bool>& busy, TransferThread thread, TransferJob job,
                                bool blocking, const wchar_t* failureMessage);
     void UploadSpectralDataThread(TransferJob& job);
     void UploadApertureDataThread(TransferJob& job);
     void DownloadSpectralDataThread(TransferJob& job);
     void DownloadApertureDataThread(TransferJob& job);
-    // Every end of a transfer thread: the table is free again, then the
-    // caller hears of it.
     static void EndTransfer(std::atomic<bool>& busy, const TransferJob& job);
+    static void ReportProgress(const TransferJob& job, double percent);
+
+    // The steps the two tables' transfers share; `table` names the table in
+    // the log entries ("spectral", "aperture").
+    template <typename File>
+    bool LoadTableFile(File& file, const wchar_t* table);
+    template <typename File>
+    QuorvexError SaveTableFile(File file, const wchar_t* table);
+    // Sends `header`, then `values` one by one, each acknowledged before the
+    // next; false when the upload ended early (its end logged).
+    bool SendUpload(const TransferJob& job, const std::string& header,
+                    const std::vector<std::string>& values, const UploadNames& names);
+    template <typename Table>
+    void DownloadTable(TransferJob& job, const char* command, LinesParser<Table> parse,
+                       void (CQuorvex::*store)(Table), const wchar_t* table, const wchar_t* thread);
 
     driverlog::CDeviceLog m_log{g_log, L"CQuorvex", this};
 
     // Set by Shutdown: every wait of the object ends on it.
-    HANDLE m_hClosingEvent = nullptr;
+    platform::COwnedHandle m_closingEvent = platform::COwnedHandle::NewEvent(true);
     std::mutex m_mutexShutdown;
     bool m_bShutdown = false;
 
@@ -189,7 +216,7 @@ Result CQuorvex::AskHead(const std::string& command, Parse parse, const Result& 
     SendToHead(command, [reply, parse](const char* text, int timedOut) {
         reply->Complete(parse(text, timedOut));
     });
-    const quorvex::WaitEnd how = reply->Wait(m_hClosingEvent, abortEvent);
+    const quorvex::WaitEnd how = reply->Wait(m_closingEvent.Get(), abortEvent);
     if (end) *end = how;
     if (how != quorvex::WaitEnd::Reply) return failed;
     return reply->Take();

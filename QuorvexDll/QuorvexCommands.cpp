@@ -14,6 +14,13 @@ namespace {
 constexpr DWORD kMotionTimeoutMs = 20000;
 }  // namespace
 
+QuorvexError CQuorvex::StartWorker(std::function<void(CQuorvex&)> work, const wchar_t* failureMessage) {
+    if (m_workers.Start([self = shared_from_this(), work = std::move(work)] { work(*self); }))
+        return QuorvexSuccess;
+    m_log.Log(Error, failureMessage);
+    return QuorvexErrorThreadFailed;
+}
+
 QuorvexError CQuorvex::RunAction(const std::string& command, bool wait, HANDLE event,
                                  quorvex::CNotificationSlot& slot, QuorvexError timeoutError,
                                  const wchar_t* timeoutMessage) {
@@ -25,20 +32,19 @@ QuorvexError CQuorvex::RunAction(const std::string& command, bool wait, HANDLE e
         return QuorvexSuccess;
     }
 
-    HANDLE complete = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    const platform::COwnedHandle complete = platform::COwnedHandle::NewEvent();
     if (!complete) return QuorvexErrorCommandFailed;
     // Armed before the command goes out: the notification follows the
-    // acknowledgement on the wire and must find the event.
-    slot.Arm(complete);
+    // acknowledgement on the wire and must find the event. Disarmed before
+    // the event is closed, so the slot never signals a closed handle.
+    slot.Arm(complete.Get());
     if (SendAcknowledged(command) != AckEnd::Acknowledged) {
-        slot.Disarm(complete);
-        CloseHandle(complete);
+        slot.Disarm(complete.Get());
         return QuorvexErrorCommandFailed;
     }
-    HANDLE handles[2] = {complete, m_hClosingEvent};
-    const DWORD result = WaitForMultipleObjects(m_hClosingEvent ? 2 : 1, handles, FALSE, kMotionTimeoutMs);
-    slot.Disarm(complete);
-    CloseHandle(complete);
+    HANDLE handles[2] = {complete.Get(), m_closingEvent.Get()};
+    const DWORD result = WaitForMultipleObjects(m_closingEvent ? 2 : 1, handles, FALSE, kMotionTimeoutMs);
+    slot.Disarm(complete.Get());
     if (result != WAIT_OBJECT_0) {
         m_log.Log(Error, timeoutMessage);
         return timeoutError;
@@ -109,15 +115,11 @@ void CQuorvex::GetPositionThread(QuorvexPositionCallback callback, HANDLE event)
 }
 
 QuorvexError CQuorvex::GetPositionCallback(QuorvexPositionCallback callback, HANDLE event) {
-    const bool started = m_workers.Start(
-        [self = shared_from_this(), callback = std::move(callback), event]() mutable {
-            self->GetPositionThread(std::move(callback), event);
-        });
-    if (!started) {
-        m_log.Log(Error, L": Failed to create the GetPositionThread worker thread.");
-        return QuorvexErrorThreadFailed;
-    }
-    return QuorvexSuccess;
+    return StartWorker(
+        [callback = std::move(callback), event](CQuorvex& self) mutable {
+            self.GetPositionThread(std::move(callback), event);
+        },
+        L": Failed to create the GetPositionThread worker thread.");
 }
 
 // ---- Temperatures --------------------------------------------------------
@@ -172,15 +174,11 @@ void CQuorvex::GetTemperatureThread(QuorvexTemperatureCallback callback, HANDLE 
 }
 
 QuorvexError CQuorvex::GetTemperatureCallback(QuorvexTemperatureCallback callback, HANDLE event) {
-    const bool started = m_workers.Start(
-        [self = shared_from_this(), callback = std::move(callback), event]() mutable {
-            self->GetTemperatureThread(std::move(callback), event);
-        });
-    if (!started) {
-        m_log.Log(Error, L": Failed to create the GetTemperatureThread worker thread.");
-        return QuorvexErrorThreadFailed;
-    }
-    return QuorvexSuccess;
+    return StartWorker(
+        [callback = std::move(callback), event](CQuorvex& self) mutable {
+            self.GetTemperatureThread(std::move(callback), event);
+        },
+        L": Failed to create the GetTemperatureThread worker thread.");
 }
 
 // ---- Parameters ----------------------------------------------------------
@@ -246,13 +244,9 @@ void CQuorvex::GetParameterThread(unsigned parameter, QuorvexParameterCallback c
 QuorvexError CQuorvex::GetParameterCallback(QuorvexParameter parameter, QuorvexParameterCallback callback,
                                             HANDLE event) {
     const unsigned number = static_cast<unsigned>(parameter);
-    const bool started = m_workers.Start(
-        [self = shared_from_this(), number, callback = std::move(callback), event]() mutable {
-            self->GetParameterThread(number, std::move(callback), event);
-        });
-    if (!started) {
-        m_log.Log(Error, L": Failed to create the GetParameterThread worker thread.");
-        return QuorvexErrorThreadFailed;
-    }
-    return QuorvexSuccess;
+    return StartWorker(
+        [number, callback = std::move(callback), event](CQuorvex& self) mutable {
+            self.GetParameterThread(number, std::move(callback), event);
+        },
+        L": Failed to create the GetParameterThread worker thread.");
 }

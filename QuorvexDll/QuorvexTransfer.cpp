@@ -41,21 +41,30 @@ QuorvexApertureTable CQuorvex::GetApertureData() const {
 }
 
 QuorvexError CQuorvex::SaveSpectralData(const std::wstring& path) {
-    CSpectralDataFile file(path, GetSpectralData());
-    std::vector<std::string> errors;
-    if (file.Write(&errors)) return QuorvexSuccess;
-    for (const std::string& entry : errors)
-        m_log.Log(Error, L" Error encountered saving spectral data file: \"", entry, L"\"");
-    return QuorvexErrorSaveFailed;
+    return SaveTableFile(CSpectralDataFile(path, GetSpectralData()), L"spectral");
 }
 
 QuorvexError CQuorvex::SaveApertureData(const std::wstring& path) {
-    CApertureDataFile file(path, GetApertureData());
+    return SaveTableFile(CApertureDataFile(path, GetApertureData()), L"aperture");
+}
+
+template <typename File>
+QuorvexError CQuorvex::SaveTableFile(File file, const wchar_t* table) {
     std::vector<std::string> errors;
     if (file.Write(&errors)) return QuorvexSuccess;
     for (const std::string& entry : errors)
-        m_log.Log(Error, L" Error encountered saving aperture data file: \"", entry, L"\"");
+        m_log.Log(Error, L" Error encountered saving ", table, L" data file: \"", entry, L"\"");
     return QuorvexErrorSaveFailed;
+}
+
+template <typename File>
+bool CQuorvex::LoadTableFile(File& file, const wchar_t* table) {
+    m_log.Log(Debug, L" Loading ", table, L" data from file \"", file.Path(), L"\".");
+    std::vector<std::string> errors;
+    if (file.Read(&errors)) return true;
+    for (const std::string& entry : errors)
+        m_log.Log(Error, L" Error encountered parsing ", table, L" data file: \"", entry, L"\"");
+    return false;
 }
 
 // ---- Starting a transfer ------------------------------------------------
@@ -91,29 +100,31 @@ QuorvexError CQuorvex::StartTransfer(std::atomic<bool>& busy, TransferThread thr
     bool idle = false;
     if (!busy.compare_exchange_strong(idle, true)) return QuorvexErrorBusy;
 
-    HANDLE ownDone = nullptr;
+    platform::COwnedHandle ownDone;
     if (blocking) {
-        ownDone = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-        job.doneEvent = ownDone;
+        ownDone = platform::COwnedHandle::NewEvent();
+        job.doneEvent = ownDone.Get();
     }
-    bool started = false;
-    if (ownDone || !blocking) {
-        started = m_workers.Start([self = shared_from_this(), thread, job = std::move(job)]() mutable {
-            ((*self).*thread)(job);
-        });
-    }
-    if (!started) {
-        busy = false;
-        if (ownDone) CloseHandle(ownDone);
+    QuorvexError started = QuorvexErrorThreadFailed;
+    if (blocking && !ownDone) {
         m_log.Log(Error, failureMessage);
-        return QuorvexErrorThreadFailed;
+    } else {
+        // Every end of a transfer passes here: the table is free again, then
+        // the caller hears of it.
+        started = StartWorker(
+            [thread, job = std::move(job), busy = &busy](CQuorvex& self) mutable {
+                (self.*thread)(job);
+                EndTransfer(*busy, job);
+            },
+            failureMessage);
     }
-    if (ownDone) {
-        // The thread signals this event as the very last thing it does with
-        // it, so closing it afterwards is safe.
-        WaitForSingleObject(ownDone, INFINITE);
-        CloseHandle(ownDone);
+    if (started != QuorvexSuccess) {
+        busy = false;
+        return started;
     }
+    // The thread signals this event as the very last thing it does with it,
+    // so closing it afterwards (with ownDone) is safe.
+    if (ownDone) WaitForSingleObject(ownDone.Get(), INFINITE);
     return QuorvexSuccess;
 }
 
@@ -124,76 +135,72 @@ void CQuorvex::EndTransfer(std::atomic<bool>& busy, const TransferJob& job) {
     if (job.doneEvent) SetEvent(job.doneEvent);
 }
 
+void CQuorvex::ReportProgress(const TransferJob& job, double percent) {
+    if (job.progress) job.progress(percent);
+}
+
 // ---- Uploads ----------------------------------------------------------------
 
+bool CQuorvex::SendUpload(const TransferJob& job, const std::string& header,
+                          const std::vector<std::string>& values, const UploadNames& names) {
+    auto send = [&](const std::string& command) {
+        switch (SendAcknowledged(command, job.abortEvent)) {
+        case AckEnd::Acknowledged:
+            return true;
+        case AckEnd::Refused:
+            m_log.Log(Debug, L": Bad command acknowledgment, aborting ", names.refusedThread, L".");
+            return false;
+        case AckEnd::Aborted:
+            break;
+        }
+        m_log.Log(Debug, L": Aborting ", names.thread, L".");
+        return false;
+    };
+    if (!send(header)) return false;
+    const size_t count = values.size();
+    for (size_t i = 0; i < count; ++i) {
+        m_log.Log(Debug, L": Sending ", names.value, L" to Quorvex (\"", values[i], L"\")");
+        if (!send(values[i])) return false;
+        ReportProgress(job, static_cast<double>(i + 1) * 100.0 / static_cast<double>(count));
+    }
+    return true;
+}
+
 void CQuorvex::UploadSpectralDataThread(TransferJob& job) {
-    auto progress = [&](double percent) {
-        if (job.progress) job.progress(percent);
-    };
-    auto abort = [&] {
-        m_log.Log(Debug, L": Aborting UploadSpectralDataThread.");
-        EndTransfer(m_bSpectralTransferRunning, job);
-    };
-    progress(0.0);
-    m_log.Log(Debug, L" Loading spectral data from file \"", job.path, L"\".");
+    // The refusal entry has always named the thread by its older name.
+    static constexpr UploadNames kNames{L"UploadSpectralDataThread", L"SetSpectralDataThread",
+                                        L"spectral data pair"};
+    ReportProgress(job, 0.0);
     CSpectralDataFile file(job.path);
-    std::vector<std::string> errors;
-    if (!file.Read(&errors)) {
-        for (const std::string& entry : errors)
-            m_log.Log(Error, L" Error encountered parsing spectral data file: \"", entry, L"\"");
-        abort();
+    if (!LoadTableFile(file, L"spectral")) {
+        m_log.Log(Debug, L": Aborting ", kNames.thread, L".");
         return;
     }
     const QuorvexSpectralTable table = file.Data();
     SetSpectralData(table);
 
     m_log.Log(Debug, L": Starting upload of spectral configuration data.");
-    auto send = [&](const std::string& command) {
-        const AckEnd end = SendAcknowledged(command, job.abortEvent);
-        if (end == AckEnd::Aborted) {
-            abort();
-            return false;
-        }
-        if (end == AckEnd::Refused) {
-            m_log.Log(Debug, L": Bad command acknowledgment, aborting SetSpectralDataThread.");
-            EndTransfer(m_bSpectralTransferRunning, job);
-            return false;
-        }
-        return true;
-    };
-    const size_t count = table.size();
-    if (!send(platform::Format("C0(%d)", static_cast<int>(count)))) return;
-    for (size_t i = 0; i < count; ++i) {
-        const std::string pair = quorvex::FormatFixed2(table[i].first) + "," + quorvex::FormatExp3(table[i].second);
-        m_log.Log(Debug, L": Sending spectral data pair to Quorvex (\"", pair, L"\")");
-        if (!send(pair)) return;
-        progress(static_cast<double>(i + 1) * 100.0 / static_cast<double>(count));
-    }
+    std::vector<std::string> pairs;
+    pairs.reserve(table.size());
+    for (const auto& [wavelength, radiance] : table)
+        pairs.push_back(quorvex::FormatFixed2(wavelength) + "," + quorvex::FormatExp3(radiance));
+    if (!SendUpload(job, platform::Format("C0(%d)", static_cast<int>(pairs.size())), pairs, kNames))
+        return;
     m_log.Log(Debug, L": Finished upload of spectral calibration data.");
-    progress(100.0);
-    EndTransfer(m_bSpectralTransferRunning, job);
+    ReportProgress(job, 100.0);
 }
 
 void CQuorvex::UploadApertureDataThread(TransferJob& job) {
-    auto progress = [&](double percent) {
-        if (job.progress) job.progress(percent);
-    };
-    auto abort = [&] {
-        m_log.Log(Debug, L": Aborting UploadApertureDataThread.");
-        EndTransfer(m_bApertureTransferRunning, job);
-    };
-    progress(0.0);
+    static constexpr UploadNames kNames{L"UploadApertureDataThread", L"UploadApertureDataThread",
+                                        L"aperture attenuation factor"};
+    ReportProgress(job, 0.0);
     QuorvexApertureTable table;
     if (job.path.empty()) {
         table = GetApertureData();
     } else {
-        m_log.Log(Debug, L" Loading aperture data from file \"", job.path, L"\".");
         CApertureDataFile file(job.path);
-        std::vector<std::string> errors;
-        if (!file.Read(&errors)) {
-            for (const std::string& entry : errors)
-                m_log.Log(Error, L" Error encountered parsing aperture data file: \"", entry, L"\"");
-            abort();
+        if (!LoadTableFile(file, L"aperture")) {
+            m_log.Log(Debug, L": Aborting ", kNames.thread, L".");
             return;
         }
         table = file.Data();
@@ -207,39 +214,19 @@ void CQuorvex::UploadApertureDataThread(TransferJob& job) {
     for (const auto& row : table) grid = grid && row.size() == columns;
     if (!grid) {
         m_log.Log(Error, L": Aperture data is empty or its rows differ in length, nothing uploaded.");
-        abort();
+        m_log.Log(Debug, L": Aborting ", kNames.thread, L".");
         return;
     }
 
     m_log.Log(Debug, L": Starting upload of aperture attenuation configuration data.");
-    auto send = [&](const std::string& command) {
-        const AckEnd end = SendAcknowledged(command, job.abortEvent);
-        if (end == AckEnd::Aborted) {
-            abort();
-            return false;
-        }
-        if (end == AckEnd::Refused) {
-            m_log.Log(Debug, L": Bad command acknowledgment, aborting UploadApertureDataThread.");
-            EndTransfer(m_bApertureTransferRunning, job);
-            return false;
-        }
-        return true;
-    };
-    const size_t total = columns * table.size();
-    if (!send(platform::Format("C1(%d)", static_cast<int>(total)))) return;
-    size_t sent = 0;
-    for (size_t c = 0; c < columns; ++c) {
-        for (const auto& row : table) {
-            const std::string factor = quorvex::FormatExp3(row[c]);
-            m_log.Log(Debug, L": Sending aperture attenuation factor to Quorvex (\"", factor, L"\")");
-            if (!send(factor)) return;
-            ++sent;
-            progress(static_cast<double>(sent) * 100.0 / static_cast<double>(total));
-        }
-    }
+    std::vector<std::string> factors;
+    factors.reserve(columns * table.size());
+    for (size_t c = 0; c < columns; ++c)
+        for (const auto& row : table) factors.push_back(quorvex::FormatExp3(row[c]));
+    if (!SendUpload(job, platform::Format("C1(%d)", static_cast<int>(factors.size())), factors, kNames))
+        return;
     m_log.Log(Debug, L": Finished upload of aperture calibration data.");
-    progress(100.0);
-    EndTransfer(m_bApertureTransferRunning, job);
+    ReportProgress(job, 100.0);
 }
 
 // ---- Downloads ------------------------------------------------------------
@@ -316,62 +303,42 @@ CQuorvex::DownloadResult<QuorvexApertureTable> CQuorvex::OnApertureLines(const s
     return result;
 }
 
-void CQuorvex::DownloadSpectralDataThread(TransferJob& job) {
-    if (job.progress) job.progress(0.0);
-    m_log.Log(Debug, L": Starting download of spectral calibration data.");
-    using Result = DownloadResult<QuorvexSpectralTable>;
+template <typename Table>
+void CQuorvex::DownloadTable(TransferJob& job, const char* command, LinesParser<Table> parse,
+                             void (CQuorvex::*store)(Table), const wchar_t* table,
+                             const wchar_t* thread) {
+    ReportProgress(job, 0.0);
+    m_log.Log(Debug, L": Starting download of ", table, L" calibration data.");
+    using Result = DownloadResult<Table>;
     auto reply = std::make_shared<quorvex::CPendingReply<Result>>();
     quorvex::WaitEnd end = quorvex::WaitEnd::Closing;
     if (reply->Valid()) {
-        SendMultiLineCommand("C0?", kDownloadSilenceMs, 0,
-                             [this, reply](std::vector<std::string> lines, int) {
-                                 reply->Complete(OnSpectralLines(lines));
+        SendMultiLineCommand(command, kDownloadSilenceMs, 0,
+                             [this, reply, parse](std::vector<std::string> lines, int) {
+                                 reply->Complete((this->*parse)(lines));
                              });
-        end = reply->Wait(m_hClosingEvent, job.abortEvent);
+        end = reply->Wait(m_closingEvent.Get(), job.abortEvent);
     }
     if (end != quorvex::WaitEnd::Reply) {
-        m_log.Log(Debug, L": Aborting DownloadSpectralDataThread.");
-        EndTransfer(m_bSpectralTransferRunning, job);
+        m_log.Log(Debug, L": Aborting ", thread, L".");
         return;
     }
     Result result = reply->Take();
     if (!result.ok) {
-        m_log.Log(Debug, L": Error downloading spectral data, aborting DownloadSpectralDataThread.");
-        EndTransfer(m_bSpectralTransferRunning, job);
+        m_log.Log(Debug, L": Error downloading ", table, L" data, aborting ", thread, L".");
         return;
     }
-    SetSpectralData(std::move(result.table));
-    m_log.Log(Debug, L": Finished download of spectral calibration data.");
-    if (job.progress) job.progress(100.0);
-    EndTransfer(m_bSpectralTransferRunning, job);
+    (this->*store)(std::move(result.table));
+    m_log.Log(Debug, L": Finished download of ", table, L" calibration data.");
+    ReportProgress(job, 100.0);
+}
+
+void CQuorvex::DownloadSpectralDataThread(TransferJob& job) {
+    DownloadTable(job, "C0?", &CQuorvex::OnSpectralLines, &CQuorvex::SetSpectralData, L"spectral",
+                  L"DownloadSpectralDataThread");
 }
 
 void CQuorvex::DownloadApertureDataThread(TransferJob& job) {
-    if (job.progress) job.progress(0.0);
-    m_log.Log(Debug, L": Starting download of aperture calibration data.");
-    using Result = DownloadResult<QuorvexApertureTable>;
-    auto reply = std::make_shared<quorvex::CPendingReply<Result>>();
-    quorvex::WaitEnd end = quorvex::WaitEnd::Closing;
-    if (reply->Valid()) {
-        SendMultiLineCommand("C1?", kDownloadSilenceMs, 0,
-                             [this, reply](std::vector<std::string> lines, int) {
-                                 reply->Complete(OnApertureLines(lines));
-                             });
-        end = reply->Wait(m_hClosingEvent, job.abortEvent);
-    }
-    if (end != quorvex::WaitEnd::Reply) {
-        m_log.Log(Debug, L": Aborting DownloadApertureDataThread.");
-        EndTransfer(m_bApertureTransferRunning, job);
-        return;
-    }
-    Result result = reply->Take();
-    if (!result.ok) {
-        m_log.Log(Debug, L": Error downloading aperture data, aborting DownloadApertureDataThread.");
-        EndTransfer(m_bApertureTransferRunning, job);
-        return;
-    }
-    SetApertureData(std::move(result.table));
-    m_log.Log(Debug, L": Finished download of aperture calibration data.");
-    if (job.progress) job.progress(100.0);
-    EndTransfer(m_bApertureTransferRunning, job);
+    DownloadTable(job, "C1?", &CQuorvex::OnApertureLines, &CQuorvex::SetApertureData, L"aperture",
+                  L"DownloadApertureDataThread");
 }

@@ -28,15 +28,20 @@ TEST_F(ConnectionTest, WaitingConnectIdentifiesTheHeadAndAsksItsStatus) {
     EXPECT_TRUE(m_head->WaitForCommand(R"(S\?)", kLimit));
     EXPECT_EQ(m_head->Received().front().text, "I?");
 
-    // The saved ceiling and path are the first entries the new device writes.
+    // The ceiling applies as soon as it is set, so the new device's log
+    // opens with its initialisation entry; the saved ceiling and path follow,
+    // before anything the connection writes.
     const std::string log = LogText();
+    const size_t initialised = log.find(": Pantheios library initialized.");
     const size_t ceiling = log.find(": Logging ceiling set to 7");
     const size_t path = log.find(": Logfile path set to \"" + m_logPath.string() + "\"");
     const size_t settings = log.find(": Initializing serial port with the following settings: Port: 4, "
                                      "Baud: 9600, Parity: None, Databits: 8, Stopbits: 1, FlowControl: None");
+    ASSERT_NE(initialised, std::string::npos);
     ASSERT_NE(ceiling, std::string::npos);
     ASSERT_NE(path, std::string::npos);
     ASSERT_NE(settings, std::string::npos);
+    EXPECT_LT(initialised, ceiling);
     EXPECT_LT(ceiling, path);
     EXPECT_LT(path, settings);
     EXPECT_NE(log.find("; Debug]: CQuorvex (0x"), std::string::npos);
