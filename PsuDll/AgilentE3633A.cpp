@@ -10,7 +10,7 @@
 
 using driverlog::Debug;
 using driverlog::Error;
-using psudll::COwnedHandle;
+using platform::COwnedHandle;
 
 namespace {
 
@@ -36,68 +36,35 @@ CAgilentE3633A::CAgilentE3633A()
 CAgilentE3633A::~CAgilentE3633A() {
     // Everything waiting for a command or a step pause gives up now.
     SetEvent(m_closedEvent.Get());
-    SetEvent(m_rampCancelEvent.Get());
-    if (m_hRampThread) {
-        WaitForSingleObject(m_hRampThread, INFINITE);
-        CloseHandle(m_hRampThread);
-        m_hRampThread = nullptr;
-    }
-    {
-        // Once Close has ended the service thread, the disconnect handler has
-        // either started the closing thread or never will.
-        std::lock_guard lock(m_closeMutex);
-        Close();
-    }
-    if (HANDLE closing = m_hClosingThread.exchange(nullptr)) {
-        WaitForSingleObject(closing, INFINITE);
-        CloseHandle(closing);
-    }
-    if (m_bOwnsIdentificationEvent && m_hIdentificationCompleteEvent)
-        CloseHandle(m_hIdentificationCompleteEvent);
-    if (m_bOwnsDisconnectEvent && m_hDisconnectCompleteEvent) CloseHandle(m_hDisconnectCompleteEvent);
+    JoinRampThread();
+    Close();
 }
 
 // ---- Connecting -----------------------------------------------------------
 
 int CAgilentE3633A::Connect(int blocking, HANDLE event, const SerialPortSettingsStruct& settings) {
-    m_log.Log(Debug, L": Initializing serial port with the following settings: Port: ", settings.port,
-              L", Baud: ", settings.baud, L", Parity: ", SerialParityName(settings.parity),
-              L", Databits: ", SerialDataBitsName(settings.dataBits), L", Stopbits: ",
-              SerialStopBitsName(settings.stopBits), L", FlowControl: ",
-              SerialFlowControlName(settings.flowControl));
+    // Port errors and unsolicited data mean nothing to this driver.
+    if (OpenAndStart(m_log, [](SerialPortError, const char*) {}, [](const char*, int) {}, '!', "",
+                     settings) != 0)
+        return 1;
 
     if (!event) {
-        event = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-        m_bOwnsIdentificationEvent = true;
+        m_ownIdentificationEvent = COwnedHandle::NewEvent();
+        event = m_ownIdentificationEvent.Get();
     }
     m_hIdentificationCompleteEvent = event;
-
-    // Port errors and unsolicited data mean nothing to this driver.
-    const int opened =
-        Open([](SerialPortError, const char*) {}, [](const char*, int) {}, '!', "",
-             static_cast<unsigned>(settings.port), static_cast<unsigned>(settings.baud),
-             settings.parity, settings.dataBits, settings.stopBits, settings.flowControl, 1);
-    if (opened != 0) {
-        m_log.Log(Error, L": Error initializing the serial port.");
-        Close();
-        return 1;
-    }
-    m_log.Log(Debug, L": Serial port successfully initialized.");
-    if (!StartServiceThread()) {
-        m_log.Log(Error, L": Error starting serial port communication thread, uninitializing port.");
-        Close();
-        return 1;
-    }
-    m_log.Log(Debug, L": Serial port communication thread started.");
     m_log.Log(Debug, L": Attempting to detect an Agilent E3633A on the serial port.");
     SendQuery("*IDN?", [this](const char* text, int timedOut) { OnIdentification(text, timedOut); });
 
     if (!blocking) return 0;
 
     WaitForSingleObject(m_hIdentificationCompleteEvent, INFINITE);
-    CloseHandle(m_hIdentificationCompleteEvent);
+    // The caller's event is closed too: a blocking connect has always done so.
+    if (m_ownIdentificationEvent)
+        m_ownIdentificationEvent.Reset();
+    else
+        CloseHandle(m_hIdentificationCompleteEvent);
     m_hIdentificationCompleteEvent = nullptr;
-    m_bOwnsIdentificationEvent = false;
     if (m_bIsValidDevice.load()) return 0;
     m_log.Log(Debug, L": No Agilent E3633A detected on the serial port.");
     Close();
@@ -189,24 +156,27 @@ AgilentError CAgilentE3633A::SetVoltageRange(AgilentVoltageRange range, int bloc
     return SendSetCommand(low ? "VOLT:RANG P8V" : "VOLT:RANG P20V", blocking, event);
 }
 
+AgilentError CAgilentE3633A::SendSetPoint(const wchar_t* what, const char* command, double value,
+                                          const wchar_t* unit, int blocking, HANDLE event) {
+    m_log.Log(Debug, L": Setting ", what, L" to ", psudll::FormatFixedW(value, 3), unit, L".");
+    return SendSetCommand(std::string(command) + " " + psudll::FormatFixed(value, 3), blocking,
+                          event);
+}
+
 AgilentError CAgilentE3633A::SetCurrent(double amperes, int blocking, HANDLE event) {
-    m_log.Log(Debug, L": Setting the current to ", psudll::FormatFixedW(amperes, 3), L"A.");
-    return SendSetCommand("CURR " + psudll::FormatFixed(amperes, 3), blocking, event);
+    return SendSetPoint(L"the current", "CURR", amperes, L"A", blocking, event);
 }
 
 AgilentError CAgilentE3633A::SetVoltage(double volts, int blocking, HANDLE event) {
-    m_log.Log(Debug, L": Setting the voltage to ", psudll::FormatFixedW(volts, 3), L"V.");
-    return SendSetCommand("VOLT " + psudll::FormatFixed(volts, 3), blocking, event);
+    return SendSetPoint(L"the voltage", "VOLT", volts, L"V", blocking, event);
 }
 
 AgilentError CAgilentE3633A::SetCurrentLimit(double amperes, int blocking, HANDLE event) {
-    m_log.Log(Debug, L": Setting the current limit to ", psudll::FormatFixedW(amperes, 3), L"A.");
-    return SendSetCommand("CURR:PROT " + psudll::FormatFixed(amperes, 3), blocking, event);
+    return SendSetPoint(L"the current limit", "CURR:PROT", amperes, L"A", blocking, event);
 }
 
 AgilentError CAgilentE3633A::SetVoltageLimit(double volts, int blocking, HANDLE event) {
-    m_log.Log(Debug, L": Setting the voltage limit to ", psudll::FormatFixedW(volts, 3), L"V.");
-    return SendSetCommand("VOLT:PROT " + psudll::FormatFixed(volts, 3), blocking, event);
+    return SendSetPoint(L"the voltage limit", "VOLT:PROT", volts, L"V", blocking, event);
 }
 
 AgilentError CAgilentE3633A::ResetOverCurrentProtection(int blocking, HANDLE event) {
@@ -304,50 +274,16 @@ AgilentError CAgilentE3633A::MeasureVoltage(AgilentResponseCallback callback) {
 
 // ---- Disconnecting --------------------------------------------------------
 
-AgilentError CAgilentE3633A::Disconnect(int blocking, HANDLE event) {
+void CAgilentE3633A::UnlockForDisconnect() {
     m_log.Log(Debug, L": Unlocking the front panel controls.");
-    if (!event) {
-        event = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-        m_bOwnsDisconnectEvent = true;
-    }
-    m_hDisconnectCompleteEvent = event;
-    SendCommand("SYST:LOC", "", 0, 0, 0, [this](const char*, int) { OnDisconnectWritten(); });
-    if (!blocking) return AgilentSuccess;
+    SendCommand("SYST:LOC", "", 0, 0, 0,
+                [this](const char*, int) { m_log.Log(Debug, L": Disconnecting from serial port."); },
+                m_unlockedEvent.Get());
+}
 
-    if (WaitForSingleObject(m_hDisconnectCompleteEvent, INFINITE) != WAIT_OBJECT_0)
+void CAgilentE3633A::CloseAfterUnlock() {
+    if (WaitForSingleObject(m_unlockedEvent.Get(), INFINITE) != WAIT_OBJECT_0)
         m_log.Log(Error, L": Failed waiting for disconnection to complete.");
-    // The closing thread is done with the event once it has signalled it;
-    // the destructor waits for the thread itself.
-    CloseHandle(m_hDisconnectCompleteEvent);
-    m_hDisconnectCompleteEvent = nullptr;
-    m_bOwnsDisconnectEvent = false;
-    return AgilentSuccess;
-}
-
-void CAgilentE3633A::OnDisconnectWritten() {
-    m_log.Log(Debug, L": Disconnecting from serial port.");
-    m_hCloseDoneEvent = m_hDisconnectCompleteEvent;
-    // The port cannot be closed on its own service thread.
-    HANDLE closing = CreateThread(nullptr, 0, &CAgilentE3633A::ClosingThread, this, 0, nullptr);
-    if (closing) {
-        m_hClosingThread.store(closing);
-    } else {
-        // No thread: the owner's destructor closes the port instead; the
-        // caller still hears that the disconnect is over.
-        SetEvent(m_closedEvent.Get());
-        SetEvent(m_hCloseDoneEvent);
-        m_bClosed.store(true);
-    }
-}
-
-DWORD WINAPI CAgilentE3633A::ClosingThread(LPVOID parameter) {
-    auto* self = static_cast<CAgilentE3633A*>(parameter);
-    {
-        std::lock_guard lock(self->m_closeMutex);
-        self->Close();
-    }
-    SetEvent(self->m_closedEvent.Get());
-    SetEvent(self->m_hCloseDoneEvent);
-    self->m_bClosed.store(true);
-    return 0;
+    Close();
+    SetEvent(m_closedEvent.Get());
 }

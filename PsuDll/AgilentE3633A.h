@@ -5,9 +5,9 @@
 #pragma once
 
 #include "LibraryLog.h"
-#include "OwnedHandle.h"
 #include "PsuDll.h"
 
+#include <platform/OwnedHandle.h>
 #include <serial/DriverLog.h>
 #include <serial/SerialPort.h>
 
@@ -18,20 +18,20 @@
 class CAgilentE3633A : public CSerialPort {
 public:
     CAgilentE3633A();
-    // Stops a running ramp, waits for the closing thread of a disconnect and
-    // closes the port, so no thread can reach the object once it is gone.
+    // Stops a running ramp and closes the port, so no thread can reach the
+    // object once it is gone.
     ~CAgilentE3633A() override;
 
     // 0 the supply was identified (blocking) or identification was started
     // (not blocking); 1 the port or its thread failed; 2 no E3633A answered
     // (blocking only).
     int Connect(int blocking, HANDLE event, const SerialPortSettingsStruct& settings);
-    // Unlocks the front panel, then closes the port on a closing thread.
-    // Blocking: returns when the port is closed. Not blocking: the event (or
-    // one of the object's own when it is null) is signalled then.
-    AgilentError Disconnect(int blocking, HANDLE event);
-    // True once the closing thread of a disconnect has finished.
-    bool IsClosed() const { return m_bClosed.load(); }
+    // A disconnect in two halves, because the port cannot be closed on its
+    // own service thread: the first queues the unlock of the front panel,
+    // the second (on any other thread) waits until the unlock has gone out,
+    // or can no longer go, and closes the port.
+    void UnlockForDisconnect();
+    void CloseAfterUnlock();
 
     AgilentIdentificationStruct GetIdentification() const;
     int IsValidDevice() const { return m_bIsValidDevice.load(); }
@@ -79,6 +79,10 @@ private:
     // ---- Commands and replies ---------------------------------------------
     void SendQuery(const char* command, SerialResponseCallback handler);
     AgilentError SendSetCommand(const std::string& command, int blocking, HANDLE event);
+    // "<command> <value>" with the value to three decimals, logged as
+    // "Setting <what> to <value><unit>.".
+    AgilentError SendSetPoint(const wchar_t* what, const char* command, double value,
+                              const wchar_t* unit, int blocking, HANDLE event);
     AgilentError BlockingQuery(const char* command, const wchar_t* message, double* out);
     AgilentError CallbackQuery(const char* command, const wchar_t* message,
                                AgilentResponseCallback callback);
@@ -89,8 +93,6 @@ private:
     void OnIdentification(const char* text, int timedOut);
     // Converts a numeric reply and hands (valid, value) to `deliver`.
     void OnNumericReply(const char* text, int timedOut, const AgilentResponseCallback& deliver);
-    void OnDisconnectWritten();
-    static DWORD WINAPI ClosingThread(LPVOID parameter);
 
     // ---- Ramps --------------------------------------------------------------
     // What one ramp thread works with, copied when it starts so a later start
@@ -104,29 +106,33 @@ private:
         HANDLE endedEvent = nullptr;  // blocking starts only: signalled on every end
         AgilentProgressCallback progress;
     };
+    enum class RampKind { Up, Down };
     struct RampStart {
         CAgilentE3633A* self = nullptr;
+        RampKind kind = RampKind::Up;
         RampRun run;
     };
-    enum class RampKind { Up, Down };
 
     AgilentError StartRampUp(double current, double voltage, int seconds, HANDLE abortEvent,
                              bool blocking, HANDLE completeEvent,
                              const AgilentProgressCallback* progress);
     AgilentError StartRampDown(int seconds, HANDLE abortEvent, bool blocking,
                                HANDLE completeEvent, const AgilentProgressCallback* progress);
-    // Stores the completion event and progress callable, starts the thread
-    // and, blocking, waits for it. Ramp lock held.
-    AgilentError LaunchRamp(std::unique_lock<std::mutex>& lock, RampKind kind, HANDLE abortEvent,
-                            bool blocking, HANDLE completeEvent,
+    // False, after logging it, when `seconds` is no usable ramp time.
+    bool CheckRampTime(RampKind kind, int seconds);
+    // Makes way for the ramp, stores its settings, starts the thread and,
+    // blocking, waits for it.
+    AgilentError LaunchRamp(RampKind kind, double current, double voltage, int seconds,
+                            HANDLE abortEvent, bool blocking, HANDLE completeEvent,
                             const AgilentProgressCallback* progress);
     // Refuses with 9 while a ramp runs that nobody has aborted; an aborted or
     // finished one is waited for. Ramp lock held.
     AgilentError MakeWayForRamp();
     bool RunningRampAborted() const;
+    // Tells the ramp thread (if any) to stop and waits for it.
+    void JoinRampThread();
 
-    static DWORD WINAPI RampUpThread(LPVOID parameter);
-    static DWORD WINAPI RampDownThread(LPVOID parameter);
+    static DWORD WINAPI RampThread(LPVOID parameter);
     void RunRampUp(const RampRun& run);
     void RunRampDown(const RampRun& run);
     // Waits out a step's pause; true when the ramp is to stop instead (its
@@ -135,6 +141,8 @@ private:
     bool WaitForStep(DWORD milliseconds, HANDLE abortEvent);
     void ReportProgress(const RampRun& run, double percent);
     void EndRamp(const RampRun& run, bool completed);
+    // Ends the ramp early, logging `message`.
+    void AbortRamp(const RampRun& run, const wchar_t* message);
 
     // ---- Members ------------------------------------------------------------
     // First, so it outlives everything that might still log.
@@ -144,9 +152,8 @@ private:
     AgilentIdentificationStruct m_identification;
     std::atomic<int> m_bIsValidDevice{0};
     HANDLE m_hIdentificationCompleteEvent = nullptr;
-    bool m_bOwnsIdentificationEvent = false;
-    HANDLE m_hDisconnectCompleteEvent = nullptr;
-    bool m_bOwnsDisconnectEvent = false;
+    // Stands in for the caller's event when a connect brought none.
+    platform::COwnedHandle m_ownIdentificationEvent;
     // The last numeric reply; touched only on the serial thread.
     double m_dResponseValue = 0.0;
     int m_bResponseValid = 0;
@@ -155,13 +162,9 @@ private:
     std::mutex m_queryMutex;
 
     std::atomic<int> m_bIsRampedUp{0};
-    HANDLE m_hRampCompleteEvent = nullptr;
+    // The abort event of the running ramp, looked at before another starts.
     HANDLE m_hRampAbortEvent = nullptr;
-    HANDLE m_hRampThread = nullptr;
-    int m_nRampTime = 0;
-    double m_dRampCurrent = 0.0;
-    double m_dRampVoltage = 0.0;
-    AgilentProgressCallback m_fnRampProgressCallback;
+    platform::COwnedHandle m_rampThread;
     // Set points the last completed ramp left commanded: where a ramp-down
     // starts when the supply cannot tell its own.
     std::atomic<double> m_dSettledCurrent{0.0};
@@ -172,12 +175,12 @@ private:
     std::atomic<bool> m_bRampRunning{false};
     // Ends a running ramp when its caller aborted it but the abort event was
     // consumed by our own look at it, or when the object goes.
-    psudll::COwnedHandle m_rampCancelEvent = psudll::COwnedHandle::NewEvent(true);
+    platform::COwnedHandle m_rampCancelEvent = platform::COwnedHandle::NewEvent(true);
 
     // Signalled once the port is closed: every wait for a command that can no
     // longer be written ends.
-    psudll::COwnedHandle m_closedEvent = psudll::COwnedHandle::NewEvent(true);
-    std::mutex m_closeMutex;  // the closing thread and the destructor both close
-    std::atomic<HANDLE> m_hClosingThread{nullptr};
-    std::atomic<bool> m_bClosed{false};
+    platform::COwnedHandle m_closedEvent = platform::COwnedHandle::NewEvent(true);
+    // Signalled once the unlock of a disconnect has been written, or has
+    // failed, or was dropped by a close.
+    platform::COwnedHandle m_unlockedEvent = platform::COwnedHandle::NewEvent(true);
 };

@@ -15,7 +15,7 @@
 
 using driverlog::Debug;
 using driverlog::Error;
-using psudll::COwnedHandle;
+using platform::COwnedHandle;
 
 namespace {
 
@@ -68,32 +68,26 @@ AgilentError CAgilentE3633A::StartRampUp(double current, double voltage, int sec
         m_log.Log(Error, L": Invalid ramp-up voltage value (", psudll::FormatFixedW(voltage, 3), L").");
         return AgilentErrorInvalidParameter;
     }
-    if (seconds <= 0 || seconds > kMaxRampSeconds) {
-        m_log.Log(Error, L": Invalid ramp-up time (", seconds, L").");
-        return AgilentErrorInvalidParameter;
-    }
-
-    std::unique_lock lock(m_rampMutex);
-    if (const AgilentError busy = MakeWayForRamp(); busy != AgilentSuccess) return busy;
-    m_dRampCurrent = current;
-    m_dRampVoltage = voltage;
-    m_nRampTime = seconds;
-    return LaunchRamp(lock, RampKind::Up, abortEvent, blocking, completeEvent, progress);
+    if (!CheckRampTime(RampKind::Up, seconds)) return AgilentErrorInvalidParameter;
+    return LaunchRamp(RampKind::Up, current, voltage, seconds, abortEvent, blocking, completeEvent,
+                      progress);
 }
 
 AgilentError CAgilentE3633A::StartRampDown(int seconds, HANDLE abortEvent, bool blocking,
                                            HANDLE completeEvent,
                                            const AgilentProgressCallback* progress) {
     m_log.Log(Debug, L": Ramping down the Agilent in ", seconds, L" seconds.");
-    if (seconds <= 0 || seconds > kMaxRampSeconds) {
-        m_log.Log(Error, L": Invalid ramp-down time (", seconds, L").");
-        return AgilentErrorInvalidParameter;
-    }
+    if (!CheckRampTime(RampKind::Down, seconds)) return AgilentErrorInvalidParameter;
+    // A ramp-down reads where it starts from: it has no target.
+    return LaunchRamp(RampKind::Down, 0.0, 0.0, seconds, abortEvent, blocking, completeEvent,
+                      progress);
+}
 
-    std::unique_lock lock(m_rampMutex);
-    if (const AgilentError busy = MakeWayForRamp(); busy != AgilentSuccess) return busy;
-    m_nRampTime = seconds;
-    return LaunchRamp(lock, RampKind::Down, abortEvent, blocking, completeEvent, progress);
+bool CAgilentE3633A::CheckRampTime(RampKind kind, int seconds) {
+    if (seconds > 0 && seconds <= kMaxRampSeconds) return true;
+    m_log.Log(Error, kind == RampKind::Up ? L": Invalid ramp-up time (" : L": Invalid ramp-down time (",
+              seconds, L").");
+    return false;
 }
 
 bool CAgilentE3633A::RunningRampAborted() const {
@@ -104,7 +98,7 @@ bool CAgilentE3633A::RunningRampAborted() const {
 }
 
 AgilentError CAgilentE3633A::MakeWayForRamp() {
-    if (!m_hRampThread) return AgilentSuccess;
+    if (!m_rampThread) return AgilentSuccess;
     if (m_bRampRunning.load() && !RunningRampAborted()) {
         m_log.Log(Error, L": Ramping thread already running.");
         return AgilentErrorBusy;
@@ -112,45 +106,50 @@ AgilentError CAgilentE3633A::MakeWayForRamp() {
     // The old thread has ended or is ending after its current step. Looking
     // at an auto-reset abort event may have taken its signal away from the
     // thread, so it is told again through our own event.
-    SetEvent(m_rampCancelEvent.Get());
-    WaitForSingleObject(m_hRampThread, INFINITE);
-    CloseHandle(m_hRampThread);
-    m_hRampThread = nullptr;
+    JoinRampThread();
     ResetEvent(m_rampCancelEvent.Get());
     return AgilentSuccess;
 }
 
-AgilentError CAgilentE3633A::LaunchRamp(std::unique_lock<std::mutex>& lock, RampKind kind,
-                                        HANDLE abortEvent, bool blocking, HANDLE completeEvent,
+void CAgilentE3633A::JoinRampThread() {
+    SetEvent(m_rampCancelEvent.Get());
+    if (!m_rampThread) return;
+    WaitForSingleObject(m_rampThread.Get(), INFINITE);
+    m_rampThread.Reset();
+}
+
+AgilentError CAgilentE3633A::LaunchRamp(RampKind kind, double current, double voltage,
+                                        int seconds, HANDLE abortEvent, bool blocking,
+                                        HANDLE completeEvent,
                                         const AgilentProgressCallback* progress) {
+    std::unique_lock lock(m_rampMutex);
+    if (const AgilentError busy = MakeWayForRamp(); busy != AgilentSuccess) return busy;
+
     COwnedHandle ownComplete, ended;
     if (blocking) {
         ownComplete = COwnedHandle::NewEvent();
         ended = COwnedHandle::NewEvent(true);
         completeEvent = ownComplete.Get();
     }
-    m_hRampCompleteEvent = completeEvent;
     m_hRampAbortEvent = abortEvent;
-    // A plain start drops what an earlier progress start left: its target
-    // may be gone by now.
-    m_fnRampProgressCallback = progress ? *progress : AgilentProgressCallback();
 
-    // The thread works on its own copy, handed over with it.
+    // The thread works on its own copy, handed over with it; the progress
+    // callable of a start is never seen by a later one.
     auto start = std::make_unique<RampStart>();
     start->self = this;
-    start->run.current = m_dRampCurrent;
-    start->run.voltage = m_dRampVoltage;
-    start->run.seconds = m_nRampTime;
-    start->run.abortEvent = m_hRampAbortEvent;
-    start->run.completeEvent = m_hRampCompleteEvent;
+    start->kind = kind;
+    start->run.current = current;
+    start->run.voltage = voltage;
+    start->run.seconds = seconds;
+    start->run.abortEvent = abortEvent;
+    start->run.completeEvent = completeEvent;
     start->run.endedEvent = ended.Get();
-    start->run.progress = m_fnRampProgressCallback;
+    if (progress) start->run.progress = *progress;
 
     m_bRampRunning.store(true);
     const bool up = kind == RampKind::Up;
-    m_hRampThread = CreateThread(nullptr, 0, up ? &RampUpThread : &RampDownThread, start.get(), 0,
-                                 nullptr);
-    if (!m_hRampThread) {
+    m_rampThread.Reset(CreateThread(nullptr, 0, &RampThread, start.get(), 0, nullptr));
+    if (!m_rampThread) {
         m_bRampRunning.store(false);
         m_log.Log(Error, up ? L": Failed to create the RampUpThread worker thread."
                             : L": Failed to create the RampDownThread worker thread.");
@@ -170,15 +169,12 @@ AgilentError CAgilentE3633A::LaunchRamp(std::unique_lock<std::mutex>& lock, Ramp
 
 // ---- The ramping threads --------------------------------------------------
 
-DWORD WINAPI CAgilentE3633A::RampUpThread(LPVOID parameter) {
+DWORD WINAPI CAgilentE3633A::RampThread(LPVOID parameter) {
     const std::unique_ptr<RampStart> start(static_cast<RampStart*>(parameter));
-    start->self->RunRampUp(start->run);
-    return 0;
-}
-
-DWORD WINAPI CAgilentE3633A::RampDownThread(LPVOID parameter) {
-    const std::unique_ptr<RampStart> start(static_cast<RampStart*>(parameter));
-    start->self->RunRampDown(start->run);
+    if (start->kind == RampKind::Up)
+        start->self->RunRampUp(start->run);
+    else
+        start->self->RunRampDown(start->run);
     return 0;
 }
 
@@ -205,6 +201,12 @@ void CAgilentE3633A::EndRamp(const RampRun& run, bool completed) {
     if (run.endedEvent) SetEvent(run.endedEvent);
 }
 
+void CAgilentE3633A::AbortRamp(const RampRun& run, const wchar_t* message) {
+    m_bRampRunning.store(false);  // as early as possible: a start may be waiting to know
+    m_log.Log(Debug, message);
+    EndRamp(run, false);
+}
+
 void CAgilentE3633A::RunRampUp(const RampRun& run) {
     const int intervalMs = run.seconds * 1000 / kRampUpSteps;
     SetVoltage(run.voltage, 1, nullptr);
@@ -229,9 +231,7 @@ void CAgilentE3633A::RunRampUp(const RampRun& run) {
         m_log.Log(Debug, L": Ramp-up @ ", psudll::FormatFixedW(percent, 1), L"% done.");
     }
     if (aborted) {
-        m_bRampRunning.store(false);  // as early as possible: a start may be waiting to know
-        m_log.Log(Debug, L": Aborting ramp up!");
-        EndRamp(run, false);
+        AbortRamp(run, L": Aborting ramp up!");
         return;
     }
     m_dSettledCurrent.store(run.current);
@@ -268,9 +268,7 @@ void CAgilentE3633A::RunRampDown(const RampRun& run) {
         SetCurrent(current, 1, nullptr);
         SetVoltage(voltage, 1, nullptr);
         if (WaitForStep(clock.RemainingMs(step), run.abortEvent)) {
-            m_bRampRunning.store(false);
-            m_log.Log(Debug, L": Aborting ramp down!");
-            EndRamp(run, false);
+            AbortRamp(run, L": Aborting ramp down!");
             return;
         }
         const double percent = 100.0 * step / kRampDownSteps;

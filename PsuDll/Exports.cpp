@@ -3,8 +3,10 @@
 #include "PsuDll.h"
 
 #include "AgilentE3633A.h"
-#include "DeviceList.h"
 #include "LibraryLog.h"
+
+#include <serial/DeviceList.h>
+#include <serial/WorkerThreads.h>
 
 #include <memory>
 #include <string>
@@ -12,13 +14,15 @@
 
 namespace psudll {
 
-// Constructed in this order and destroyed in the reverse one, so the log
-// outlives every device the list still holds at unload.
+// Constructed in this order and destroyed in the reverse one: at unload the
+// closing threads are joined first, while the devices they release can
+// still log, then the listed devices go, and the log outlives them all.
 driverlog::CLibraryLog g_log{"CAgilentE3633A"};
 
 namespace {
 
-CDeviceList g_devices;
+CDeviceList<CAgilentE3633A> g_devices;
+CWorkerThreads g_closing;
 
 // Looks the handle up and runs `operation` on its device; 5 when the handle
 // is not listed. The device stays alive until the operation has returned.
@@ -33,23 +37,19 @@ AgilentError WithDevice(const void* handle, Operation operation) {
     }
 }
 
-// The ceiling and the file belong to the library's one log, so they are set
-// there even with no device listed: the first entries of the next device
-// then already go where, and as far as, the caller asked.
-void ApplyCeiling(int ceiling) { g_log.SetCeiling(ceiling); }
-void ApplyFilePath(const std::wstring& path) { g_log.SetFilePath(path); }
-
-void LogCeiling(CAgilentE3633A& device, int ceiling) {
-    device.Log().Log(driverlog::Debug, L": Logging ceiling set to ", ceiling);
-}
-
-void LogFilePath(CAgilentE3633A& device, const std::wstring& path) {
-    device.Log().Log(driverlog::Debug, L": Logfile path set to \"", path, L"\"");
+// Waits for the unlock of a disconnect, closes the port and lets the device
+// go; the caller hears of it (through `event`, if any) only after that, so
+// the port is free and the device's last entries are written by then.
+void CloseAndRelease(std::shared_ptr<CAgilentE3633A> device, HANDLE event) {
+    device->CloseAfterUnlock();
+    device.reset();
+    if (event) SetEvent(event);
 }
 
 }  // namespace
 }  // namespace psudll
 
+using psudll::g_closing;
 using psudll::g_devices;
 using psudll::WithDevice;
 
@@ -62,12 +62,7 @@ AgilentError Agilent_Connect(SerialPortSettingsStruct settings, void** handle, i
         auto device = std::make_shared<CAgilentE3633A>();
         CAgilentE3633A* const address = device.get();
         g_devices.Add(device);
-        const int ceiling = psudll::g_log.SavedCeiling();
-        psudll::ApplyCeiling(ceiling);
-        psudll::LogCeiling(*device, ceiling);
-        const std::wstring path = psudll::g_log.SavedPath();
-        psudll::ApplyFilePath(path);
-        psudll::LogFilePath(*device, path);
+        device->Log().ApplySavedSettings();
         *handle = address;
         if (device->Connect(blocking, event, settings) != 0) {
             *handle = nullptr;
@@ -89,8 +84,17 @@ AgilentError Agilent_Disconnect(void** handle, int blocking, HANDLE event) {
         std::shared_ptr<CAgilentE3633A> device = g_devices.Remove(*handle);
         if (!device) return AgilentErrorInvalidHandle;
         *handle = nullptr;
-        device->Disconnect(blocking, event);
-        if (!blocking) g_devices.Retire(std::move(device));
+        device->UnlockForDisconnect();
+        if (blocking) {
+            psudll::CloseAndRelease(std::move(device), nullptr);
+            return AgilentSuccess;
+        }
+        // The closing thread takes the device out of a shared slot rather
+        // than holding a copy, so its release is the last one and the caller
+        // is told after it; without a thread the caller closes it instead.
+        auto slot = std::make_shared<std::shared_ptr<CAgilentE3633A>>(std::move(device));
+        if (!g_closing.Start([slot, event] { psudll::CloseAndRelease(std::move(*slot), event); }))
+            psudll::CloseAndRelease(std::move(*slot), event);
         return AgilentSuccess;
     } catch (...) {
         return AgilentErrorFailed;
@@ -198,19 +202,18 @@ AgilentError Agilent_RampDown(void* handle, int seconds, HANDLE abortEvent, int 
 
 AgilentError Agilent_SetLogCeiling(unsigned ceiling) {
     if (ceiling > 7) return AgilentErrorFailed;
-    const int level = static_cast<int>(ceiling);
-    psudll::g_log.SetSavedCeiling(level);
-    psudll::ApplyCeiling(level);
-    g_devices.ForEach([&](CAgilentE3633A& device) { psudll::LogCeiling(device, level); });
+    // The ceiling belongs to the library's one log, so it applies even with
+    // no device listed.
+    psudll::g_log.SetCeilingAndSave(static_cast<int>(ceiling));
+    for (const auto& device : g_devices.Snapshot()) device->Log().LogCeilingSet(ceiling);
     return AgilentSuccess;
 }
 
 AgilentError Agilent_SetLogfilePath(const wchar_t* path) {
     try {
         const std::wstring value = path ? path : L"";
-        psudll::g_log.SetSavedPath(value);
-        psudll::ApplyFilePath(value);
-        g_devices.ForEach([&](CAgilentE3633A& device) { psudll::LogFilePath(device, value); });
+        psudll::g_log.SetFilePathAndSave(value);
+        for (const auto& device : g_devices.Snapshot()) device->Log().LogFilePathSet(value);
         return AgilentSuccess;
     } catch (...) {
         return AgilentErrorFailed;
