@@ -56,6 +56,9 @@ bool ParseHex(const char* text, uint32_t& value) {
     return true;
 }
 
+// Quarter seconds, unsigned: a count with the top bit set is not negative.
+double QuarterSeconds(uint32_t count) { return count * 0.25; }
+
 bool ParseDecimal(const char* text, int& value) { return std::sscanf(text, "%d", &value) == 1; }
 
 // "manufacturer,model,firmware": the firmware revision is everything after
@@ -120,6 +123,92 @@ bool CElapsedTimeCounter::WaitForReply(HANDLE event) {
     const HANDLE events[2] = {event, m_hClosingEvent.Get()};
     // The reply comes first when both are set: it was handled completely.
     return WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0;
+}
+
+// ---- Replies ----------------------------------------------------------------
+
+struct CElapsedTimeCounter::CReply {
+    virtual ~CReply() = default;
+    // Takes a reply that came in time; false, after logging why, when it
+    // cannot be used.
+    virtual bool Accept(driverlog::CDeviceLog& log, const char* text) = 0;
+    // Hands the outcome on, before the waiting caller is woken.
+    virtual void Deliver() {}
+
+    // Gives the reply an event of its own to wait on; false when none could
+    // be made.
+    bool UseOwnEvent() {
+        ownEvent = platform::COwnedHandle::NewEvent();
+        event = ownEvent.Get();
+        return event != nullptr;
+    }
+
+    const wchar_t* timeoutMessage = kCommandTimeout;
+    platform::COwnedHandle ownEvent;
+    HANDLE event = nullptr;  // ownEvent, the caller's (may be null), or nothing
+    int valid = 0;
+};
+
+// "T?", "P?" and the numeric diagnostics.
+struct CElapsedTimeCounter::CHexReply final : CReply {
+    bool Accept(driverlog::CDeviceLog& log, const char* text) override {
+        if (ParseHex(text, count)) return true;
+        log.Log(Error, L": Error converting response to DWORD. Response = \"", text, L"\".");
+        return false;
+    }
+    void Deliver() override {
+        if (callback) std::exchange(callback, nullptr)(valid, count);
+    }
+
+    std::function<void(int valid, uint32_t count)> callback;
+    uint32_t count = 0;
+};
+
+// Reset and set-base.
+struct CElapsedTimeCounter::CDecimalReply final : CReply {
+    bool Accept(driverlog::CDeviceLog& log, const char* text) override {
+        if (ParseDecimal(text, result)) return true;
+        log.Log(Error, L": Error converting response to integer. Response = \"", text, L"\".");
+        return false;
+    }
+
+    int result = 0;
+};
+
+// The version query of the diagnostics: any text will do.
+struct CElapsedTimeCounter::CTextReply final : CReply {
+    bool Accept(driverlog::CDeviceLog&, const char* reply) override {
+        text = reply;
+        return true;
+    }
+
+    std::string text;
+};
+
+void CElapsedTimeCounter::Send(const std::string& command, const std::string& terminator,
+                               unsigned timeoutMs, std::shared_ptr<CReply> reply) {
+    SendCommand(command, terminator, 1, timeoutMs, 0,
+                Bind(std::move(reply), &CElapsedTimeCounter::OnReply));
+}
+
+bool CElapsedTimeCounter::SendAndWait(const std::string& command, const std::string& terminator,
+                                      unsigned timeoutMs, std::shared_ptr<CReply> reply) {
+    if (!reply->UseOwnEvent()) return false;
+    Send(command, terminator, timeoutMs, reply);
+    // Every command ends with a handler call (its reply or its time-out), so
+    // the wait ends unless the device is being disconnected.
+    return WaitForReply(reply->event) && reply->valid;
+}
+
+void CElapsedTimeCounter::OnReply(CReply& reply, const char* text, int timedOut) {
+    reply.valid = 0;
+    if (timedOut) {
+        m_log.Log(Error, reply.timeoutMessage, text, L"\".");
+    } else if (reply.Accept(m_log, text)) {
+        reply.valid = 1;
+    }
+    reply.Deliver();
+    if (reply.event) SetEvent(reply.event);
 }
 
 // ---- Connect and identification -----------------------------------------
@@ -205,42 +294,24 @@ int CElapsedTimeCounter::IsValidDevice() const {
 
 // ---- Elapsed time and power cycles ----------------------------------------
 
-void CElapsedTimeCounter::SendHexQuery(const std::string& query, const std::string& terminator,
-                                       unsigned timeoutMs, std::shared_ptr<CHexReply> reply) {
-    SendCommand(query, terminator, 1, timeoutMs, 0,
-                Bind(std::move(reply), &CElapsedTimeCounter::OnHexReply));
-}
-
-void CElapsedTimeCounter::OnHexReply(CHexReply& reply, const char* text, int timedOut) {
-    reply.valid = 0;
-    if (timedOut) {
-        m_log.Log(Error, reply.timeoutMessage, text, L"\".");
-    } else if (ParseHex(text, reply.count)) {
-        reply.valid = 1;
-    } else {
-        m_log.Log(Error, L": Error converting response to DWORD. Response = \"", text, L"\".");
-    }
-    if (reply.callback) {
-        const auto callback = std::exchange(reply.callback, nullptr);
-        callback(reply.valid, reply.count);
-    }
-    if (reply.event) SetEvent(reply.event);
-}
-
 EtcError CElapsedTimeCounter::ReadCount(const char* query, const wchar_t* logText,
                                         const wchar_t* timeoutMessage, uint32_t& count) {
     m_log.Log(Debug, logText);
     auto reply = std::make_shared<CHexReply>();
     reply->timeoutMessage = timeoutMessage;
-    reply->ownEvent = platform::COwnedHandle::NewEvent();
-    reply->event = reply->ownEvent.Get();
-    if (!reply->event) return EtcErrorCommandFailed;
-    SendHexQuery(query, kTerminator, kReplyTimeoutMs, reply);
-    // Every command ends with a handler call (its reply or its time-out), so
-    // the wait ends unless the device is being disconnected.
-    if (!WaitForReply(reply->event) || !reply->valid) return EtcErrorCommandFailed;
+    if (!SendAndWait(query, kTerminator, kReplyTimeoutMs, reply)) return EtcErrorCommandFailed;
     count = reply->count;
     return EtcSuccess;
+}
+
+void CElapsedTimeCounter::ReadCountCallback(const char* query, const wchar_t* logText,
+                                            const wchar_t* timeoutMessage,
+                                            std::function<void(int valid, uint32_t count)> callback) {
+    m_log.Log(Debug, logText);
+    auto reply = std::make_shared<CHexReply>();
+    reply->timeoutMessage = timeoutMessage;
+    reply->callback = std::move(callback);
+    Send(query, kTerminator, kReplyTimeoutMs, std::move(reply));
 }
 
 EtcError CElapsedTimeCounter::GetElapsedTime(double* seconds) {
@@ -248,8 +319,7 @@ EtcError CElapsedTimeCounter::GetElapsedTime(double* seconds) {
     uint32_t count = 0;
     const EtcError result =
         ReadCount("T?", L": Getting the elapsed time count.", kElapsedTimeTimeout, count);
-    // Quarter seconds, unsigned: a count with the top bit set is not negative.
-    if (result == EtcSuccess) *seconds = count * 0.25;
+    if (result == EtcSuccess) *seconds = QuarterSeconds(count);
     return result;
 }
 
@@ -259,55 +329,35 @@ EtcError CElapsedTimeCounter::GetPowerCycleCount(uint32_t* count) {
 }
 
 EtcError CElapsedTimeCounter::GetElapsedTimeCallback(EtcElapsedTimeCallback callback) {
-    m_log.Log(Debug, L": Getting the elapsed time count.");
-    auto reply = std::make_shared<CHexReply>();
-    reply->timeoutMessage = kElapsedTimeTimeout;
+    std::function<void(int, uint32_t)> countCallback;
     if (callback) {
-        reply->callback = [callback = std::move(callback)](int valid, uint32_t count) {
-            callback(valid, count * 0.25);
+        countCallback = [callback = std::move(callback)](int valid, uint32_t count) {
+            callback(valid, QuarterSeconds(count));
         };
     }
-    SendHexQuery("T?", kTerminator, kReplyTimeoutMs, std::move(reply));
+    ReadCountCallback("T?", L": Getting the elapsed time count.", kElapsedTimeTimeout,
+                      std::move(countCallback));
     return EtcSuccess;
 }
 
 EtcError CElapsedTimeCounter::GetPowerCycleCountCallback(EtcPowerCycleCountCallback callback) {
-    m_log.Log(Debug, L": Getting the power cycle count.");
-    auto reply = std::make_shared<CHexReply>();
-    reply->timeoutMessage = kCommandTimeout;
-    reply->callback = std::move(callback);
-    SendHexQuery("P?", kTerminator, kReplyTimeoutMs, std::move(reply));
+    ReadCountCallback("P?", L": Getting the power cycle count.", kCommandTimeout,
+                      std::move(callback));
     return EtcSuccess;
 }
 
 // ---- Reset and set-base commands ------------------------------------------
 
-void CElapsedTimeCounter::OnDecimalReply(CDecimalReply& reply, const char* text, int timedOut) {
-    reply.valid = 0;
-    if (timedOut) {
-        m_log.Log(Error, kCommandTimeout, text, L"\".");
-    } else if (ParseDecimal(text, reply.result)) {
-        reply.valid = 1;
-    } else {
-        m_log.Log(Error, L": Error converting response to integer. Response = \"", text, L"\".");
-    }
-    if (reply.event) SetEvent(reply.event);
-}
-
 EtcError CElapsedTimeCounter::RunDecimalCommand(const std::string& command, int blocking,
                                                 HANDLE event) {
     auto reply = std::make_shared<CDecimalReply>();
     if (blocking) {
-        reply->ownEvent = platform::COwnedHandle::NewEvent();
-        reply->event = reply->ownEvent.Get();
-        if (!reply->event) return EtcErrorCommandFailed;
-    } else {
-        reply->event = event;
+        return SendAndWait(command, kTerminator, kReplyTimeoutMs, std::move(reply))
+                   ? EtcSuccess
+                   : EtcErrorCommandFailed;
     }
-    SendCommand(command, kTerminator, 1, kReplyTimeoutMs, 0,
-                Bind(reply, &CElapsedTimeCounter::OnDecimalReply));
-    if (!blocking) return EtcSuccess;
-    if (!WaitForReply(reply->event) || !reply->valid) return EtcErrorCommandFailed;
+    reply->event = event;
+    Send(command, kTerminator, kReplyTimeoutMs, std::move(reply));
     return EtcSuccess;
 }
 
@@ -327,17 +377,6 @@ EtcError CElapsedTimeCounter::SetBasePowerCycleCount(uint32_t value, int blockin
 }
 
 // ---- Diagnostics ------------------------------------------------------------
-
-void CElapsedTimeCounter::OnTextReply(CTextReply& reply, const char* text, int timedOut) {
-    reply.valid = 0;
-    if (timedOut) {
-        m_log.Log(Error, kCommandTimeout, text, L"\".");
-    } else {
-        reply.text = text;
-        reply.valid = 1;
-    }
-    if (reply.event) SetEvent(reply.event);
-}
 
 EtcError CElapsedTimeCounter::GetDiagnostics(EtcDiagnosticsStruct* diagnostics) {
     if (!diagnostics) return EtcErrorInvalidParameter;
@@ -369,16 +408,11 @@ EtcError CElapsedTimeCounter::StartDiagnostics(std::shared_ptr<CDiagnosticsRead>
         if (m_bDiagnosticsBusy) return EtcErrorBusy;
         m_bDiagnosticsBusy = true;
     }
-    const auto notBusy = [this] {
-        std::lock_guard lock(m_mutex);
-        m_bDiagnosticsBusy = false;
-    };
-
     if (!read->callback) {
         read->complete = platform::COwnedHandle::NewEvent();
         if (!read->complete) {
             m_log.Log(Debug, L": Failed creating m_hGetDiagnosticsThreadCompleteEvent.");
-            notBusy();
+            ClearDiagnosticsBusy();
             return EtcErrorFailed;
         }
     }
@@ -387,7 +421,7 @@ EtcError CElapsedTimeCounter::StartDiagnostics(std::shared_ptr<CDiagnosticsRead>
     if (read->record == &m_callbackDiagnostics) m_callbackDiagnostics = EtcDiagnosticsStruct{};
     if (!m_diagnosticsThreads.Start([this, read] { GetDiagnosticsThread(read); })) {
         m_log.Log(Debug, L": Failed creating GetDiagnosticsThread.");
-        notBusy();
+        ClearDiagnosticsBusy();
         return EtcErrorFailed;
     }
     return EtcSuccess;
@@ -407,35 +441,27 @@ void CElapsedTimeCounter::GetDiagnosticsThread(std::shared_ptr<CDiagnosticsRead>
         }
     }
     const HANDLE complete = read->complete.Get();
-    {
-        std::lock_guard lock(m_mutex);
-        m_bDiagnosticsBusy = false;
-    }
+    ClearDiagnosticsBusy();
     // Signalled after the busy mark is cleared: a caller woken here may
     // start the next read at once.
     if (complete) SetEvent(complete);
 }
 
+void CElapsedTimeCounter::ClearDiagnosticsBusy() {
+    std::lock_guard lock(m_mutex);
+    m_bDiagnosticsBusy = false;
+}
+
 bool CElapsedTimeCounter::ReadDiagnostics(EtcDiagnosticsStruct& record) {
+    // No terminator: each reply is what arrived within the time-out.
     for (const auto& [query, field] : NumericQueries()) {
         auto reply = std::make_shared<CHexReply>();
-        reply->timeoutMessage = kCommandTimeout;
-        reply->ownEvent = platform::COwnedHandle::NewEvent();
-        reply->event = reply->ownEvent.Get();
-        if (!reply->event) return false;
-        // No terminator: the reply is what arrived within the time-out.
-        SendHexQuery(query, "", kDiagnosticTimeoutMs, reply);
-        if (!WaitForReply(reply->event) || !reply->valid) return false;
+        if (!SendAndWait(query, "", kDiagnosticTimeoutMs, reply)) return false;
         record.*field = reply->count;
     }
     for (const auto& [query, field] : TextQueries()) {
         auto reply = std::make_shared<CTextReply>();
-        reply->ownEvent = platform::COwnedHandle::NewEvent();
-        reply->event = reply->ownEvent.Get();
-        if (!reply->event) return false;
-        SendCommand(query, "", 1, kDiagnosticTimeoutMs, 0,
-                    Bind(reply, &CElapsedTimeCounter::OnTextReply));
-        if (!WaitForReply(reply->event) || !reply->valid) return false;
+        if (!SendAndWait(query, "", kDiagnosticTimeoutMs, reply)) return false;
         record.*field = reply->text;
     }
     return true;

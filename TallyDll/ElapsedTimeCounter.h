@@ -56,30 +56,13 @@ public:
     bool RunsOnThisThread() const;
 
 private:
-    // One hexadecimal reply ("T?", "P?" and the numeric diagnostics), shared
-    // by the caller and the reply handler so neither outlives what it uses.
-    struct CHexReply {
-        const wchar_t* timeoutMessage = nullptr;
-        std::function<void(int valid, uint32_t count)> callback;
-        platform::COwnedHandle ownEvent;
-        HANDLE event = nullptr;  // ownEvent, or nothing
-        uint32_t count = 0;
-        int valid = 0;
-    };
-    // The decimal reply of reset and set-base.
-    struct CDecimalReply {
-        platform::COwnedHandle ownEvent;
-        HANDLE event = nullptr;  // ownEvent (blocking) or the caller's (may be null)
-        int result = 0;
-        int valid = 0;
-    };
-    // The text reply of the version query.
-    struct CTextReply {
-        platform::COwnedHandle ownEvent;
-        HANDLE event = nullptr;
-        std::string text;
-        int valid = 0;
-    };
+    // A reply to one command, shared by the caller and the reply handler so
+    // neither outlives what it uses. The kinds (hexadecimal count, decimal
+    // result, text) differ only in how they take a reply that came in time.
+    struct CReply;
+    struct CHexReply;
+    struct CDecimalReply;
+    struct CTextReply;
     // The "I?" reply of Connect.
     struct CIdentificationReply {
         platform::COwnedHandle ownEvent;  // waited on by a blocking Connect
@@ -96,19 +79,26 @@ private:
         int valid = 0;
     };
 
-    void SendHexQuery(const std::string& query, const std::string& terminator,
-                      unsigned timeoutMs, std::shared_ptr<CHexReply> reply);
-    void OnHexReply(CHexReply& reply, const char* text, int timedOut);
-    void OnDecimalReply(CDecimalReply& reply, const char* text, int timedOut);
-    void OnTextReply(CTextReply& reply, const char* text, int timedOut);
+    // Sends `command` with a one-line reply that goes to OnReply.
+    void Send(const std::string& command, const std::string& terminator, unsigned timeoutMs,
+              std::shared_ptr<CReply> reply);
+    // Send, waiting on an event of the reply's own; true when a usable reply
+    // was handled.
+    bool SendAndWait(const std::string& command, const std::string& terminator,
+                     unsigned timeoutMs, std::shared_ptr<CReply> reply);
+    void OnReply(CReply& reply, const char* text, int timedOut);
     void OnIdentificationReply(CIdentificationReply& reply, const char* text, int timedOut);
 
     EtcError ReadCount(const char* query, const wchar_t* logText, const wchar_t* timeoutMessage,
                        uint32_t& count);
+    void ReadCountCallback(const char* query, const wchar_t* logText,
+                           const wchar_t* timeoutMessage,
+                           std::function<void(int valid, uint32_t count)> callback);
     EtcError RunDecimalCommand(const std::string& command, int blocking, HANDLE event);
 
     EtcError StartDiagnostics(std::shared_ptr<CDiagnosticsRead> read);
     void GetDiagnosticsThread(std::shared_ptr<CDiagnosticsRead> read);
+    void ClearDiagnosticsBusy();
     bool ReadDiagnostics(EtcDiagnosticsStruct& record);
 
     // Waits for a reply's event, or until the device is disconnected; true

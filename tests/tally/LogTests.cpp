@@ -1,5 +1,6 @@
 // The log set-up exports: the ceiling's range, values saved for devices
-// connected later, and nothing written while the ceiling is 0.
+// connected later and applied at once even with none connected, and nothing
+// written while the ceiling is 0.
 #include "TallyFixture.h"
 
 namespace tallytest {
@@ -34,6 +35,18 @@ TEST_F(TallyTest, SavedSettingsReachADeviceConnectedLater) {
     const std::string movedLog = testsupport::ReadFile(moved);
     EXPECT_NE(movedLog.find(": Logfile path set to \"" + moved.string() + "\""), std::string::npos);
     EXPECT_NE(movedLog.find(": Getting the number of power cycles."), std::string::npos);
+}
+
+TEST_F(TallyTest, ACeilingSetWithNoDeviceConnectedAppliesAtOnce) {
+    // The set-up set 7 before any device existed, so a new device's very
+    // first entry already passes.
+    Connect();
+    const std::string log = Log();
+    const std::string entry = ": Pantheios library initialized.\n";
+    const auto initialized = log.find(entry);
+    ASSERT_NE(initialized, std::string::npos);
+    EXPECT_EQ(initialized + entry.size(), log.find('\n') + 1);
+    EXPECT_LT(initialized, log.find(": Logging ceiling set to 7\n"));
 }
 
 TEST_F(TallyTest, ADeviceWritesNothingWhileTheCeilingIsZero) {
