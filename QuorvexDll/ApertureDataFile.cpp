@@ -6,11 +6,7 @@
 
 #include <platform/text.h>
 
-namespace {
-void AddError(std::vector<std::string>* errors, std::string text) {
-    if (errors) errors->push_back(std::move(text));
-}
-}  // namespace
+using quorvex::AddError;
 
 bool CApertureDataFile::Read(std::vector<std::string>* errors) {
     if (errors) errors->clear();
@@ -22,14 +18,13 @@ bool CApertureDataFile::Read(std::vector<std::string>* errors) {
         return false;
     }
     if (error != 0) {
-        AddError(errors, platform::Format("Error opening file with filename \"%s\"",
-                                          platform::ToUtf8(m_strPath).c_str()));
+        AddError(errors, quorvex::OpenErrorText(m_strPath));
         return false;
     }
 
     // The header: "rows,columns"; only the column count is checked.
     std::string raw;
-    bool end = file.ReadLine(raw);
+    const bool end = file.ReadLine(raw);
     const std::string header = quorvex::CleanLine(raw);
     int counts[2] = {0, 0};
     if (quorvex::ScanInts(header, counts, 2) < 2) {
@@ -49,15 +44,7 @@ bool CApertureDataFile::Read(std::vector<std::string>* errors) {
         }
         m_data.emplace_back(values, values + kColumns);
     };
-    while (!end) {
-        std::string line;
-        end = file.ReadLine(line);
-        if (end) {
-            if (!quorvex::CleanLine(line).empty()) handle(line);
-            break;
-        }
-        handle(line);
-    }
+    if (!end) quorvex::ForEachLine(file, handle);
 
     // With no data line there is no first row to count: it counts as 0
     // columns, so a header-only file is refused.
@@ -74,16 +61,7 @@ bool CApertureDataFile::Write(std::vector<std::string>* errors) {
     if (errors) errors->clear();
 
     quorvex::CCalibrationFile file;
-    const DWORD error = file.CreateNew(m_strPath);
-    if (error == ERROR_FILE_EXISTS) {
-        AddError(errors, "File already exists");
-        return false;
-    }
-    if (error != 0) {
-        AddError(errors, platform::Format("Error opening file with filename \"%s\"",
-                                          platform::ToUtf8(m_strPath).c_str()));
-        return false;
-    }
+    if (!quorvex::CreateForWriting(file, m_strPath, errors)) return false;
 
     std::string text;
     for (size_t r = 0; r < m_data.size(); ++r) {

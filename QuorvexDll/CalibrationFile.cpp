@@ -101,4 +101,26 @@ std::string CleanLine(std::string_view line) {
     return std::string(line.substr(first, last - first + 1));
 }
 
+void AddError(std::vector<std::string>* errors, std::string text) {
+    if (errors) errors->push_back(std::move(text));
+}
+
+std::string OpenErrorText(const std::wstring& path) {
+    return platform::Format("Error opening file with filename \"%s\"", platform::ToUtf8(path).c_str());
+}
+
+bool CreateForWriting(CCalibrationFile& file, const std::wstring& path,
+                      std::vector<std::string>* errors) {
+    const DWORD error = file.CreateNew(path);
+    if (error == ERROR_FILE_EXISTS) {
+        AddError(errors, "File already exists");
+        return false;
+    }
+    if (error != 0) {
+        AddError(errors, OpenErrorText(path));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace quorvex

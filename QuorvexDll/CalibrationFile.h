@@ -1,13 +1,15 @@
 // File access shared by the two calibration file classes: opening with the
 // Windows outcomes the callers test for (a missing file, a file that already
-// exists and must not be overwritten), reading line by line, and cleaning a
-// line of its comment and surrounding white space.
+// exists and must not be overwritten), reading line by line, cleaning a line
+// of its comment and surrounding white space, and the error entries both
+// report.
 #pragma once
 
 #include <platform/win32.h>
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvex {
 
@@ -47,5 +49,28 @@ private:
 // Drops everything from the first ';' on, then leading and trailing white
 // space.
 std::string CleanLine(std::string_view line);
+
+// Calls `handle` with each line still to be read, as read (line feed
+// included). A last line without a line feed counts; an empty tail does not.
+template <typename Handle>
+void ForEachLine(CCalibrationFile& file, Handle handle) {
+    for (;;) {
+        std::string line;
+        if (file.ReadLine(line)) {
+            if (!CleanLine(line).empty()) handle(line);
+            return;
+        }
+        handle(line);
+    }
+}
+
+// The error list of the table files' Read and Write, which callers may omit.
+void AddError(std::vector<std::string>* errors, std::string text);
+// The entry for a file that could not be opened for a reason of its own.
+std::string OpenErrorText(const std::wstring& path);
+// Creates `path` for a table file's Write; false, with its entry in
+// `errors`, when it cannot.
+bool CreateForWriting(CCalibrationFile& file, const std::wstring& path,
+                      std::vector<std::string>* errors);
 
 }  // namespace quorvex

@@ -6,11 +6,7 @@
 
 #include <platform/text.h>
 
-namespace {
-void AddError(std::vector<std::string>* errors, std::string text) {
-    if (errors) errors->push_back(std::move(text));
-}
-}  // namespace
+using quorvex::AddError;
 
 bool CSpectralDataFile::Read(std::vector<std::string>* errors) {
     if (errors) errors->clear();
@@ -20,8 +16,7 @@ bool CSpectralDataFile::Read(std::vector<std::string>* errors) {
     const DWORD error = file.OpenForReading(m_strPath);
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_FILE_EXISTS) return false;
     if (error != 0) {
-        AddError(errors, platform::Format("Error opening file with filename \"%s\"",
-                                          platform::ToUtf8(m_strPath).c_str()));
+        AddError(errors, quorvex::OpenErrorText(m_strPath));
         return false;
     }
 
@@ -36,16 +31,7 @@ bool CSpectralDataFile::Read(std::vector<std::string>* errors) {
             ok = false;
         }
     };
-    for (;;) {
-        std::string line;
-        const bool end = file.ReadLine(line);
-        if (end) {
-            // A last line without a line feed counts; an empty tail does not.
-            if (!quorvex::CleanLine(line).empty()) handle(line);
-            break;
-        }
-        handle(line);
-    }
+    quorvex::ForEachLine(file, handle);
     return ok;
 }
 
@@ -53,16 +39,7 @@ bool CSpectralDataFile::Write(std::vector<std::string>* errors) {
     if (errors) errors->clear();
 
     quorvex::CCalibrationFile file;
-    const DWORD error = file.CreateNew(m_strPath);
-    if (error == ERROR_FILE_EXISTS) {
-        AddError(errors, "File already exists");
-        return false;
-    }
-    if (error != 0) {
-        AddError(errors, platform::Format("Error opening file with filename \"%s\"",
-                                          platform::ToUtf8(m_strPath).c_str()));
-        return false;
-    }
+    if (!quorvex::CreateForWriting(file, m_strPath, errors)) return false;
 
     std::string text;
     text.reserve(m_data.size() * 20);

@@ -15,20 +15,23 @@ void CTextScanner::SkipSpace() {
     while (m_pos < m_text.size() && IsSpace(m_text[m_pos])) ++m_pos;
 }
 
-bool CTextScanner::Int(int& value) {
+const char* CTextScanner::NumberStart() {
     SkipSpace();
-    size_t pos = m_pos;
-    bool plus = false;
-    if (pos < m_text.size() && m_text[pos] == '+') {
-        ++pos;
-        plus = true;
-    }
-    const char* first = m_text.data() + pos;
-    const char* last = m_text.data() + m_text.size();
+    const char* first = m_text.data() + m_pos;
+    const char* last = End();
     // from_chars takes a leading '-' but not '+'; "+-5" is no number.
-    if (plus && first < last && *first == '-') return false;
+    if (first < last && *first == '+') {
+        ++first;
+        if (first < last && *first == '-') return nullptr;
+    }
+    return first;
+}
+
+bool CTextScanner::Int(int& value) {
+    const char* first = NumberStart();
+    if (!first) return false;
     int parsed = 0;
-    const auto [end, ec] = std::from_chars(first, last, parsed);
+    const auto [end, ec] = std::from_chars(first, End(), parsed);
     if (ec != std::errc()) return false;
     value = parsed;
     m_pos = static_cast<size_t>(end - m_text.data());
@@ -36,16 +39,9 @@ bool CTextScanner::Int(int& value) {
 }
 
 bool CTextScanner::Double(double& value) {
-    SkipSpace();
-    size_t pos = m_pos;
-    bool plus = false;
-    if (pos < m_text.size() && m_text[pos] == '+') {
-        ++pos;
-        plus = true;
-    }
-    const char* first = m_text.data() + pos;
-    const char* last = m_text.data() + m_text.size();
-    if (plus && first < last && *first == '-') return false;
+    const char* first = NumberStart();
+    if (!first) return false;
+    const char* last = End();
     double parsed = 0.0;
     const auto [end, ec] = std::from_chars(first, last, parsed, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
@@ -67,22 +63,25 @@ bool CTextScanner::Literal(char c) {
     return false;
 }
 
-int ScanDoubles(std::string_view text, double* values, int count) {
+namespace {
+template <typename Number>
+int ScanList(std::string_view text, Number* values, int count,
+             bool (CTextScanner::*scan)(Number&)) {
     CTextScanner scanner(text);
     for (int i = 0; i < count; ++i) {
         if (i > 0 && !scanner.Literal(',')) return i;
-        if (!scanner.Double(values[i])) return i;
+        if (!(scanner.*scan)(values[i])) return i;
     }
     return count;
 }
+}  // namespace
+
+int ScanDoubles(std::string_view text, double* values, int count) {
+    return ScanList(text, values, count, &CTextScanner::Double);
+}
 
 int ScanInts(std::string_view text, int* values, int count) {
-    CTextScanner scanner(text);
-    for (int i = 0; i < count; ++i) {
-        if (i > 0 && !scanner.Literal(',')) return i;
-        if (!scanner.Int(values[i])) return i;
-    }
-    return count;
+    return ScanList(text, values, count, &CTextScanner::Int);
 }
 
 std::string FormatFixed2(double value) {

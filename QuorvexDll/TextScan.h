@@ -24,6 +24,10 @@ public:
 
 private:
     void SkipSpace();
+    // Where the next number starts, after white space and a '+'; null for
+    // text no conversion would take.
+    const char* NumberStart();
+    const char* End() const { return m_text.data() + m_text.size(); }
     std::string_view m_text;
     size_t m_pos = 0;
 };
