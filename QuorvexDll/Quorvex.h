@@ -106,6 +106,12 @@ private:
         const wchar_t* refusedThread;  // ": Bad command acknowledgment, aborting <refusedThread>."
         const wchar_t* value;          // ": Sending <value> to Quorvex (...)"
     };
+    // How a download's log entries name its table and the values it counts.
+    struct DownloadNames {
+        const wchar_t* table;     // ": Download <table> data results not enough data. ..."
+        const wchar_t* counted;   // ": Error parsing number of <counted> ..."
+        const wchar_t* received;  // ": Incorrect number of <received> received. ..."
+    };
     enum class AckEnd { Acknowledged, Refused, Aborted };
     using TransferThread = void (CQuorvex::*)(TransferJob&);
     template <typename Table>
@@ -134,6 +140,9 @@ private:
     PositionReading OnPosition(const char* text, int timedOut);
     TemperatureReading OnTemperature(const char* text, int timedOut);
     ParameterReading OnParameter(const char* text, int timedOut);
+    // The count that heads a download reply when the lines that follow hold
+    // that many values; -1, logged, otherwise.
+    int DownloadCount(const std::vector<std::string>& lines, const DownloadNames& names);
     DownloadResult<QuorvexSpectralTable> OnSpectralLines(const std::vector<std::string>& lines);
     DownloadResult<QuorvexApertureTable> OnApertureLines(const std::vector<std::string>& lines);
 

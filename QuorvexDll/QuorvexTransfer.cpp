@@ -231,23 +231,29 @@ void CQuorvex::UploadApertureDataThread(TransferJob& job) {
 
 // ---- Downloads ------------------------------------------------------------
 
-CQuorvex::DownloadResult<QuorvexSpectralTable> CQuorvex::OnSpectralLines(const std::vector<std::string>& lines) {
-    DownloadResult<QuorvexSpectralTable> result;
+int CQuorvex::DownloadCount(const std::vector<std::string>& lines, const DownloadNames& names) {
     if (lines.size() < 2) {
-        m_log.Log(Error, L": Download spectral data results not enough data. Returned vector length = ",
-                  lines.size(), L".");
-        return result;
+        m_log.Log(Error, L": Download ", names.table,
+                  L" data results not enough data. Returned vector length = ", lines.size(), L".");
+        return -1;
     }
     int count = 0;
     if (quorvex::ScanInts(lines[0], &count, 1) != 1) {
-        m_log.Log(Error, L": Error parsing number of spectral pairs \"", lines[0], L"\"");
-        return result;
+        m_log.Log(Error, L": Error parsing number of ", names.counted, L" \"", lines[0], L"\"");
+        return -1;
     }
     if (count < 0 || lines.size() != static_cast<size_t>(count) + 1) {
-        m_log.Log(Warning, L": Incorrect number of spectral data pairs received. ", lines.size() - 1,
+        m_log.Log(Warning, L": Incorrect number of ", names.received, L" received. ", lines.size() - 1,
                   L" received, ", count, L" expected.");
-        return result;
+        return -1;
     }
+    return count;
+}
+
+CQuorvex::DownloadResult<QuorvexSpectralTable> CQuorvex::OnSpectralLines(const std::vector<std::string>& lines) {
+    DownloadResult<QuorvexSpectralTable> result;
+    const int count = DownloadCount(lines, {L"spectral", L"spectral pairs", L"spectral data pairs"});
+    if (count < 0) return result;
     result.ok = true;
     result.table.reserve(static_cast<size_t>(count));
     for (size_t i = 1; i < lines.size(); ++i) {
@@ -264,21 +270,8 @@ CQuorvex::DownloadResult<QuorvexSpectralTable> CQuorvex::OnSpectralLines(const s
 
 CQuorvex::DownloadResult<QuorvexApertureTable> CQuorvex::OnApertureLines(const std::vector<std::string>& lines) {
     DownloadResult<QuorvexApertureTable> result;
-    if (lines.size() < 2) {
-        m_log.Log(Error, L": Download aperture data results not enough data. Returned vector length = ",
-                  lines.size(), L".");
-        return result;
-    }
-    int count = 0;
-    if (quorvex::ScanInts(lines[0], &count, 1) != 1) {
-        m_log.Log(Error, L": Error parsing number of aperture factors \"", lines[0], L"\"");
-        return result;
-    }
-    if (count < 0 || lines.size() != static_cast<size_t>(count) + 1) {
-        m_log.Log(Warning, L": Incorrect number of aperture data values received. ", lines.size() - 1,
-                  L" received, ", count, L" expected.");
-        return result;
-    }
+    const int count = DownloadCount(lines, {L"aperture", L"aperture factors", L"aperture data values"});
+    if (count < 0) return result;
     constexpr int kColumns = 3;
     const int rows = count / kColumns;
     if (count % kColumns != 0) {
