@@ -18,6 +18,19 @@ QuorvexError WithDevice(void* handle, Call call) {
     return call(*device);
 }
 
+// The same for a call that only forwards its arguments.
+template <typename... Params, typename... Args>
+QuorvexError CallDevice(void* handle, QuorvexError (CQuorvex::*method)(Params...), Args... args) {
+    const auto device = g_library.devices.Find(handle);
+    if (!device) return QuorvexErrorInvalidHandle;
+    return ((*device).*method)(std::move(args)...);
+}
+
+// The head's parameter number. Callers pass numbers the enumeration does not
+// name, so it is converted here, from the caller's own value, and never
+// read as the enumeration again.
+unsigned Number(QuorvexParameter parameter) { return static_cast<unsigned>(parameter); }
+
 // A null path is taken as an empty one.
 std::wstring PathOf(const wchar_t* path) { return path ? path : L""; }
 
@@ -102,99 +115,82 @@ QuorvexError Quorvex_IsValidDevice(void* handle, int* valid) {
 // ---- Commands ------------------------------------------------------------------
 
 QuorvexError Quorvex_Home(void* handle, int wait, HANDLE event) {
-    return WithDevice(handle, [&](CQuorvex& device) { return device.Home(wait != 0, event); });
+    return CallDevice(handle, &CQuorvex::Home, wait != 0, event);
 }
 
 QuorvexError Quorvex_SetPosition(void* handle, unsigned primary, unsigned secondary, int wait,
                                  HANDLE event) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.SetPosition(primary, secondary, wait != 0, event);
-    });
+    return CallDevice(handle, &CQuorvex::SetPosition, primary, secondary, wait != 0, event);
 }
 
 QuorvexError Quorvex_GetPosition(void* handle, int* position) {
-    return WithDevice(handle, [&](CQuorvex& device) { return device.GetPosition(position); });
+    return CallDevice(handle, &CQuorvex::GetPosition, position);
 }
 
 QuorvexError Quorvex_GetPositionCallback(void* handle, QuorvexPositionCallback callback, HANDLE event) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.GetPositionCallback(std::move(callback), event);
-    });
+    return CallDevice(handle, &CQuorvex::GetPositionCallback, std::move(callback), event);
 }
 
 QuorvexError Quorvex_GetTemperature(void* handle, double* temperatures) {
-    return WithDevice(handle, [&](CQuorvex& device) { return device.GetTemperature(temperatures); });
+    return CallDevice(handle, &CQuorvex::GetTemperature, temperatures);
 }
 
 QuorvexError Quorvex_GetTemperatureCallback(void* handle, QuorvexTemperatureCallback callback,
                                             HANDLE event) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.GetTemperatureCallback(std::move(callback), event);
-    });
+    return CallDevice(handle, &CQuorvex::GetTemperatureCallback, std::move(callback), event);
 }
 
 QuorvexError Quorvex_SetParameter(void* handle, QuorvexParameter parameter, int value, int wait,
                                   HANDLE /*event: not used*/) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.SetParameter(parameter, value, wait != 0);
-    });
+    return CallDevice(handle, &CQuorvex::SetParameter, Number(parameter), value, wait != 0);
 }
 
 QuorvexError Quorvex_GetParameter(void* handle, QuorvexParameter parameter, int* value) {
-    return WithDevice(handle, [&](CQuorvex& device) { return device.GetParameter(parameter, value); });
+    return CallDevice(handle, &CQuorvex::GetParameter, Number(parameter), value);
 }
 
 QuorvexError Quorvex_GetParameterCallback(void* handle, QuorvexParameter parameter,
                                           QuorvexParameterCallback callback, HANDLE event) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.GetParameterCallback(parameter, std::move(callback), event);
-    });
+    return CallDevice(handle, &CQuorvex::GetParameterCallback, Number(parameter),
+                      std::move(callback), event);
 }
 
 // ---- Calibration transfers -------------------------------------------------------
 
 QuorvexError Quorvex_UploadSpectralCalibrationData(void* handle, const wchar_t* path, int blocking,
                                                    HANDLE abortEvent, HANDLE doneEvent) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.UploadSpectralData(PathOf(path), blocking != 0, abortEvent, doneEvent, nullptr);
-    });
+    return CallDevice(handle, &CQuorvex::UploadSpectralData, PathOf(path), blocking != 0, abortEvent,
+                      doneEvent, nullptr);
 }
 
 QuorvexError Quorvex_UploadSpectralCalibrationData_ProgressCallback(void* handle, const wchar_t* path,
                                                                     HANDLE abortEvent, HANDLE doneEvent,
                                                                     QuorvexProgressCallback progress) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.UploadSpectralData(PathOf(path), false, abortEvent, doneEvent, std::move(progress));
-    });
+    return CallDevice(handle, &CQuorvex::UploadSpectralData, PathOf(path), false, abortEvent, doneEvent,
+                      std::move(progress));
 }
 
 QuorvexError Quorvex_UploadApertureCalibrationData(void* handle, const wchar_t* path, int blocking,
                                                    HANDLE abortEvent, HANDLE doneEvent) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.UploadApertureData(PathOf(path), blocking != 0, abortEvent, doneEvent, nullptr);
-    });
+    return CallDevice(handle, &CQuorvex::UploadApertureData, PathOf(path), blocking != 0, abortEvent,
+                      doneEvent, nullptr);
 }
 
 QuorvexError Quorvex_UploadApertureCalibrationData_ProgressCallback(void* handle, const wchar_t* path,
                                                                     HANDLE abortEvent, HANDLE doneEvent,
                                                                     QuorvexProgressCallback progress) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.UploadApertureData(PathOf(path), false, abortEvent, doneEvent, std::move(progress));
-    });
+    return CallDevice(handle, &CQuorvex::UploadApertureData, PathOf(path), false, abortEvent, doneEvent,
+                      std::move(progress));
 }
 
 QuorvexError Quorvex_DownloadSpectralCalibrationData(void* handle, int blocking, HANDLE abortEvent,
                                                      HANDLE doneEvent) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.DownloadSpectralData(blocking != 0, abortEvent, doneEvent);
-    });
+    return CallDevice(handle, &CQuorvex::DownloadSpectralData, blocking != 0, abortEvent, doneEvent);
 }
 
 QuorvexError Quorvex_DownloadApertureCalibrationData(void* handle, int blocking, HANDLE abortEvent,
                                                      HANDLE doneEvent) {
-    return WithDevice(handle, [&](CQuorvex& device) {
-        return device.DownloadApertureData(blocking != 0, abortEvent, doneEvent);
-    });
+    return CallDevice(handle, &CQuorvex::DownloadApertureData, blocking != 0, abortEvent, doneEvent);
 }
 
 // ---- Held tables -------------------------------------------------------------------
@@ -230,9 +226,9 @@ QuorvexError Quorvex_GetApertureCalibrationData(void* handle, QuorvexApertureTab
 }
 
 QuorvexError Quorvex_SaveSpectralCalibrationData(void* handle, const wchar_t* path) {
-    return WithDevice(handle, [&](CQuorvex& device) { return device.SaveSpectralData(PathOf(path)); });
+    return CallDevice(handle, &CQuorvex::SaveSpectralData, PathOf(path));
 }
 
 QuorvexError Quorvex_SaveApertureCalibrationData(void* handle, const wchar_t* path) {
-    return WithDevice(handle, [&](CQuorvex& device) { return device.SaveApertureData(PathOf(path)); });
+    return CallDevice(handle, &CQuorvex::SaveApertureData, PathOf(path));
 }

@@ -51,9 +51,11 @@ public:
     QuorvexError GetPositionCallback(QuorvexPositionCallback callback, HANDLE event);
     QuorvexError GetTemperature(double* temperatures);
     QuorvexError GetTemperatureCallback(QuorvexTemperatureCallback callback, HANDLE event);
-    QuorvexError SetParameter(QuorvexParameter parameter, int value, bool wait);
-    QuorvexError GetParameter(QuorvexParameter parameter, int* value);
-    QuorvexError GetParameterCallback(QuorvexParameter parameter, QuorvexParameterCallback callback,
+    // Parameters by their number on the wire: the exports convert the
+    // enumeration once, since callers may pass numbers it does not name.
+    QuorvexError SetParameter(unsigned number, int value, bool wait);
+    QuorvexError GetParameter(unsigned number, int* value);
+    QuorvexError GetParameterCallback(unsigned number, QuorvexParameterCallback callback,
                                       HANDLE event);
 
     // ---- Calibration tables --------------------------------------------

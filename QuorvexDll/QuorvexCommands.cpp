@@ -183,8 +183,7 @@ QuorvexError CQuorvex::GetTemperatureCallback(QuorvexTemperatureCallback callbac
 
 // ---- Parameters ----------------------------------------------------------
 
-QuorvexError CQuorvex::SetParameter(QuorvexParameter parameter, int value, bool wait) {
-    const unsigned number = static_cast<unsigned>(parameter);
+QuorvexError CQuorvex::SetParameter(unsigned number, int value, bool wait) {
     m_log.Log(Debug, L": Setting parameter ", number, L" to ", value, L".");
     const std::string command = platform::Format("C%u(%d)", number, value);
     if (!wait) {
@@ -218,8 +217,8 @@ CQuorvex::ParameterReading CQuorvex::ReadParameter(unsigned parameter) {
         ParameterReading{});
 }
 
-QuorvexError CQuorvex::GetParameter(QuorvexParameter parameter, int* value) {
-    const ParameterReading reading = ReadParameter(static_cast<unsigned>(parameter));
+QuorvexError CQuorvex::GetParameter(unsigned number, int* value) {
+    const ParameterReading reading = ReadParameter(number);
     if (!reading.valid) {
         m_log.Log(Error, L": GetParameter command received an invalid response.");
         return QuorvexErrorCommandFailed;
@@ -241,9 +240,8 @@ void CQuorvex::GetParameterThread(unsigned parameter, QuorvexParameterCallback c
     if (event) SetEvent(event);
 }
 
-QuorvexError CQuorvex::GetParameterCallback(QuorvexParameter parameter, QuorvexParameterCallback callback,
+QuorvexError CQuorvex::GetParameterCallback(unsigned number, QuorvexParameterCallback callback,
                                             HANDLE event) {
-    const unsigned number = static_cast<unsigned>(parameter);
     return StartWorker(
         [number, callback = std::move(callback), event](CQuorvex& self) mutable {
             self.GetParameterThread(number, std::move(callback), event);
