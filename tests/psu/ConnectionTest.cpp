@@ -148,6 +148,8 @@ TEST_F(PsuTest, NonBlockingDisconnectSignalsTheCallersEventOncePortIsClosed) {
     EXPECT_EQ(Agilent_IsValidDevice(old, &valid), AgilentErrorInvalidHandle);
     ASSERT_TRUE(closed.Wait());
     EXPECT_TRUE(sim->WaitForCommand("SYST:LOC", kLimit));
+    // The event comes after the device is gone, its last entry written.
+    EXPECT_TRUE(LogHas(": Uninitializing Pantheios library."));
     EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
 }
 
