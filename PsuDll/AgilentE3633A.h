@@ -120,8 +120,8 @@ private:
                                HANDLE completeEvent, const AgilentProgressCallback* progress);
     // False, after logging it, when `seconds` is no usable ramp time.
     bool CheckRampTime(RampKind kind, int seconds);
-    // Makes way for the ramp, stores its settings, starts the thread and,
-    // blocking, waits for it.
+    // Under the ramp lock: makes way for the ramp and starts its thread with
+    // these settings; blocking, waits for it with the lock released.
     AgilentError LaunchRamp(RampKind kind, double current, double voltage, int seconds,
                             HANDLE abortEvent, bool blocking, HANDLE completeEvent,
                             const AgilentProgressCallback* progress);
