@@ -20,6 +20,7 @@ uint64_t NowFileTime() {
 }
 
 constexpr uint64_t kTicksPerMs = 10000;
+constexpr DWORD kReadChunk = 512;
 
 // Locks a CRITICAL_SECTION for a scope.
 class CLock {
@@ -292,9 +293,10 @@ void CSerialPort::Run() {
             ReceiveBytes();
         } else if (result == WAIT_OBJECT_0 + 1) {
             // Bytes that came in before the new work are still someone's
-            // (an unsolicited line); hand them over before the purge that
-            // precedes the write would throw them away.
-            ReceiveBytes();
+            // (an unsolicited line): they are handed over, not taken for the
+            // reply to the command about to be written.
+            while (ReceiveBytes() == kReadChunk) {
+            }
             TransmitNext();
         } else if (result == WAIT_TIMEOUT) {
             HandleTimeout();
@@ -313,7 +315,11 @@ void CSerialPort::TransmitNext() {
         ResetEvent(m_hWriteEvent);
         return;
     }
-    if (m_hPort) Serial_Purge(m_hPort);
+    // No purge of unread input here: whatever came in before this write was
+    // read and handed over just now, and anything arriving from here on is
+    // read after the write, where a "!" line still goes to the default
+    // callback. A purge could only throw away a notification that happened
+    // to land in this instant.
     m_strReceiveBuffer.clear();
     m_lines.clear();
     m_nLineBytes = 0;
@@ -331,6 +337,9 @@ void CSerialPort::TransmitNext() {
     command.lastActivity = NowFileTime();
     if (!ok) {
         ReportPortError(L"WriteFile()");
+        // What is left of a write that ran out of time must not go out in
+        // front of the next command.
+        if (m_hPort) Serial_Purge(m_hPort);
         if (command.expectedLines != 0) return;  // ends through its time-out
         // A command that expects no reply would otherwise be reported as
         // done although nothing went out.
@@ -365,8 +374,8 @@ void CSerialPort::WakeWriterIfQueued() {
     if (!m_queue.empty()) SetEvent(m_hWriteEvent);
 }
 
-void CSerialPort::ReceiveBytes() {
-    char bytes[512];
+DWORD CSerialPort::ReceiveBytes() {
+    char bytes[kReadChunk];
     DWORD count = 0;
     BOOL ok;
     {
@@ -375,10 +384,11 @@ void CSerialPort::ReceiveBytes() {
     }
     if (!ok) {
         ReportPortError(L"ReadFile()");
-        return;
+        return 0;
     }
     CLock queueLock(m_csQueue);
     for (DWORD i = 0; i < count; ++i) HandleByte(bytes[i]);
+    return count;
 }
 
 void CSerialPort::HandleByte(char byte) {

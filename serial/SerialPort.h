@@ -135,7 +135,7 @@ private:
     void Run();
     void StopServiceThread();
     void TransmitNext();
-    void ReceiveBytes();
+    DWORD ReceiveBytes();  // how many bytes it read
     void HandleByte(char byte);
     void HandleTimeout();
     void Fail(const wchar_t* reason);
