@@ -95,12 +95,18 @@ int CSerialPort::Open(SerialErrorCallback errorCallback, SerialResponseCallback 
 
     StopServiceThread();
 
-    CloseIf(m_hShutdownEvent);
-    CloseIf(m_hWriteEvent);
-    CloseIf(m_hIdleEvent);
-    m_hShutdownEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-    m_hWriteEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-    m_hIdleEvent = CreateEvent(nullptr, TRUE, TRUE, nullptr);
+    {
+        // Under the queue lock: another thread may already be queueing
+        // commands on a device that is listed but not yet connected.
+        CLock queueLock(m_csQueue);
+        CloseIf(m_hShutdownEvent);
+        CloseIf(m_hWriteEvent);
+        CloseIf(m_hIdleEvent);
+        m_hShutdownEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+        m_hWriteEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+        m_hIdleEvent = CreateEvent(nullptr, TRUE, TRUE, nullptr);
+        if (!m_queue.empty()) SetEvent(m_hWriteEvent);
+    }
 
     m_fnErrorCallback = std::move(errorCallback);
     m_fnDefaultCallback = std::move(defaultCallback);
@@ -178,11 +184,7 @@ void CSerialPort::SendCommand(const std::string& text, const std::string& termin
     command->retriesLeft = retries;
     command->completionEvent = completionEvent;
     command->lastActivity = NowFileTime();
-    {
-        CLock queueLock(m_csQueue);
-        m_queue.push_back(std::move(command));
-    }
-    if (m_hWriteEvent) SetEvent(m_hWriteEvent);
+    Enqueue(std::move(command));
 }
 
 void CSerialPort::SendMultiLineCommand(const std::string& text, unsigned timeoutMs, int retries,
@@ -195,10 +197,12 @@ void CSerialPort::SendMultiLineCommand(const std::string& text, unsigned timeout
     command->timeoutMs = timeoutMs;
     command->retriesLeft = retries;
     command->lastActivity = NowFileTime();
-    {
-        CLock queueLock(m_csQueue);
-        m_queue.push_back(std::move(command));
-    }
+    Enqueue(std::move(command));
+}
+
+void CSerialPort::Enqueue(std::unique_ptr<SerialCommand> command) {
+    CLock queueLock(m_csQueue);
+    m_queue.push_back(std::move(command));
     if (m_hWriteEvent) SetEvent(m_hWriteEvent);
 }
 

@@ -134,6 +134,7 @@ protected:
 private:
     void Run();
     void StopServiceThread();
+    void Enqueue(std::unique_ptr<SerialCommand> command);
     void TransmitNext();
     DWORD ReceiveBytes();  // how many bytes it read
     void HandleByte(char byte);
