@@ -87,11 +87,10 @@ CSerialPort::~CSerialPort() {
     DeleteCriticalSection(&m_csPort);
 }
 
-int CSerialPort::Open(SerialErrorCallback errorCallback, SerialResponseCallback defaultCallback,
-                      char prefix, const std::string& defaultTerminator, unsigned port,
-                      unsigned baud, int parity, int dataBits, int stopBits, int flowControl,
-                      DWORD eventMask) {
-    if (port - 1u > 126u) return 2;
+CSerialPort::OpenResult CSerialPort::Open(const SerialPortSettingsStruct& settings,
+                                          SerialPortHandlers handlers) {
+    const unsigned port = static_cast<unsigned>(settings.port);
+    if (port - 1u > 126u) return OpenResult::PortOutOfRange;
 
     StopServiceThread();
 
@@ -108,51 +107,47 @@ int CSerialPort::Open(SerialErrorCallback errorCallback, SerialResponseCallback 
         if (!m_queue.empty()) SetEvent(m_hWriteEvent);
     }
 
-    m_fnErrorCallback = std::move(errorCallback);
-    m_fnDefaultCallback = std::move(defaultCallback);
-    m_cPrefix = prefix;
-    m_strDefaultTerminator = defaultTerminator;
+    m_fnErrorCallback = std::move(handlers.errorCallback);
+    m_fnDefaultCallback = std::move(handlers.defaultCallback);
+    m_cPrefix = handlers.prefix;
+    m_strDefaultTerminator = std::move(handlers.defaultTerminator);
     m_nPort = port;
-    m_dwEventMask = eventMask;
+    m_dwEventMask = handlers.eventMask;
 
     CLock portLock(m_csPort);
     CloseIf(m_hPort);
     m_hPort = Serial_Open(port);
-    if (!m_hPort) return 3;
+    if (!m_hPort) return OpenResult::CannotOpen;
 
-    if (!Serial_Configure(m_hPort, baud, parity, dataBits, stopBits, flowControl))
+    if (!Serial_Configure(m_hPort, static_cast<unsigned>(settings.baud), settings.parity,
+                          settings.dataBits, settings.stopBits, settings.flowControl))
         ReportPortError(L"SetCommState()");
     Serial_Purge(m_hPort);
-    return 0;
+    return OpenResult::Opened;
 }
 
-int CSerialPort::OpenAndStart(driverlog::CDeviceLog& log, SerialErrorCallback errorCallback,
-                              SerialResponseCallback defaultCallback, char prefix,
-                              const std::string& defaultTerminator,
-                              const SerialPortSettingsStruct& settings) {
+bool CSerialPort::OpenAndStart(driverlog::CDeviceLog& log, const SerialPortSettingsStruct& settings,
+                               SerialPortHandlers handlers) {
     log.Log(driverlog::Debug,
             L": Initializing serial port with the following settings: Port: ", settings.port,
             L", Baud: ", settings.baud, L", Parity: ", SerialParityName(settings.parity),
             L", Databits: ", SerialDataBitsName(settings.dataBits),
             L", Stopbits: ", SerialStopBitsName(settings.stopBits),
             L", FlowControl: ", SerialFlowControlName(settings.flowControl));
-    if (Open(std::move(errorCallback), std::move(defaultCallback), prefix, defaultTerminator,
-             static_cast<unsigned>(settings.port), static_cast<unsigned>(settings.baud),
-             settings.parity, settings.dataBits, settings.stopBits, settings.flowControl,
-             1) != 0) {
+    if (Open(settings, std::move(handlers)) != OpenResult::Opened) {
         log.Log(driverlog::Error, L": Error initializing the serial port.");
         Close();
-        return 1;
+        return false;
     }
     log.Log(driverlog::Debug, L": Serial port successfully initialized.");
     if (!StartServiceThread()) {
         log.Log(driverlog::Error,
                 L": Error starting serial port communication thread, uninitializing port.");
         Close();
-        return 1;
+        return false;
     }
     log.Log(driverlog::Debug, L": Serial port communication thread started.");
-    return 0;
+    return true;
 }
 
 DWORD WINAPI CSerialPort::ServiceThread(LPVOID parameter) {

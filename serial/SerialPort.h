@@ -76,6 +76,21 @@ struct SerialPortOptions {
     bool dropUnsolicitedAfterPrefixLine = true;
 };
 
+// Who hears from the port besides the command that asked, and how data
+// nobody asked for is recognised.
+struct SerialPortHandlers {
+    // A reply timed out (or outgrew its buffer): code 4 and the partial text.
+    SerialErrorCallback errorCallback;
+    // Lines that begin with the prefix, and data that came while nothing was
+    // in flight.
+    SerialResponseCallback defaultCallback;
+    char prefix = '!';
+    // Ends data nobody asked for; empty: it is collected until 1000 ms of
+    // silence.
+    std::string defaultTerminator = "\r";
+    DWORD eventMask = 1;
+};
+
 class CSerialPort {
 public:
     explicit CSerialPort(SerialPortOptions options = {});
@@ -84,21 +99,18 @@ public:
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
-    // 0 success; 2 port outside 1..127; 3 the port cannot be opened. A
-    // failure while configuring an opened port is reported through
-    // ReportPortError and Open still returns 0. An empty default terminator
-    // means data nobody asked for is collected until 1000 ms of silence.
-    int Open(SerialErrorCallback errorCallback, SerialResponseCallback defaultCallback,
-             char prefix, const std::string& defaultTerminator, unsigned port, unsigned baud,
-             int parity, int dataBits, int stopBits, int flowControl, DWORD eventMask = 1);
+    // What Open reports. The values are the ones the port has always given.
+    enum class OpenResult { Opened = 0, PortOutOfRange = 2, CannotOpen = 3 };
+
+    // A failure while configuring an opened port is reported through
+    // ReportPortError and Open still reports Opened.
+    OpenResult Open(const SerialPortSettingsStruct& settings, SerialPortHandlers handlers);
 
     // The start of every device's Connect: logs the settings, opens the
-    // port and starts its service thread, logging each step. 0 when the
-    // port is open and served; 1 after logging the failure and closing.
-    int OpenAndStart(driverlog::CDeviceLog& log, SerialErrorCallback errorCallback,
-                     SerialResponseCallback defaultCallback, char prefix,
-                     const std::string& defaultTerminator,
-                     const SerialPortSettingsStruct& settings);
+    // port and starts its service thread, logging each step. False after
+    // logging the failure and closing.
+    bool OpenAndStart(driverlog::CDeviceLog& log, const SerialPortSettingsStruct& settings,
+                      SerialPortHandlers handlers);
 
     // After Open returned 0 the owner starts the service thread through this
     // (CreateThread with the object as parameter) and keeps the handle.
@@ -120,11 +132,8 @@ public:
 
     bool IsOpen() const;
     unsigned PortNumber() const { return m_nPort; }
-
-    // Asynchronous close (used by the Disconnect exports): the event the
-    // closing thread signals when it has finished.
-    HANDLE m_hCloseDoneEvent = nullptr;
-    HANDLE m_hThread = nullptr;
+    // True on this port's service thread (inside a reply handler).
+    bool RunsOnServiceThread() const { return m_dwServiceThreadId.load() == GetCurrentThreadId(); }
 
 protected:
     // Shows "<operation> Failed with the following error" with the calling
@@ -150,6 +159,7 @@ private:
     std::string WithLineEnding(const std::string& text) const;
 
     SerialPortOptions m_options;
+    HANDLE m_hThread = nullptr;
 
     HANDLE m_hPort = nullptr;
     unsigned m_nPort = 0;

@@ -62,3 +62,11 @@ void CWorkerThreads::StopAndJoin() {
     }
 }
 
+
+bool CWorkerThreads::RunsOnWorker() const {
+    const DWORD self = GetCurrentThreadId();
+    std::lock_guard lock(m_mutex);
+    for (const Worker& worker : m_workers)
+        if (worker.id == self) return true;
+    return false;
+}

@@ -26,6 +26,9 @@ public:
     // waited for: it is the caller, and it keeps what it uses alive itself.
     void StopAndJoin();
 
+    // True when the calling thread is one of this set's workers.
+    bool RunsOnWorker() const;
+
 private:
     struct Worker {
         HANDLE hThread;
@@ -34,7 +37,7 @@ private:
     static DWORD WINAPI Run(LPVOID parameter);
     void ReapFinished();  // lock held
 
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     bool m_bStopped = false;
     std::vector<Worker> m_workers;
 };
