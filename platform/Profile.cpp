@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -319,6 +320,24 @@ bool Apply(Profile& profile, LPCWSTR section, LPCWSTR key, LPCWSTR value) {
     return true;
 }
 
+bool HasLineBreak(std::wstring_view text) { return text.find_first_of(L"\r\n") != text.npos; }
+
+// A caller's text must come back from the file as the same section, key and
+// value: a line break in any of them, a ']' in a section name or a '=' in a
+// key would otherwise let a stored value add sections and keys of its own.
+// A key line that would read as a section header or a comment (a key
+// starting with '[' or ';') is refused for the same reason.
+bool CanBeWritten(LPCWSTR section, LPCWSTR key, LPCWSTR value) {
+    const std::wstring_view sectionText(section);
+    if (HasLineBreak(sectionText) || sectionText.find(L']') != sectionText.npos) return false;
+    if (!key) return true;
+    const std::wstring_view keyText(key), valueText(value ? value : L"");
+    if (HasLineBreak(keyText) || HasLineBreak(valueText) || keyText.find(L'=') != keyText.npos)
+        return false;
+    const ParsedLine line = Parse(std::wstring(keyText) + L"=" + std::wstring(valueText));
+    return line.type == LineType::Key && line.name == Trim(keyText);
+}
+
 BOOL WriteString(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName) {
     if (!fileName || !*fileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -327,6 +346,10 @@ BOOL WriteString(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName) 
     if (!section) {
         // All null flushes a cache on Windows; there is none here.
         if (!key && !value) return TRUE;
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!CanBeWritten(section, key, value)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }

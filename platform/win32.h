@@ -190,7 +190,9 @@ PLATFORM_API int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT typ
  * rewritten in place. A null key removes the section, a null value the key.
  * GetPrivateProfileStringW with a null section lists the section names, with
  * a null key the section's keys (each NUL-terminated, list ends with a second
- * NUL). */
+ * NUL). A write whose section, key or value holds a line break, whose
+ * section holds ']' or whose key holds '=' (or would read back as a header
+ * or comment) fails with ERROR_INVALID_PARAMETER and leaves the file alone. */
 PLATFORM_API DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValue,
                                             LPWSTR returned, DWORD size, LPCWSTR fileName);
 PLATFORM_API BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR value,

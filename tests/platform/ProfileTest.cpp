@@ -201,6 +201,49 @@ TEST_F(ProfileTest, StructRoundTripAndChecks) {
     EXPECT_EQ(Get(L"Bin", L"Number"), L"<none>");
 }
 
+TEST_F(ProfileTest, TextThatWouldAddLinesOfItsOwnIsRefusedAndTheFileKeptAsItWas) {
+    SetText("[Head]\r\nSerial=QX-0042\r\n");
+    const std::string before = Text();
+    const unsigned char data[] = {1, 2};
+    struct Refused {
+        const wchar_t* section;
+        const wchar_t* key;
+        const wchar_t* value;
+    };
+    const Refused refused[] = {
+        {L"Head", L"Serial", L"1\r\n[Injected]\r\nKey=2"},
+        {L"Head", L"Serial", L"1\n[Injected]"},
+        {L"Head", L"Serial", L"1\r"},
+        {L"Head", L"New\nKey", L"1"},
+        {L"Head", L"Serial\r", nullptr},
+        {L"Head", L"Serial=x", L"1"},
+        {L"Head", L"[Injected]", L"1"},  // the line would read as a header
+        {L"Head", L"[Injected", L"]"},
+        {L"Head", L";Hidden", L"1"},     // the line would read as a comment
+        {L"Head\r\n[Injected", L"Key", L"1"},
+        {L"Head]\r\nKey=1\r\n[Other", L"Key", L"1"},
+        {L"A]B", L"Key", L"1"},
+        {L"Head\n", nullptr, nullptr},
+    };
+    for (const Refused& write : refused) {
+        SetLastError(0);
+        EXPECT_FALSE(Write(write.section, write.key, write.value)) << write.section << "/" << write.key;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    SetLastError(0);
+    EXPECT_FALSE(WritePrivateProfileStructW(L"Bin\n[Injected]", L"Blob", data, sizeof data,
+                                            File().c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(WritePrivateProfileStructW(L"Bin", L"Blob=", data, sizeof data, File().c_str()));
+    EXPECT_EQ(Text(), before);
+    EXPECT_EQ(List(nullptr), L"Head|");
+    // What is still allowed: brackets and '=' inside a value, '[' in a section name.
+    EXPECT_TRUE(Write(L"Head", L"Note", L"a=b [c]"));
+    EXPECT_TRUE(Write(L"Wheel [2", L"Pos", L"3"));
+    EXPECT_EQ(Get(L"Head", L"Note"), L"a=b [c]");
+    EXPECT_EQ(Get(L"Wheel [2", L"Pos"), L"3");
+}
+
 TEST_F(ProfileTest, WriteFailsInAMissingFolder) {
     const std::wstring file = platform::FromUtf8((m_xdg.DataHome() / "no" / "such.ini").string());
     SetLastError(0);
