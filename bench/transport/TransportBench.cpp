@@ -111,7 +111,7 @@ int main() {
     const double raw = RawRate(device.Port().SlavePath());
 
     CSerialPort port;
-    if (port.Open(nullptr, nullptr, '!', "\r", kCom, 115200, 0, 8, 0, 0) != 0 ||
+    if (port.Open({kCom, 115200, 0, 8, 0, 0}, {}) != CSerialPort::OpenResult::Opened ||
         !port.StartServiceThread()) {
         std::fprintf(stderr, "cannot open COM%u\n", kCom);
         return 1;

@@ -54,16 +54,19 @@ private:
 };
 
 using Call = std::pair<std::string, int>;
+using Result = CSerialPort::OpenResult;
+
+SerialPortSettingsStruct Com(int port) { return {port, 9600, 0, 8, 0, 0}; }
 
 class SerialPortTest : public ::testing::Test {
 protected:
     void OpenPort(CSerialPort& port, const std::string& defaultTerminator = "\r") {
         device.Start();
-        ASSERT_EQ(0, port.Open(
-                         [this](SerialPortError code, const char* text) {
-                             errors.Add(text, static_cast<int>(code));
-                         },
-                         defaults.Callback(), '!', defaultTerminator, kCom, 9600, 0, 8, 0, 0));
+        SerialPortHandlers handlers{[this](SerialPortError code, const char* text) {
+                                        errors.Add(text, static_cast<int>(code));
+                                    },
+                                    defaults.Callback(), '!', defaultTerminator};
+        ASSERT_EQ(Result::Opened, port.Open(Com(kCom), std::move(handlers)));
         ASSERT_TRUE(port.StartServiceThread());
     }
     void SetUp() override { OpenPort(port); }
@@ -86,13 +89,11 @@ protected:
 TEST(SerialPortOpen, RejectsPortNumbersOutsideTheRangeAndMissingDevices) {
     testsupport::CTempXdg xdg;
     CSerialPort port;
-    auto none = [](const char*, int) {};
-    auto noError = [](SerialPortError, const char*) {};
-    EXPECT_EQ(2, port.Open(noError, none, '!', "\r", 0, 9600, 0, 8, 0, 0));
-    EXPECT_EQ(2, port.Open(noError, none, '!', "\r", 128, 9600, 0, 8, 0, 0));
+    EXPECT_EQ(Result::PortOutOfRange, port.Open(Com(0), {}));
+    EXPECT_EQ(Result::PortOutOfRange, port.Open(Com(128), {}));
     EXPECT_FALSE(port.IsOpen());
     // COM120 is neither linked in the private ports folder nor /dev/ttyS119.
-    EXPECT_EQ(3, port.Open(noError, none, '!', "\r", 120, 9600, 0, 8, 0, 0));
+    EXPECT_EQ(Result::CannotOpen, port.Open(Com(120), {}));
     EXPECT_FALSE(port.IsOpen());
 }
 
@@ -101,12 +102,10 @@ TEST(SerialPortOpen, SecondOpenOfTheSamePortFailsUntilTheFirstCloses) {
     sim::CScriptedDevice device{xdg.PortsFolder(), kCom};
     device.Start();
     CSerialPort first, second;
-    auto none = [](const char*, int) {};
-    auto noError = [](SerialPortError, const char*) {};
-    ASSERT_EQ(0, first.Open(noError, none, '!', "\r", kCom, 9600, 0, 8, 0, 0));
-    EXPECT_EQ(3, second.Open(noError, none, '!', "\r", kCom, 9600, 0, 8, 0, 0));
+    ASSERT_EQ(Result::Opened, first.Open(Com(kCom), {}));
+    EXPECT_EQ(Result::CannotOpen, second.Open(Com(kCom), {}));
     first.Close();
-    EXPECT_EQ(0, second.Open(noError, none, '!', "\r", kCom, 9600, 0, 8, 0, 0));
+    EXPECT_EQ(Result::Opened, second.Open(Com(kCom), {}));
 }
 
 TEST(SerialPortOpen, OpenAndStartLogsEachStepOfADevicesConnect) {
@@ -119,8 +118,8 @@ TEST(SerialPortOpen, OpenAndStartLogsEachStepOfADevicesConnect) {
     library.SetFilePath(file.wstring());
     CSerialPort port;
     driverlog::CDeviceLog log(library, L"CQuorvex", &port);
-    EXPECT_EQ(port.OpenAndStart(log, nullptr, nullptr, '!', "\r", {120, 9600, 2, 7, 1, 5}), 1);
-    EXPECT_EQ(port.OpenAndStart(log, nullptr, nullptr, '!', "\r", {kCom, 9600, 0, 8, 0, 0}), 0);
+    EXPECT_FALSE(port.OpenAndStart(log, {120, 9600, 2, 7, 1, 5}, {}));
+    EXPECT_TRUE(port.OpenAndStart(log, Com(kCom), {}));
     EXPECT_TRUE(port.IsOpen());
     port.Close();
     const std::string text = testsupport::ReadFile(file);
@@ -290,7 +289,7 @@ TEST_F(SerialPortTest, RetriedCommandStartsWithAnEmptyReceiveBuffer) {
 TEST_F(SerialPortTest, MissingCallbacksOnTheTimeOutPathAreSkipped) {
     CSerialPort bare;
     port.Close();
-    ASSERT_EQ(0, bare.Open(nullptr, nullptr, '!', "\r", kCom, 9600, 0, 8, 0, 0));
+    ASSERT_EQ(Result::Opened, bare.Open(Com(kCom), {}));
     ASSERT_TRUE(bare.StartServiceThread());
     device.InjectFault("T\\?", sim::Fault{sim::FaultKind::NoReply, 0, 5, -1});
     bare.SendCommand("T?", "\r", 1, 100, 0, nullptr);
@@ -349,11 +348,11 @@ TEST(SerialPortSupplyForm, CrLfLineEndingAndUnsolicitedDataHandedOverAfterSilenc
     device.Start();
     CSerialPort port(SerialPortOptions{"\r\n", false});
     CRecorder defaults, replies, errors;
-    ASSERT_EQ(0, port.Open(
-                     [&](SerialPortError code, const char* text) {
-                         errors.Add(text, static_cast<int>(code));
-                     },
-                     defaults.Callback(), '!', "", kCom, 9600, 0, 8, 2, 0));
+    SerialPortHandlers handlers{[&](SerialPortError code, const char* text) {
+                                    errors.Add(text, static_cast<int>(code));
+                                },
+                                defaults.Callback(), '!', ""};
+    ASSERT_EQ(Result::Opened, port.Open({kCom, 9600, 0, 8, 2, 0}, std::move(handlers)));
     ASSERT_TRUE(port.StartServiceThread());
 
     // (The reply also shows the service thread is running, so the data sent
@@ -379,11 +378,11 @@ TEST(SerialPortCounterForm, EmptyTerminatorReplyEndsAtItsTimeOutWithWhatArrived)
     device.Start();
     CSerialPort port(SerialPortOptions{"\r", false});
     CRecorder replies, errors;
-    ASSERT_EQ(0, port.Open(
-                     [&](SerialPortError code, const char* text) {
-                         errors.Add(text, static_cast<int>(code));
-                     },
-                     nullptr, '!', "", kCom, 9600, 0, 8, 0, 0));
+    SerialPortHandlers handlers{[&](SerialPortError code, const char* text) {
+                                    errors.Add(text, static_cast<int>(code));
+                                },
+                                nullptr, '!', ""};
+    ASSERT_EQ(Result::Opened, port.Open(Com(kCom), std::move(handlers)));
     ASSERT_TRUE(port.StartServiceThread());
     device.Script("!0a", "1F");
     port.SendCommand("!0a", "", 1, 50, 0, replies.Callback());
