@@ -1,13 +1,6 @@
 // CElapsedTimeCounter: identification, queries, commands and the diagnostics
 // read of one elapsed-time counter (see ElapsedTimeCounter.h).
-//
-// Every request carries its own reply record, shared by the caller and the
-// reply handler: a caller that gives up (the device is being disconnected)
-// leaves nothing behind that a late handler could touch, and two requests of
-// one kind never overwrite each other's state.
 #include "ElapsedTimeCounter.h"
-
-#include "TallyLog.h"
 
 #include <platform/text.h>
 
@@ -24,42 +17,35 @@ using driverlog::Error;
 constexpr const char* kCounterModel = "ETC";
 
 constexpr unsigned kReplyTimeoutMs = 1000;
-// The diagnostic queries are answered without a terminator: the reply is
-// whatever arrived when this much silence has passed.
 constexpr unsigned kDiagnosticTimeoutMs = 50;
 const std::string kTerminator = "\r";
 
 constexpr const wchar_t* kElapsedTimeTimeout = L": T? command timed out! Partial response received: \"";
 constexpr const wchar_t* kCommandTimeout = L": Command timed out! Partial response received: \"";
 
-// The device whose handler or diagnostics thread runs on this thread.
-thread_local const CElapsedTimeCounter* t_pRunningDevice = nullptr;
-
-class CRunningDeviceScope {
-public:
-    explicit CRunningDeviceScope(const CElapsedTimeCounter* device)
-        : m_pPrevious(std::exchange(t_pRunningDevice, device)) {}
-    ~CRunningDeviceScope() { t_pRunningDevice = m_pPrevious; }
-    CRunningDeviceScope(const CRunningDeviceScope&) = delete;
-    CRunningDeviceScope& operator=(const CRunningDeviceScope&) = delete;
-
-private:
-    const CElapsedTimeCounter* m_pPrevious;
-};
-
 const char* OrEmpty(const char* text) { return text ? text : ""; }
 
-bool ParseHex(const char* text, uint32_t& value) {
+// "T?", "P?" and the numeric diagnostics.
+std::optional<uint32_t> ParseCount(driverlog::CDeviceLog& log, const char* text) {
     unsigned parsed = 0;
-    if (std::sscanf(text, "%X", &parsed) != 1) return false;
-    value = parsed;
-    return true;
+    if (std::sscanf(text, "%X", &parsed) == 1) return parsed;
+    log.Log(Error, L": Error converting response to DWORD. Response = \"", text, L"\".");
+    return std::nullopt;
 }
+
+// Reset and set-base: only whether the result converts matters.
+std::optional<int> ParseResult(driverlog::CDeviceLog& log, const char* text) {
+    int parsed = 0;
+    if (std::sscanf(text, "%d", &parsed) == 1) return parsed;
+    log.Log(Error, L": Error converting response to integer. Response = \"", text, L"\".");
+    return std::nullopt;
+}
+
+// The version query of the diagnostics: any text will do.
+std::optional<std::string> ParseText(driverlog::CDeviceLog&, const char* text) { return text; }
 
 // Quarter seconds, unsigned: a count with the top bit set is not negative.
 double QuarterSeconds(uint32_t count) { return count * 0.25; }
-
-bool ParseDecimal(const char* text, int& value) { return std::sscanf(text, "%d", &value) == 1; }
 
 // "manufacturer,model,firmware": the firmware revision is everything after
 // the second comma. Fields the reply does not reach keep their values.
@@ -74,7 +60,7 @@ void SplitIdentification(const std::string& reply, EtcIdentificationStruct& iden
 }
 
 // The numeric queries in the order they go out: byte-wise order of the query
-// texts, whatever the order of the record's fields.
+// texts, whatever the order of the record's fields. The version goes last.
 const std::map<std::string, uint32_t EtcDiagnosticsStruct::*>& NumericQueries() {
     static const std::map<std::string, uint32_t EtcDiagnosticsStruct::*> queries = {
         {"!0s", &EtcDiagnosticsStruct::s},   {"!0t", &EtcDiagnosticsStruct::t},
@@ -86,176 +72,88 @@ const std::map<std::string, uint32_t EtcDiagnosticsStruct::*>& NumericQueries() 
     };
     return queries;
 }
-
-const std::map<std::string, std::string EtcDiagnosticsStruct::*>& TextQueries() {
-    static const std::map<std::string, std::string EtcDiagnosticsStruct::*> queries = {
-        {"!0v", &EtcDiagnosticsStruct::v},
-    };
-    return queries;
-}
+constexpr const char* kVersionQuery = "!0v";
 
 }  // namespace
 
-CElapsedTimeCounter::CElapsedTimeCounter()
-    : CSerialPort(SerialPortOptions{"\r", false}),
-      m_log(g_log, L"CElapsedTimeCounter", this),
-      m_hClosingEvent(platform::COwnedHandle::NewEvent(true)) {}
+CElapsedTimeCounter::CElapsedTimeCounter(driverlog::CLibraryLog& library)
+    : CDriverDevice(library, L"CElapsedTimeCounter", SerialPortOptions{"\r", false}) {}
 
-CElapsedTimeCounter::~CElapsedTimeCounter() {
-    if (m_hClosingEvent) SetEvent(m_hClosingEvent.Get());
-    m_diagnosticsThreads.StopAndJoin();
-    Close();
+// The reply handlers use the members below the base: the port must be
+// closed before they go.
+CElapsedTimeCounter::~CElapsedTimeCounter() { Shutdown(); }
+
+// ---- Requests ---------------------------------------------------------------
+
+template <typename Value>
+void CElapsedTimeCounter::Send(const std::string& command, std::shared_ptr<Reply<Value>> reply,
+                               Parser<Value> parse, ReplyEnd end, const wchar_t* timeoutMessage) {
+    // Without a terminator the port hands over whatever arrived once the
+    // time-out has passed, as a reply that did not time out.
+    const bool silence = end == ReplyEnd::Silence;
+    Port().SendCommand(
+        command, silence ? "" : kTerminator, 1, silence ? kDiagnosticTimeoutMs : kReplyTimeoutMs, 0,
+        [this, reply = std::move(reply), parse, timeoutMessage](const char* text, int timedOut) {
+            text = OrEmpty(text);
+            if (!timedOut) return reply->Complete(parse(Log(), text));
+            Log().Log(Error, timeoutMessage ? timeoutMessage : kCommandTimeout, text, L"\".");
+            reply->Complete(std::nullopt);
+        });
 }
 
-bool CElapsedTimeCounter::RunsOnThisThread() const { return t_pRunningDevice == this; }
-
-template <typename Reply, typename Handler>
-SerialResponseCallback CElapsedTimeCounter::Bind(std::shared_ptr<Reply> reply, Handler handler) {
-    return [this, reply = std::move(reply), handler](const char* text, int timedOut) {
-        CRunningDeviceScope scope(this);
-        (this->*handler)(*reply, OrEmpty(text), timedOut);
-    };
-}
-
-bool CElapsedTimeCounter::WaitForReply(HANDLE event) {
-    if (!event) return false;
-    if (!m_hClosingEvent) return WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0;
-    const HANDLE events[2] = {event, m_hClosingEvent.Get()};
-    // The reply comes first when both are set: it was handled completely.
-    return WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0;
-}
-
-// ---- Replies ----------------------------------------------------------------
-
-struct CElapsedTimeCounter::CReply {
-    virtual ~CReply() = default;
-    // Takes a reply that came in time; false, after logging why, when it
-    // cannot be used.
-    virtual bool Accept(driverlog::CDeviceLog& log, const char* text) = 0;
-    // Hands the outcome on, before the waiting caller is woken.
-    virtual void Deliver() {}
-
-    // Gives the reply an event of its own to wait on; false when none could
-    // be made.
-    bool UseOwnEvent() {
-        ownEvent = platform::COwnedHandle::NewEvent();
-        event = ownEvent.Get();
-        return event != nullptr;
-    }
-
-    const wchar_t* timeoutMessage = kCommandTimeout;
-    platform::COwnedHandle ownEvent;
-    HANDLE event = nullptr;  // ownEvent, the caller's (may be null), or nothing
-    int valid = 0;
-};
-
-// "T?", "P?" and the numeric diagnostics.
-struct CElapsedTimeCounter::CHexReply final : CReply {
-    bool Accept(driverlog::CDeviceLog& log, const char* text) override {
-        if (ParseHex(text, count)) return true;
-        log.Log(Error, L": Error converting response to DWORD. Response = \"", text, L"\".");
-        return false;
-    }
-    void Deliver() override {
-        if (callback) std::exchange(callback, nullptr)(valid, count);
-    }
-
-    std::function<void(int valid, uint32_t count)> callback;
-    uint32_t count = 0;
-};
-
-// Reset and set-base.
-struct CElapsedTimeCounter::CDecimalReply final : CReply {
-    bool Accept(driverlog::CDeviceLog& log, const char* text) override {
-        if (ParseDecimal(text, result)) return true;
-        log.Log(Error, L": Error converting response to integer. Response = \"", text, L"\".");
-        return false;
-    }
-
-    int result = 0;
-};
-
-// The version query of the diagnostics: any text will do.
-struct CElapsedTimeCounter::CTextReply final : CReply {
-    bool Accept(driverlog::CDeviceLog&, const char* reply) override {
-        text = reply;
-        return true;
-    }
-
-    std::string text;
-};
-
-void CElapsedTimeCounter::Send(const std::string& command, const std::string& terminator,
-                               unsigned timeoutMs, std::shared_ptr<CReply> reply) {
-    SendCommand(command, terminator, 1, timeoutMs, 0,
-                Bind(std::move(reply), &CElapsedTimeCounter::OnReply));
-}
-
-bool CElapsedTimeCounter::SendAndWait(const std::string& command, const std::string& terminator,
-                                      unsigned timeoutMs, std::shared_ptr<CReply> reply) {
-    if (!reply->UseOwnEvent()) return false;
-    Send(command, terminator, timeoutMs, reply);
+template <typename Value>
+std::optional<Value> CElapsedTimeCounter::Ask(const std::string& command, Parser<Value> parse,
+                                              ReplyEnd end, const wchar_t* timeoutMessage) {
+    auto reply = Reply<Value>::ForWaiter();
+    if (!reply->Valid()) return std::nullopt;
+    Send(command, reply, parse, end, timeoutMessage);
     // Every command ends with a handler call (its reply or its time-out), so
-    // the wait ends unless the device is being disconnected.
-    return WaitForReply(reply->event) && reply->valid;
-}
-
-void CElapsedTimeCounter::OnReply(CReply& reply, const char* text, int timedOut) {
-    reply.valid = 0;
-    if (timedOut) {
-        m_log.Log(Error, reply.timeoutMessage, text, L"\".");
-    } else if (reply.Accept(m_log, text)) {
-        reply.valid = 1;
-    }
-    reply.Deliver();
-    if (reply.event) SetEvent(reply.event);
+    // the wait ends early only when the device is being disconnected.
+    if (Await(*reply) != driver::WaitEnd::Reply) return std::nullopt;
+    return reply->Take();
 }
 
 // ---- Connect and identification -----------------------------------------
 
-int CElapsedTimeCounter::Connect(const SerialPortSettingsStruct& settings, int blocking,
-                                 HANDLE event) {
-    m_log.ApplySavedSettings();
+driver::ConnectResult CElapsedTimeCounter::Connect(const SerialPortSettingsStruct& settings,
+                                                   bool blocking, HANDLE event) {
+    // A blocking connect waits on an event of its own, so a caller's event
+    // that is already set cannot end the wait early.
+    auto reply = blocking ? driver::CPendingReply<bool>::ForWaiter()
+                          : driver::CPendingReply<bool>::ForCallback(nullptr, event);
+    if (blocking && !reply->Valid()) return driver::ConnectResult::PortFailed;
 
-    auto reply = std::make_shared<CIdentificationReply>();
-    reply->callerEvent = event;
-    if (blocking) {
-        // A blocking connect waits on an event of its own, so a caller's
-        // event that is already set cannot end the wait early. The caller's
-        // event is still signalled, and closed once the wait is over: callers
-        // of a blocking connect hand it over.
-        reply->ownEvent = platform::COwnedHandle::NewEvent();
-        if (!reply->ownEvent) return 1;
-    }
-
-    const auto onPortError = [this](SerialPortError code, const char* text) {
-        m_log.Log(Error, L": Error code = ", static_cast<int>(code), L", message = \"",
+    SerialPortHandlers handlers;
+    handlers.errorCallback = [this](SerialPortError code, const char* text) {
+        Log().Log(Error, L": Error code = ", static_cast<int>(code), L", message = \"",
                   OrEmpty(text), L"\".");
     };
-    if (OpenAndStart(m_log, onPortError, [](const char*, int) {}, '!', "", settings) != 0) return 1;
-    m_log.Log(Debug, L": Attempting to detect a Vandrel Elapsed Time Counter on the serial port.");
+    handlers.defaultCallback = [](const char*, int) {};
+    handlers.defaultTerminator = "";
+    if (!OpenPort(settings, std::move(handlers))) return driver::ConnectResult::PortFailed;
+    Log().Log(Debug, L": Attempting to detect a Vandrel Elapsed Time Counter on the serial port.");
+    Port().SendCommand("I?", kTerminator, 1, kReplyTimeoutMs, 0,
+                       [this, reply](const char* text, int timedOut) {
+                           reply->Complete(Identify(OrEmpty(text), timedOut != 0));
+                       });
+    if (!blocking) return driver::ConnectResult::Connected;
 
-    const HANDLE ownEvent = reply->ownEvent.Get();
-    SendCommand("I?", kTerminator, 1, kReplyTimeoutMs, 0,
-                Bind(reply, &CElapsedTimeCounter::OnIdentificationReply));
-    if (!blocking) return 0;
-
-    WaitForReply(ownEvent);
+    const bool identified = Await(*reply) == driver::WaitEnd::Reply && reply->Take();
+    // The caller of a blocking connect hands its event over: it still hears
+    // that the identification is over, and the event is closed here, where
+    // no handler can signal it any more.
     if (event) {
-        std::lock_guard lock(reply->callerLock);
-        reply->callerEvent = nullptr;
+        SetEvent(event);
         CloseHandle(event);
     }
-    if (!IsValidDevice()) {
-        m_log.Log(Debug, L": No Vandrel Elapsed Time Counter detected on the serial port.");
-        Close();
-        return 2;
+    if (!identified) {
+        Log().Log(Debug, L": No Vandrel Elapsed Time Counter detected on the serial port.");
+        return driver::ConnectResult::NoDevice;
     }
-    return 0;
+    return driver::ConnectResult::Connected;
 }
 
-void CElapsedTimeCounter::OnIdentificationReply(CIdentificationReply& reply, const char* text,
-                                                int timedOut) {
+bool CElapsedTimeCounter::Identify(const char* text, bool timedOut) {
     bool valid = false;
     EtcIdentificationStruct identification;
     {
@@ -265,21 +163,17 @@ void CElapsedTimeCounter::OnIdentificationReply(CIdentificationReply& reply, con
             SplitIdentification(m_identification.response, m_identification);
             valid = m_identification.model == kCounterModel;
         }
-        m_bIsValidDevice = valid ? 1 : 0;
+        m_bIsValidDevice = valid;
         identification = m_identification;
     }
     if (valid) {
-        m_log.Log(Debug,
+        Log().Log(Debug,
                   L": A Vandrel Elapsed Time Counter has been detected with the following "
                   L"properties: Manufacturer: ",
                   identification.manufacturer, L", Model: ", identification.model,
                   L", Firmware Revision: ", identification.firmwareRevision);
     }
-    {
-        std::lock_guard lock(reply.callerLock);
-        if (reply.callerEvent) SetEvent(reply.callerEvent);
-    }
-    if (reply.ownEvent) SetEvent(reply.ownEvent.Get());
+    return valid;
 }
 
 EtcIdentificationStruct CElapsedTimeCounter::GetIdentification() const {
@@ -287,164 +181,143 @@ EtcIdentificationStruct CElapsedTimeCounter::GetIdentification() const {
     return m_identification;
 }
 
-int CElapsedTimeCounter::IsValidDevice() const {
+bool CElapsedTimeCounter::IsValidDevice() const {
     std::lock_guard lock(m_mutex);
     return m_bIsValidDevice;
 }
 
 // ---- Elapsed time and power cycles ----------------------------------------
 
-EtcError CElapsedTimeCounter::ReadCount(const char* query, const wchar_t* logText,
-                                        const wchar_t* timeoutMessage, uint32_t& count) {
-    m_log.Log(Debug, logText);
-    auto reply = std::make_shared<CHexReply>();
-    reply->timeoutMessage = timeoutMessage;
-    if (!SendAndWait(query, kTerminator, kReplyTimeoutMs, reply)) return EtcErrorCommandFailed;
-    count = reply->count;
+EtcError CElapsedTimeCounter::GetElapsedTime(double& seconds) {
+    Log().Log(Debug, L": Getting the elapsed time count.");
+    const auto count = Ask("T?", ParseCount, ReplyEnd::Line, kElapsedTimeTimeout);
+    if (!count) return EtcErrorCommandFailed;
+    seconds = QuarterSeconds(*count);
     return EtcSuccess;
 }
 
-void CElapsedTimeCounter::ReadCountCallback(const char* query, const wchar_t* logText,
-                                            const wchar_t* timeoutMessage,
-                                            std::function<void(int valid, uint32_t count)> callback) {
-    m_log.Log(Debug, logText);
-    auto reply = std::make_shared<CHexReply>();
-    reply->timeoutMessage = timeoutMessage;
-    reply->callback = std::move(callback);
-    Send(query, kTerminator, kReplyTimeoutMs, std::move(reply));
+EtcError CElapsedTimeCounter::GetPowerCycleCount(uint32_t& count) {
+    Log().Log(Debug, L": Getting the number of power cycles.");
+    const auto value = Ask("P?", ParseCount);
+    if (!value) return EtcErrorCommandFailed;
+    count = *value;
+    return EtcSuccess;
 }
 
-EtcError CElapsedTimeCounter::GetElapsedTime(double* seconds) {
-    if (!seconds) return EtcErrorInvalidParameter;
-    uint32_t count = 0;
-    const EtcError result =
-        ReadCount("T?", L": Getting the elapsed time count.", kElapsedTimeTimeout, count);
-    if (result == EtcSuccess) *seconds = QuarterSeconds(count);
-    return result;
-}
-
-EtcError CElapsedTimeCounter::GetPowerCycleCount(uint32_t* count) {
-    if (!count) return EtcErrorInvalidParameter;
-    return ReadCount("P?", L": Getting the number of power cycles.", kCommandTimeout, *count);
+EtcError CElapsedTimeCounter::ReadCountCallback(const char* query, const wchar_t* logText,
+                                                const wchar_t* timeoutMessage,
+                                                EtcPowerCycleCountCallback callback) {
+    Log().Log(Debug, logText);
+    // A failed reply still reaches the callback, with valid 0.
+    auto reply = Reply<uint32_t>::ForCallback(
+        [callback = std::move(callback)](const std::optional<uint32_t>& count) {
+            if (callback) callback(count ? 1 : 0, count.value_or(0));
+        });
+    Send(query, std::move(reply), ParseCount, ReplyEnd::Line, timeoutMessage);
+    return EtcSuccess;
 }
 
 EtcError CElapsedTimeCounter::GetElapsedTimeCallback(EtcElapsedTimeCallback callback) {
-    std::function<void(int, uint32_t)> countCallback;
+    EtcPowerCycleCountCallback countCallback;
     if (callback) {
         countCallback = [callback = std::move(callback)](int valid, uint32_t count) {
             callback(valid, QuarterSeconds(count));
         };
     }
-    ReadCountCallback("T?", L": Getting the elapsed time count.", kElapsedTimeTimeout,
-                      std::move(countCallback));
-    return EtcSuccess;
+    return ReadCountCallback("T?", L": Getting the elapsed time count.", kElapsedTimeTimeout,
+                             std::move(countCallback));
 }
 
 EtcError CElapsedTimeCounter::GetPowerCycleCountCallback(EtcPowerCycleCountCallback callback) {
-    ReadCountCallback("P?", L": Getting the power cycle count.", kCommandTimeout,
-                      std::move(callback));
-    return EtcSuccess;
+    return ReadCountCallback("P?", L": Getting the power cycle count.", kCommandTimeout,
+                             std::move(callback));
 }
 
 // ---- Reset and set-base commands ------------------------------------------
 
-EtcError CElapsedTimeCounter::RunDecimalCommand(const std::string& command, int blocking,
-                                                HANDLE event) {
-    auto reply = std::make_shared<CDecimalReply>();
-    if (blocking) {
-        return SendAndWait(command, kTerminator, kReplyTimeoutMs, std::move(reply))
-                   ? EtcSuccess
-                   : EtcErrorCommandFailed;
-    }
-    reply->event = event;
-    Send(command, kTerminator, kReplyTimeoutMs, std::move(reply));
+EtcError CElapsedTimeCounter::RunCommand(const std::string& command, bool blocking, HANDLE event) {
+    if (blocking) return Ask(command, ParseResult) ? EtcSuccess : EtcErrorCommandFailed;
+    // The caller's event (may be null) is signalled once the reply was
+    // handled, success or not.
+    Send(command, Reply<int>::ForCallback(nullptr, event), ParseResult, ReplyEnd::Line, nullptr);
     return EtcSuccess;
 }
 
-EtcError CElapsedTimeCounter::Reset(int blocking, HANDLE event) {
-    m_log.Log(Debug, L": Resetting the elapsed time counter.");
-    return RunDecimalCommand("R!", blocking, event);
+EtcError CElapsedTimeCounter::Reset(bool blocking, HANDLE event) {
+    Log().Log(Debug, L": Resetting the elapsed time counter.");
+    return RunCommand("R!", blocking, event);
 }
 
-EtcError CElapsedTimeCounter::SetBaseElapsedTimeCount(uint32_t value, int blocking, HANDLE event) {
-    m_log.Log(Debug, platform::FormatW(L": Setting the base elapsed time count to 0x%08X.", value));
-    return RunDecimalCommand(platform::Format("!0BB%08X", value), blocking, event);
+EtcError CElapsedTimeCounter::SetBaseElapsedTimeCount(uint32_t value, bool blocking, HANDLE event) {
+    Log().Log(Debug, platform::FormatW(L": Setting the base elapsed time count to 0x%08X.", value));
+    return RunCommand(platform::Format("!0BB%08X", value), blocking, event);
 }
 
-EtcError CElapsedTimeCounter::SetBasePowerCycleCount(uint32_t value, int blocking, HANDLE event) {
-    m_log.Log(Debug, platform::FormatW(L": Setting the base power cycle count to 0x%08X.", value));
-    return RunDecimalCommand(platform::Format("!0EE%06X", value), blocking, event);
+EtcError CElapsedTimeCounter::SetBasePowerCycleCount(uint32_t value, bool blocking, HANDLE event) {
+    Log().Log(Debug, platform::FormatW(L": Setting the base power cycle count to 0x%08X.", value));
+    return RunCommand(platform::Format("!0EE%06X", value), blocking, event);
 }
 
 // ---- Diagnostics ------------------------------------------------------------
 
-EtcError CElapsedTimeCounter::GetDiagnostics(EtcDiagnosticsStruct* diagnostics) {
-    if (!diagnostics) return EtcErrorInvalidParameter;
-    m_log.Log(Debug, L": Getting the diagnostics values from the device.");
-    auto read = std::make_shared<CDiagnosticsRead>();
-    read->record = diagnostics;
-    const EtcError started = StartDiagnostics(read);
+EtcError CElapsedTimeCounter::GetDiagnostics(EtcDiagnosticsStruct& diagnostics) {
+    Log().Log(Debug, L": Getting the diagnostics values from the device.");
+    // The read fills a copy of the caller's record, so a caller released by
+    // a disconnect is never written to afterwards; fields a failed read does
+    // not reach keep the caller's values.
+    auto waiter = driver::CPendingReply<CDiagnosticsResult>::ForWaiter();
+    const EtcError started = StartDiagnostics(diagnostics, nullptr, waiter);
     if (started != EtcSuccess) return started;
-    // The thread signals on every path, a failed or abandoned read included.
-    WaitForSingleObject(read->complete.Get(), INFINITE);
+    if (Await(*waiter) != driver::WaitEnd::Reply) return EtcErrorCommandFailed;
+    CDiagnosticsResult result = waiter->Take();
+    diagnostics = std::move(result.m_record);
     // A read that stopped at a failed query is not reported as done.
-    return read->valid ? EtcSuccess : EtcErrorCommandFailed;
+    return result.m_bComplete ? EtcSuccess : EtcErrorCommandFailed;
 }
 
 EtcError CElapsedTimeCounter::GetDiagnosticsCallback(EtcDiagnosticsCallback callback) {
-    m_log.Log(Debug, L": Getting the diagnostics values from the device using a callback.");
+    Log().Log(Debug, L": Getting the diagnostics values from the device using a callback.");
     if (!callback) return EtcErrorInvalidParameter;
-    auto read = std::make_shared<CDiagnosticsRead>();
-    read->callback = std::move(callback);
-    // The record lives in the device for the whole read; no caller's frame
-    // has to outlive the thread.
-    read->record = &m_callbackDiagnostics;
-    return StartDiagnostics(std::move(read));
+    return StartDiagnostics(EtcDiagnosticsStruct{}, std::move(callback), nullptr);
 }
 
-EtcError CElapsedTimeCounter::StartDiagnostics(std::shared_ptr<CDiagnosticsRead> read) {
+EtcError CElapsedTimeCounter::StartDiagnostics(
+    EtcDiagnosticsStruct record, EtcDiagnosticsCallback callback,
+    std::shared_ptr<driver::CPendingReply<CDiagnosticsResult>> waiter) {
     {
         std::lock_guard lock(m_mutex);
         if (m_bDiagnosticsBusy) return EtcErrorBusy;
         m_bDiagnosticsBusy = true;
     }
-    if (!read->callback) {
-        read->complete = platform::COwnedHandle::NewEvent();
-        if (!read->complete) {
-            m_log.Log(Debug, L": Failed creating m_hGetDiagnosticsThreadCompleteEvent.");
-            ClearDiagnosticsBusy();
-            return EtcErrorFailed;
-        }
+    if (waiter && !waiter->Valid()) {
+        Log().Log(Debug, L": Failed creating m_hGetDiagnosticsThreadCompleteEvent.");
+        ClearDiagnosticsBusy();
+        return EtcErrorFailed;
     }
-    // The previous read's thread touches no record once it has cleared the
-    // busy mark, even if it has not returned yet.
-    if (read->record == &m_callbackDiagnostics) m_callbackDiagnostics = EtcDiagnosticsStruct{};
-    if (!m_diagnosticsThreads.Start([this, read] { GetDiagnosticsThread(read); })) {
-        m_log.Log(Debug, L": Failed creating GetDiagnosticsThread.");
+    auto read = [this, record = std::move(record), callback = std::move(callback),
+                 waiter = std::move(waiter)]() mutable {
+        RunDiagnostics(std::move(record), callback, waiter.get());
+    };
+    if (!Workers().Start(std::move(read))) {
+        Log().Log(Debug, L": Failed creating GetDiagnosticsThread.");
         ClearDiagnosticsBusy();
         return EtcErrorFailed;
     }
     return EtcSuccess;
 }
 
-void CElapsedTimeCounter::GetDiagnosticsThread(std::shared_ptr<CDiagnosticsRead> read) {
-    CRunningDeviceScope scope(this);
-    m_log.Log(Debug, L": GetDiagnosticsThread started.");
-    read->valid = 0;
-    if (ReadDiagnostics(*read->record)) {
-        read->valid = 1;
-        // The callback runs while the read still counts as busy, so a new
-        // read started from inside it is refused instead of racing this one.
-        if (read->callback) {
-            const auto callback = std::exchange(read->callback, nullptr);
-            callback(read->valid, *read->record);
-        }
-    }
-    const HANDLE complete = read->complete.Get();
+void CElapsedTimeCounter::RunDiagnostics(EtcDiagnosticsStruct record,
+                                         const EtcDiagnosticsCallback& callback,
+                                         driver::CPendingReply<CDiagnosticsResult>* waiter) {
+    Log().Log(Debug, L": GetDiagnosticsThread started.");
+    const bool complete = ReadDiagnostics(record);
+    // The callback runs while the read still counts as busy, so a new read
+    // started from inside it is refused instead of overlapping this one.
+    if (complete && callback) callback(1, record);
     ClearDiagnosticsBusy();
-    // Signalled after the busy mark is cleared: a caller woken here may
+    // Completed after the busy mark is cleared: a caller woken here may
     // start the next read at once.
-    if (complete) SetEvent(complete);
+    if (waiter) waiter->Complete(CDiagnosticsResult{std::move(record), complete});
 }
 
 void CElapsedTimeCounter::ClearDiagnosticsBusy() {
@@ -453,23 +326,13 @@ void CElapsedTimeCounter::ClearDiagnosticsBusy() {
 }
 
 bool CElapsedTimeCounter::ReadDiagnostics(EtcDiagnosticsStruct& record) {
-    // No terminator: each reply is what arrived within the time-out.
     for (const auto& [query, field] : NumericQueries()) {
-        auto reply = std::make_shared<CHexReply>();
-        if (!SendAndWait(query, "", kDiagnosticTimeoutMs, reply)) return false;
-        record.*field = reply->count;
+        const auto value = Ask(query, ParseCount, ReplyEnd::Silence);
+        if (!value) return false;
+        record.*field = *value;
     }
-    for (const auto& [query, field] : TextQueries()) {
-        auto reply = std::make_shared<CTextReply>();
-        if (!SendAndWait(query, "", kDiagnosticTimeoutMs, reply)) return false;
-        record.*field = reply->text;
-    }
+    auto version = Ask(kVersionQuery, ParseText, ReplyEnd::Silence);
+    if (!version) return false;
+    record.v = std::move(*version);
     return true;
-}
-
-// ---- Disconnect -------------------------------------------------------------
-
-void CElapsedTimeCounter::Disconnect() {
-    if (m_hClosingEvent) SetEvent(m_hClosingEvent.Get());
-    Close();
 }

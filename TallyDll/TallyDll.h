@@ -21,8 +21,9 @@
 enum EtcError : int32_t {
     EtcSuccess = 0,
     EtcErrorFailed = 1,            // connecting failed, or the diagnostics event/thread
-    EtcErrorInvalidHandle = 5,     // the handle is not one this library handed out
-    EtcErrorInvalidParameter = 6,  // null output, empty callback, log ceiling above 7
+    EtcErrorInvalidHandle = 5,     // not a handle this library handed out (or no handle pointer)
+    EtcErrorInvalidParameter = 6,  // null output, empty callback, log ceiling above 7, and
+                                   // Connect without a handle pointer
     EtcErrorCommandFailed = 7,     // a blocking command's reply timed out or did not convert
     EtcErrorBusy = 8,              // a diagnostics read already runs on this device
 };
@@ -61,15 +62,17 @@ using EtcDiagnosticsCallback = std::function<void(int valid, EtcDiagnosticsStruc
 extern "C" {
 
 // Creates a device on the port and identifies the counter ("I?"). Blocking:
-// returns 0 only when a counter answered. Not blocking: returns 0 once the
-// query is sent; `event` (if any) is signalled when the reply was handled
-// and Etc_IsValidDevice tells the outcome. On failure *handle is null and 1
-// is returned.
+// returns 0 only when a counter answered; `event` (if any) is handed over,
+// signalled once the reply was handled and closed before the call returns.
+// Not blocking: returns 0 once the query is sent; `event` (if any) is
+// signalled when the reply was handled and Etc_IsValidDevice tells the
+// outcome. On failure *handle is null and 1 is returned.
 TALLYDLL_API EtcError Etc_Connect(SerialPortSettingsStruct settings, void** handle, int blocking,
                                   HANDLE event);
 // Closes the port and destroys the device; *handle becomes null. Not
 // blocking: the port is closed on a thread of the library, which signals
-// `event` when the device is gone.
+// `event` when the device is gone. Blocking: `event` (if any) is signalled
+// once the device is gone, and stays the caller's to close.
 TALLYDLL_API EtcError Etc_Disconnect(void** handle, int blocking, HANDLE event);
 TALLYDLL_API EtcError Etc_IsValidDevice(void* handle, int* valid);
 TALLYDLL_API EtcError Etc_GetElapsedTime(void* handle, double* seconds);
