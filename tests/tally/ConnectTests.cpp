@@ -1,5 +1,6 @@
 // Connecting through Etc_Connect: identification from the "I?" reply, the
-// blocking and event forms, and the failures that must leave no handle.
+// blocking and event forms, and the failures that must leave no handle; and
+// exports that refuse strangers and null outputs without sending anything.
 #include "TallyFixture.h"
 
 namespace tallytest {
@@ -43,7 +44,7 @@ TEST_F(TallyTest, ConnectRefusesAnythingButTheModelEtcAndLeavesNoHandle) {
               std::string::npos);
 }
 
-TEST_F(TallyTest, ConnectWithoutWaitingSignalsTheEventAndReportsValidityAfterwards) {
+TEST_F(TallyTest, ConnectEventIsSignalledAndClosedOnlyWhenTheConnectWaits) {
     CTestEvent identified;
     ASSERT_EQ(Etc_Connect(Settings(), &handle, 0, identified.Get()), EtcSuccess);
     ASSERT_NE(handle, nullptr);
@@ -61,13 +62,13 @@ TEST_F(TallyTest, ConnectWithoutWaitingSignalsTheEventAndReportsValidityAfterwar
     EXPECT_EQ(Etc_IsValidDevice(handle, &valid), EtcSuccess);
     EXPECT_EQ(valid, 0);
     EXPECT_TRUE(SetEvent(identified.Get()));
-}
+    ASSERT_EQ(Etc_Disconnect(&handle, 1, nullptr), EtcSuccess);
 
-TEST_F(TallyTest, BlockingConnectSignalsAndThenClosesTheCallersEvent) {
-    const HANDLE event = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_EQ(Etc_Connect(Settings(), &handle, 1, event), EtcSuccess);
-    // The event was handed over: it is closed by the time the call returns.
-    EXPECT_FALSE(SetEvent(event));
+    // A blocking connect is handed its event: closed by the time it returns.
+    counter.SetIdentification(sim::CTallySimulator::kDefaultIdentification);
+    const HANDLE handedOver = identified.Release();
+    ASSERT_EQ(Etc_Connect(Settings(), &handle, 1, handedOver), EtcSuccess);
+    EXPECT_FALSE(SetEvent(handedOver));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
@@ -81,16 +82,8 @@ TEST_F(TallyTest, ConnectFailsOnPortsThatCannotBeOpened) {
     EXPECT_NE(Log().find(": Error initializing the serial port."), std::string::npos);
 }
 
-TEST_F(TallyTest, ConnectToASilentPortFailsAfterTheReplyTimeout) {
-    counter.InjectFault("I\\?", sim::Fault{sim::FaultKind::NoReply});
-    void* h = nullptr;
-    EXPECT_EQ(Etc_Connect(Settings(), &h, 1, nullptr), EtcErrorFailed);
-    EXPECT_EQ(h, nullptr);
-    EXPECT_EQ(Commands(), std::vector<std::string>{"I?"});
-    EXPECT_NE(Log().find(": Error code = 4, message = \"\"."), std::string::npos);
-}
-
-TEST_F(TallyTest, ExportsRefuseHandlesTheyDidNotHandOut) {
+TEST_F(TallyTest, ExportsRefuseStrangersAndNullOutputsWithoutSendingAnything) {
+    Connect();
     int dummy = 0;
     void* stranger = &dummy;
     int valid = 0;
@@ -113,6 +106,14 @@ TEST_F(TallyTest, ExportsRefuseHandlesTheyDidNotHandOut) {
     EXPECT_EQ(Etc_GetDiagnosticsCallback(stranger, [&](int, EtcDiagnosticsStruct) { called = true; }),
               EtcErrorInvalidHandle);
     EXPECT_EQ(Etc_Disconnect(&stranger, 1, nullptr), EtcErrorInvalidHandle);
+    EXPECT_EQ(Etc_Disconnect(nullptr, 1, nullptr), EtcErrorInvalidHandle);
+
+    EXPECT_EQ(Etc_IsValidDevice(handle, nullptr), EtcErrorInvalidParameter);
+    EXPECT_EQ(Etc_GetIdentification(handle, nullptr), EtcErrorInvalidParameter);
+    EXPECT_EQ(Etc_GetElapsedTime(handle, nullptr), EtcErrorInvalidParameter);
+    EXPECT_EQ(Etc_GetPowerCycleCount(handle, nullptr), EtcErrorInvalidParameter);
+    EXPECT_EQ(Etc_GetDiagnostics(handle, nullptr), EtcErrorInvalidParameter);
+    EXPECT_EQ(Etc_GetDiagnosticsCallback(handle, nullptr), EtcErrorInvalidParameter);
     EXPECT_FALSE(called);
     EXPECT_TRUE(Commands().empty());
 }

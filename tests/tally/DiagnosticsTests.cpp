@@ -40,17 +40,15 @@ protected:
     }
 };
 
-TEST_F(TallyDiagnosticsTest, BlockingReadSendsTheTwelveQueriesInTheirFixedOrder) {
+TEST_F(TallyDiagnosticsTest, BothFormsSendTheTwelveQueriesInTheirFixedOrder) {
     Connect();
     EtcDiagnosticsStruct d;
     ASSERT_EQ(Etc_GetDiagnostics(handle, &d), EtcSuccess);
     ExpectAllValues(d);
     EXPECT_EQ(Commands(), kQueryOrder);
     EXPECT_NE(Log().find(": GetDiagnosticsThread started."), std::string::npos);
-}
 
-TEST_F(TallyDiagnosticsTest, CallbackReadDeliversACopyOnItsOwnThread) {
-    Connect();
+    counter.ClearReceived();
     testsupport::CLatch done;
     EtcDiagnosticsStruct got;
     int valid = -1;
@@ -58,9 +56,9 @@ TEST_F(TallyDiagnosticsTest, CallbackReadDeliversACopyOnItsOwnThread) {
     // The request is made from a frame that is gone before the values come.
     [&] {
         ASSERT_EQ(Etc_GetDiagnosticsCallback(handle,
-                                             [&](int v, EtcDiagnosticsStruct d) {
+                                             [&](int v, EtcDiagnosticsStruct copy) {
                                                  valid = v;
-                                                 got = std::move(d);
+                                                 got = std::move(copy);
                                                  thread = std::this_thread::get_id();
                                                  done.Signal();
                                              }),
@@ -114,10 +112,10 @@ TEST_F(TallyDiagnosticsTest, AFailedQueryEndsTheReadAndReleasesTheDevice) {
     counter.ClearReceived();
     ASSERT_EQ(Etc_GetDiagnostics(handle, &d), EtcSuccess);
     ExpectAllValues(d);
-}
 
-TEST_F(TallyDiagnosticsTest, AFailedCallbackReadMakesNoCallAndFreesTheDevice) {
-    Connect();
+    // A failed callback read ends without a call; the next one is accepted
+    // and done.
+    counter.ClearReceived();
     counter.InjectFault("!0e", sim::Fault{sim::FaultKind::Garbage});
     testsupport::CLatch called;
     int valid = -1;
@@ -127,7 +125,6 @@ TEST_F(TallyDiagnosticsTest, AFailedCallbackReadMakesNoCallAndFreesTheDevice) {
     };
     ASSERT_EQ(Etc_GetDiagnosticsCallback(handle, callback), EtcSuccess);
     ASSERT_TRUE(counter.WaitForCommand("!0e", kLimit));
-    // The failed read ends without a call; the next one is accepted and done.
     ASSERT_TRUE(testsupport::WaitUntil(
         [&] { return Etc_GetDiagnosticsCallback(handle, callback) == EtcSuccess; }));
     ASSERT_TRUE(called.WaitFor());

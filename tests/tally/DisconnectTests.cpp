@@ -9,10 +9,14 @@
 namespace tallytest {
 namespace {
 
-TEST_F(TallyTest, BlockingDisconnectFreesThePortAndInvalidatesTheHandle) {
+TEST_F(TallyTest, BlockingDisconnectFreesThePortSignalsButKeepsTheEventAndInvalidatesTheHandle) {
     Connect();
     void* old = handle;
-    ASSERT_EQ(Etc_Disconnect(&handle, 1, nullptr), EtcSuccess);
+    // The event is signalled, and stays the caller's: still open afterwards.
+    CTestEvent closed;
+    ASSERT_EQ(Etc_Disconnect(&handle, 1, closed.Get()), EtcSuccess);
+    EXPECT_TRUE(closed.IsSet());
+    EXPECT_TRUE(SetEvent(closed.Get()));
     EXPECT_EQ(handle, nullptr);
     EXPECT_EQ(Etc_Disconnect(&handle, 1, nullptr), EtcErrorInvalidHandle);
     int valid = 0;

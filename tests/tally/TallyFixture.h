@@ -5,6 +5,7 @@
 
 #include "TallyDll/TallyDll.h"
 #include "TallySimulator.h"
+#include "TestEvent.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,21 +25,7 @@ inline SerialPortSettingsStruct Settings(unsigned port = kCom) {
     return SerialPortSettingsStruct{static_cast<int32_t>(port), 9600, 0, 8, 0, 0};
 }
 
-// An event of the platform layer, closed at the end of the test.
-class CTestEvent {
-public:
-    CTestEvent() : m_hEvent(CreateEvent(nullptr, FALSE, FALSE, nullptr)) {}
-    ~CTestEvent() { CloseHandle(m_hEvent); }
-    CTestEvent(const CTestEvent&) = delete;
-    CTestEvent& operator=(const CTestEvent&) = delete;
-    HANDLE Get() const { return m_hEvent; }
-    bool Wait(std::chrono::milliseconds limit = kLimit) const {
-        return WaitForSingleObject(m_hEvent, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
-    }
-
-private:
-    HANDLE m_hEvent;
-};
+using testsupport::CTestEvent;
 
 class TallyTest : public ::testing::Test {
 protected:
