@@ -1,48 +1,47 @@
 // CQuorvex: one connected Quorvex head unit. Owns the conversation with the
-// unit over its serial port: identification, acknowledgement codes,
-// notifications, the motion, read and parameter commands, and the transfers
-// of the two calibration tables. Created and destroyed by the library's
-// exports, which hold it by shared_ptr; its worker threads hold it too while
-// they run.
+// unit: identification, acknowledgement codes, notifications, the motion,
+// read and parameter commands, and the transfers of the two calibration
+// tables. The serial port, log, closing event and worker threads are the
+// device base's (serial/DriverDevice.h).
+//
+// Ownership: made and destroyed only by the library's CDriverLibrary, which
+// holds it by shared_ptr and shuts it down before it goes. Workers and reply
+// handlers use the object without a reference of their own: shutting down
+// joins the workers and closes the port (ending the service thread) before
+// anything here is destroyed.
+//
+// Threads: the exports call the public members from any thread; reply
+// handlers (On...) run on the port's service thread; callback reads and
+// transfers run on the device's workers, where the caller's callables are
+// called too.
 #pragma once
 
 #include "NotificationSlot.h"
-#include "PendingReply.h"
 #include "QuorvexDll.h"
 
-#include <platform/OwnedHandle.h>
-#include <serial/DriverLog.h>
-#include <serial/SerialPort.h>
-#include <serial/WorkerThreads.h>
+#include <serial/DriverDevice.h>
+#include <serial/PendingReply.h>
 
 #include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
-extern driverlog::CLibraryLog g_log;
-
-class CQuorvex : public CSerialPort, public std::enable_shared_from_this<CQuorvex> {
+class CQuorvex : public driver::CDriverDevice {
 public:
-    CQuorvex();
+    explicit CQuorvex(driverlog::CLibraryLog& library);
     ~CQuorvex() override;
 
     // ---- Connection and identification --------------------------------
-    // 0 connected (identification sent; with wait also identified); 1 the
-    // port or its service thread failed; 2 no Quorvex head answered (wait).
-    int Connect(bool wait, HANDLE event, const SerialPortSettingsStruct& settings);
-    int IsValidDevice() const { return m_bIsValidDevice.load(); }
+    // Connected: identification sent (and, with wait, a Quorvex head
+    // answered it). A waiting connect consumes the caller's event.
+    driver::ConnectResult Connect(bool wait, HANDLE event, const SerialPortSettingsStruct& settings);
+    bool IsValidDevice() const { return m_bIsValidDevice.load(); }
     QuorvexIdentificationStruct GetIdentification() const;
-
-    // Ends every wait of the object, stops its worker threads and closes the
-    // port. Safe to repeat; called by disconnecting and by the destructor,
-    // from any thread but the serial service thread.
-    void Shutdown();
-
-    driverlog::CDeviceLog& Log() { return m_log; }
 
     // ---- Commands ------------------------------------------------------
     QuorvexError Home(bool wait, HANDLE event);
@@ -74,21 +73,19 @@ public:
     QuorvexError SaveApertureData(const std::wstring& path);
 
 private:
-    struct Acknowledgement {
-        bool acknowledged = false;
-        int code = 0;
-    };
-    struct PositionReading {
+    // A read's result; an invalid one carries the family's last values.
+    template <typename Values>
+    struct Reading {
         bool valid = false;
-        int position[2] = {0, 0};
+        Values values{};
     };
-    struct TemperatureReading {
-        bool valid = false;
-        std::array<double, 4> temperatures{};
-    };
-    struct ParameterReading {
-        bool valid = false;
-        int value = 0;
+    using PositionReading = Reading<std::array<int, 2>>;
+    using TemperatureReading = Reading<std::array<double, 4>>;  // primary, secondary, bulb, motor enclosure
+    using ParameterReading = Reading<std::array<int, 1>>;
+    // How a read family's log entries name it.
+    struct ReadFamily {
+        const wchar_t* name;         // ": <name> response parsing failed. ..."
+        const wchar_t* timeoutName;  // ": <timeoutName> command timed out! ..."
     };
     template <typename Table>
     struct DownloadResult {
@@ -99,8 +96,10 @@ private:
     struct TransferJob {
         std::wstring path;
         HANDLE abortEvent = nullptr;
-        HANDLE doneEvent = nullptr;
         QuorvexProgressCallback progress;
+        // Completed when the thread ends: wakes a blocking start, or signals
+        // the caller's done event.
+        std::shared_ptr<driver::CPendingReply<bool>> done;
     };
     // How an upload's log entries name it and the values it sends.
     struct UploadNames {
@@ -122,11 +121,15 @@ private:
     // Queues a command with terminator CR, one reply line, 1000 ms, no retry.
     void SendToHead(const std::string& text, SerialResponseCallback handler);
 
-    // Sends `command` and waits for its parsed reply; `failed` when the wait
-    // ends otherwise (abort, disconnect) or the request cannot be made.
+    // Makes a pending reply, lets `send` queue a command whose handler
+    // completes it (through the callable `send` is given), and waits for it.
+    // Empty when the wait ended otherwise (abort, disconnect) or the request
+    // could not be made.
+    template <typename Result, typename Send>
+    std::optional<Result> Request(Send send, HANDLE abortEvent = nullptr);
+    // A one-line command and its parsed reply.
     template <typename Result, typename Parse>
-    Result AskHead(const std::string& command, Parse parse, const Result& failed,
-                   HANDLE abortEvent = nullptr, quorvex::WaitEnd* end = nullptr);
+    std::optional<Result> AskHead(const std::string& command, Parse parse, HANDLE abortEvent = nullptr);
     // An action command and its acknowledgement.
     AckEnd SendAcknowledged(const std::string& command, HANDLE abortEvent = nullptr);
     QuorvexError RunAction(const std::string& command, bool wait, HANDLE event,
@@ -134,42 +137,38 @@ private:
                            const wchar_t* timeoutMessage);
 
     // Reply handlers (serial service thread).
-    void OnIdentification(const char* text, int timedOut);
+    bool OnIdentification(const char* text, int timedOut);
     void OnStatus(const char* text, int timedOut);
-    Acknowledgement OnAcknowledge(const char* text, int timedOut);
+    bool OnAcknowledge(const char* text, int timedOut);
     void OnUnsolicited(const char* text, int timedOut);
     void OnSerialError(SerialPortError code, const char* text);
-    PositionReading OnPosition(const char* text, int timedOut);
-    TemperatureReading OnTemperature(const char* text, int timedOut);
-    ParameterReading OnParameter(const char* text, int timedOut);
     // The count that heads a download reply when the lines that follow hold
     // that many values; -1, logged, otherwise.
     int DownloadCount(const std::vector<std::string>& lines, const DownloadNames& names);
     DownloadResult<QuorvexSpectralTable> OnSpectralLines(const std::vector<std::string>& lines);
     DownloadResult<QuorvexApertureTable> OnApertureLines(const std::vector<std::string>& lines);
 
-    void SignalIdentificationComplete();
-
-    // Blocking reads shared by the plain and the callback forms.
+    // The blocking read every form of a family shares: sends `command`,
+    // converts the reply with `scan`, logs what went wrong and keeps the
+    // last valid values in `last`.
+    template <typename Values, typename Scan>
+    Reading<Values> Read(const std::string& command, ReadFamily family, Values& last, Scan scan);
     PositionReading ReadPosition();
     TemperatureReading ReadTemperatures();
-    ParameterReading ReadParameter(unsigned parameter);
-
-    void GetPositionThread(QuorvexPositionCallback callback, HANDLE event);
-    void GetTemperatureThread(QuorvexTemperatureCallback callback, HANDLE event);
-    void GetParameterThread(unsigned parameter, QuorvexParameterCallback callback, HANDLE event);
-
-    // Runs `work` on a worker thread that keeps the object alive meanwhile;
-    // logs `failureMessage` when the thread cannot be started.
-    QuorvexError StartWorker(std::function<void(CQuorvex&)> work, const wchar_t* failureMessage);
+    ParameterReading ReadParameter(unsigned number);
+    // Runs `read` on a worker, then `deliver` with its result, then signals
+    // the caller's event; `family` names the worker in the log.
+    template <typename Result>
+    QuorvexError StartCallbackRead(std::function<Result()> read,
+                                   typename driver::CPendingReply<Result>::Deliver deliver,
+                                   HANDLE event, const wchar_t* family);
 
     QuorvexError StartTransfer(std::atomic<bool>& busy, TransferThread thread, TransferJob job,
-                               bool blocking, const wchar_t* failureMessage);
+                               bool blocking, HANDLE doneEvent, const wchar_t* failureMessage);
     void UploadSpectralDataThread(TransferJob& job);
     void UploadApertureDataThread(TransferJob& job);
     void DownloadSpectralDataThread(TransferJob& job);
     void DownloadApertureDataThread(TransferJob& job);
-    static void EndTransfer(std::atomic<bool>& busy, const TransferJob& job);
     static void ReportProgress(const TransferJob& job, double percent);
 
     // The steps the two tables' transfers share; `table` names the table in
@@ -186,49 +185,41 @@ private:
     void DownloadTable(TransferJob& job, const char* command, LinesParser<Table> parse,
                        void (CQuorvex::*store)(Table), const wchar_t* table, const wchar_t* thread);
 
-    driverlog::CDeviceLog m_log{g_log, L"CQuorvex", this};
-
-    // Set by Shutdown: every wait of the object ends on it.
-    platform::COwnedHandle m_closingEvent = platform::COwnedHandle::NewEvent(true);
-    std::mutex m_mutexShutdown;
-    bool m_bShutdown = false;
-
-    mutable std::mutex m_mutexState;  // guards the members below up to the tables
+    mutable std::mutex m_stateMutex;  // guards the identification and the last readings
     QuorvexIdentificationStruct m_identification;
-    HANDLE m_hIdentificationCompleteEvent = nullptr;  // signalled once, then cleared
-    int m_nPosition[2] = {0, 0};
-    std::array<double, 4> m_dTemperatures{};  // primary, secondary, bulb, motor enclosure
-    int m_nParameterValue = 0;
+    std::array<int, 2> m_nLastPosition{};
+    std::array<double, 4> m_dLastTemperatures{};
+    std::array<int, 1> m_nLastParameter{};
 
-    std::atomic<int> m_bIsValidDevice{0};
+    std::atomic<bool> m_bIsValidDevice{false};
 
     quorvex::CNotificationSlot m_homeComplete;  // "!H:1"
     quorvex::CNotificationSlot m_moveComplete;  // "!P:1"
 
-    mutable std::mutex m_mutexTables;
+    mutable std::mutex m_tablesMutex;
     QuorvexSpectralTable m_spectralData;
     QuorvexApertureTable m_apertureData;
     // The busy marks: a transfer of that table is running.
     std::atomic<bool> m_bSpectralTransferRunning{false};
     std::atomic<bool> m_bApertureTransferRunning{false};
-
-    // Declared last: stopped (joined) in Shutdown before anything above goes.
-    CWorkerThreads m_workers;
 };
 
-template <typename Result, typename Parse>
-Result CQuorvex::AskHead(const std::string& command, Parse parse, const Result& failed,
-                         HANDLE abortEvent, quorvex::WaitEnd* end) {
-    auto reply = std::make_shared<quorvex::CPendingReply<Result>>();
-    if (!reply->Valid()) {
-        if (end) *end = quorvex::WaitEnd::Closing;
-        return failed;
-    }
-    SendToHead(command, [reply, parse](const char* text, int timedOut) {
-        reply->Complete(parse(text, timedOut));
-    });
-    const quorvex::WaitEnd how = reply->Wait(m_closingEvent.Get(), abortEvent);
-    if (end) *end = how;
-    if (how != quorvex::WaitEnd::Reply) return failed;
+template <typename Result, typename Send>
+std::optional<Result> CQuorvex::Request(Send send, HANDLE abortEvent) {
+    const auto reply = driver::CPendingReply<Result>::ForWaiter();
+    if (!reply->Valid()) return std::nullopt;
+    send([reply](Result result) { reply->Complete(std::move(result)); });
+    if (Await(*reply, abortEvent) != driver::WaitEnd::Reply) return std::nullopt;
     return reply->Take();
+}
+
+template <typename Result, typename Parse>
+std::optional<Result> CQuorvex::AskHead(const std::string& command, Parse parse, HANDLE abortEvent) {
+    return Request<Result>(
+        [&](auto complete) {
+            SendToHead(command, [parse, complete](const char* text, int timedOut) {
+                complete(parse(text, timedOut));
+            });
+        },
+        abortEvent);
 }

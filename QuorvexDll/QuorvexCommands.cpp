@@ -6,20 +6,33 @@
 
 #include <platform/text.h>
 
+#include <algorithm>
+
 using driverlog::Debug;
 using driverlog::Error;
 
 namespace {
+
 // How long a home or a move may take after it was acknowledged.
 constexpr DWORD kMotionTimeoutMs = 20000;
+
+// Replies of comma-separated integers, all of which must convert.
+template <size_t N>
+bool ScanAllInts(const char* text, std::array<int, N>& values) {
+    return quorvex::ScanInts(text, values.data(), static_cast<int>(N)) == static_cast<int>(N);
+}
+
+// The blocking forms write their output only for a valid reading.
+template <typename T, size_t N>
+QuorvexError CopyOut(const std::array<T, N>& values, bool valid, T* out) {
+    if (!valid) return QuorvexErrorCommandFailed;
+    std::copy(values.begin(), values.end(), out);
+    return QuorvexSuccess;
+}
+
 }  // namespace
 
-QuorvexError CQuorvex::StartWorker(std::function<void(CQuorvex&)> work, const wchar_t* failureMessage) {
-    if (m_workers.Start([self = shared_from_this(), work = std::move(work)] { work(*self); }))
-        return QuorvexSuccess;
-    m_log.Log(Error, failureMessage);
-    return QuorvexErrorThreadFailed;
-}
+// ---- Actions ---------------------------------------------------------------
 
 QuorvexError CQuorvex::RunAction(const std::string& command, bool wait, HANDLE event,
                                  quorvex::CNotificationSlot& slot, QuorvexError timeoutError,
@@ -42,149 +55,30 @@ QuorvexError CQuorvex::RunAction(const std::string& command, bool wait, HANDLE e
         slot.Disarm(complete.Get());
         return QuorvexErrorCommandFailed;
     }
-    HANDLE handles[2] = {complete.Get(), m_closingEvent.Get()};
-    const DWORD result = WaitForMultipleObjects(m_closingEvent ? 2 : 1, handles, FALSE, kMotionTimeoutMs);
+    HANDLE handles[2] = {complete.Get(), ClosingEvent()};
+    const DWORD result = WaitForMultipleObjects(2, handles, FALSE, kMotionTimeoutMs);
     slot.Disarm(complete.Get());
     if (result != WAIT_OBJECT_0) {
-        m_log.Log(Error, timeoutMessage);
+        Log().Log(Error, timeoutMessage);
         return timeoutError;
     }
     return QuorvexSuccess;
 }
 
 QuorvexError CQuorvex::Home(bool wait, HANDLE event) {
-    m_log.Log(Debug, L": Starting a homing routine.");
+    Log().Log(Debug, L": Starting a homing routine.");
     return RunAction("H!", wait, event, m_homeComplete, QuorvexErrorHomeTimeout,
                      L": No home complete response received.");
 }
 
 QuorvexError CQuorvex::SetPosition(unsigned primary, unsigned secondary, bool wait, HANDLE event) {
-    m_log.Log(Debug, L": Moving aperture wheels to (", primary, L",", secondary, L").");
+    Log().Log(Debug, L": Moving aperture wheels to (", primary, L",", secondary, L").");
     return RunAction(platform::Format("P(%u,%u)", primary, secondary), wait, event, m_moveComplete,
                      QuorvexErrorMoveTimeout, L": No move complete response received.");
 }
 
-// ---- Position ------------------------------------------------------------
-
-CQuorvex::PositionReading CQuorvex::OnPosition(const char* text, int timedOut) {
-    PositionReading reading;
-    if (timedOut) {
-        m_log.Log(Error, L": Get position command timed out! Partial response received: \"", text, L"\".");
-        return reading;
-    }
-    if (quorvex::ScanInts(text, reading.position, 2) == 2) {
-        reading.valid = true;
-        std::lock_guard lock(m_mutexState);
-        m_nPosition[0] = reading.position[0];
-        m_nPosition[1] = reading.position[1];
-    } else {
-        m_log.Log(Error, L": GetPosition response parsing failed. Response = \"", text, L"\".");
-    }
-    return reading;
-}
-
-CQuorvex::PositionReading CQuorvex::ReadPosition() {
-    return AskHead<PositionReading>(
-        "P?", [this](const char* text, int timedOut) { return OnPosition(text, timedOut); },
-        PositionReading{});
-}
-
-QuorvexError CQuorvex::GetPosition(int* position) {
-    const PositionReading reading = ReadPosition();
-    if (!reading.valid) {
-        m_log.Log(Error, L": GetPosition command received an invalid response.");
-        return QuorvexErrorCommandFailed;
-    }
-    position[0] = reading.position[0];
-    position[1] = reading.position[1];
-    return QuorvexSuccess;
-}
-
-void CQuorvex::GetPositionThread(QuorvexPositionCallback callback, HANDLE event) {
-    const PositionReading reading = ReadPosition();
-    if (!reading.valid) m_log.Log(Error, L": GetPosition command received an invalid response.");
-    int last[2];
-    {
-        std::lock_guard lock(m_mutexState);
-        last[0] = m_nPosition[0];
-        last[1] = m_nPosition[1];
-    }
-    if (callback) callback(reading.valid ? 1 : 0, last[0], last[1]);
-    callback = nullptr;
-    if (event) SetEvent(event);
-}
-
-QuorvexError CQuorvex::GetPositionCallback(QuorvexPositionCallback callback, HANDLE event) {
-    return StartWorker(
-        [callback = std::move(callback), event](CQuorvex& self) mutable {
-            self.GetPositionThread(std::move(callback), event);
-        },
-        L": Failed to create the GetPositionThread worker thread.");
-}
-
-// ---- Temperatures --------------------------------------------------------
-
-CQuorvex::TemperatureReading CQuorvex::OnTemperature(const char* text, int timedOut) {
-    TemperatureReading reading;
-    if (timedOut) {
-        m_log.Log(Error, L": Get Temperature command timed out! Partial response received: \"", text, L"\".");
-        return reading;
-    }
-    // Wire order: motor enclosure, bulb enclosure, primary motor, secondary
-    // motor. Kept as primary, secondary, bulb, motor enclosure.
-    double wire[4];
-    if (quorvex::ScanDoubles(text, wire, 4) == 4) {
-        reading.valid = true;
-        reading.temperatures = {wire[2], wire[3], wire[1], wire[0]};
-        std::lock_guard lock(m_mutexState);
-        m_dTemperatures = reading.temperatures;
-    } else {
-        m_log.Log(Error, L": GetTemperature response parsing failed. Response = \"", text, L"\".");
-    }
-    return reading;
-}
-
-CQuorvex::TemperatureReading CQuorvex::ReadTemperatures() {
-    return AskHead<TemperatureReading>(
-        "T?", [this](const char* text, int timedOut) { return OnTemperature(text, timedOut); },
-        TemperatureReading{});
-}
-
-QuorvexError CQuorvex::GetTemperature(double* temperatures) {
-    const TemperatureReading reading = ReadTemperatures();
-    if (!reading.valid) {
-        m_log.Log(Error, L": GetTemperature command received an invalid response.");
-        return QuorvexErrorCommandFailed;
-    }
-    for (size_t i = 0; i < 4; ++i) temperatures[i] = reading.temperatures[i];
-    return QuorvexSuccess;
-}
-
-void CQuorvex::GetTemperatureThread(QuorvexTemperatureCallback callback, HANDLE event) {
-    const TemperatureReading reading = ReadTemperatures();
-    if (!reading.valid) m_log.Log(Error, L": GetTemperature command received an invalid response.");
-    std::array<double, 4> last;
-    {
-        std::lock_guard lock(m_mutexState);
-        last = m_dTemperatures;
-    }
-    if (callback) callback(reading.valid ? 1 : 0, last[0], last[1], last[2], last[3]);
-    callback = nullptr;
-    if (event) SetEvent(event);
-}
-
-QuorvexError CQuorvex::GetTemperatureCallback(QuorvexTemperatureCallback callback, HANDLE event) {
-    return StartWorker(
-        [callback = std::move(callback), event](CQuorvex& self) mutable {
-            self.GetTemperatureThread(std::move(callback), event);
-        },
-        L": Failed to create the GetTemperatureThread worker thread.");
-}
-
-// ---- Parameters ----------------------------------------------------------
-
 QuorvexError CQuorvex::SetParameter(unsigned number, int value, bool wait) {
-    m_log.Log(Debug, L": Setting parameter ", number, L" to ", value, L".");
+    Log().Log(Debug, L": Setting parameter ", number, L" to ", value, L".");
     const std::string command = platform::Format("C%u(%d)", number, value);
     if (!wait) {
         SendToHead(command, [this](const char* text, int timedOut) { OnAcknowledge(text, timedOut); });
@@ -193,58 +87,110 @@ QuorvexError CQuorvex::SetParameter(unsigned number, int value, bool wait) {
     return SendAcknowledged(command) == AckEnd::Acknowledged ? QuorvexSuccess : QuorvexErrorCommandFailed;
 }
 
-CQuorvex::ParameterReading CQuorvex::OnParameter(const char* text, int timedOut) {
-    ParameterReading reading;
-    if (timedOut) {
-        m_log.Log(Error, L": GetParameter command timed out! Partial response received: \"", text, L"\".");
-        return reading;
-    }
-    if (quorvex::ScanInts(text, &reading.value, 1) == 1) {
-        reading.valid = true;
-        std::lock_guard lock(m_mutexState);
-        m_nParameterValue = reading.value;
+// ---- Reads -----------------------------------------------------------------
+
+template <typename Values, typename Scan>
+CQuorvex::Reading<Values> CQuorvex::Read(const std::string& command, ReadFamily family, Values& last, Scan scan) {
+    const std::optional<Reading<Values>> reply = AskHead<Reading<Values>>(
+        command, [this, family, scan](const char* text, int timedOut) {
+            Reading<Values> reading;
+            if (timedOut) {
+                Log().Log(Error, L": ", family.timeoutName, L" command timed out! Partial response received: \"",
+                          text, L"\".");
+            } else if (scan(text, reading.values)) {
+                reading.valid = true;
+            } else {
+                Log().Log(Error, L": ", family.name, L" response parsing failed. Response = \"", text, L"\".");
+            }
+            return reading;
+        });
+    Reading<Values> reading = reply.value_or(Reading<Values>{});
+    if (!reading.valid) Log().Log(Error, L": ", family.name, L" command received an invalid response.");
+    std::lock_guard lock(m_stateMutex);
+    if (reading.valid) {
+        last = reading.values;
     } else {
-        m_log.Log(Error, L": GetParameter response parsing failed. Response = \"", text, L"\".");
+        reading.values = last;
     }
     return reading;
 }
 
-CQuorvex::ParameterReading CQuorvex::ReadParameter(unsigned parameter) {
-    m_log.Log(Debug, L": Getting parameter ", parameter, L".");
-    return AskHead<ParameterReading>(
-        platform::Format("C%u?", parameter),
-        [this](const char* text, int timedOut) { return OnParameter(text, timedOut); },
-        ParameterReading{});
+CQuorvex::PositionReading CQuorvex::ReadPosition() {
+    return Read("P?", {L"GetPosition", L"Get position"}, m_nLastPosition, ScanAllInts<2>);
+}
+
+CQuorvex::TemperatureReading CQuorvex::ReadTemperatures() {
+    return Read("T?", {L"GetTemperature", L"Get Temperature"}, m_dLastTemperatures,
+                [](const char* text, std::array<double, 4>& values) {
+                    // Wire order: motor enclosure, bulb enclosure, primary
+                    // motor, secondary motor.
+                    double wire[4];
+                    if (quorvex::ScanDoubles(text, wire, 4) != 4) return false;
+                    values = {wire[2], wire[3], wire[1], wire[0]};
+                    return true;
+                });
+}
+
+CQuorvex::ParameterReading CQuorvex::ReadParameter(unsigned number) {
+    Log().Log(Debug, L": Getting parameter ", number, L".");
+    return Read(platform::Format("C%u?", number), {L"GetParameter", L"GetParameter"}, m_nLastParameter,
+                ScanAllInts<1>);
+}
+
+QuorvexError CQuorvex::GetPosition(int* position) {
+    const PositionReading reading = ReadPosition();
+    return CopyOut(reading.values, reading.valid, position);
+}
+
+QuorvexError CQuorvex::GetTemperature(double* temperatures) {
+    const TemperatureReading reading = ReadTemperatures();
+    return CopyOut(reading.values, reading.valid, temperatures);
 }
 
 QuorvexError CQuorvex::GetParameter(unsigned number, int* value) {
     const ParameterReading reading = ReadParameter(number);
-    if (!reading.valid) {
-        m_log.Log(Error, L": GetParameter command received an invalid response.");
-        return QuorvexErrorCommandFailed;
-    }
-    *value = reading.value;
-    return QuorvexSuccess;
+    return CopyOut(reading.values, reading.valid, value);
 }
 
-void CQuorvex::GetParameterThread(unsigned parameter, QuorvexParameterCallback callback, HANDLE event) {
-    const ParameterReading reading = ReadParameter(parameter);
-    if (!reading.valid) m_log.Log(Error, L": GetParameter command received an invalid response.");
-    int last;
-    {
-        std::lock_guard lock(m_mutexState);
-        last = m_nParameterValue;
-    }
-    if (callback) callback(reading.valid ? 1 : 0, last);
-    callback = nullptr;
-    if (event) SetEvent(event);
+// ---- Callback reads ----------------------------------------------------------
+
+template <typename Result>
+QuorvexError CQuorvex::StartCallbackRead(std::function<Result()> read,
+                                         typename driver::CPendingReply<Result>::Deliver deliver, HANDLE event,
+                                         const wchar_t* family) {
+    // The reply record calls the callable and then signals the caller's
+    // event, both on the worker once the reply handler is done with it; the
+    // callable is released before the event is signalled.
+    auto reply = driver::CPendingReply<Result>::ForCallback(std::move(deliver), event);
+    if (Workers().Start([reply, read = std::move(read)] { reply->Complete(read()); })) return QuorvexSuccess;
+    Log().Log(Error, L": Failed to create the ", family, L"Thread worker thread.");
+    return QuorvexErrorThreadFailed;
 }
 
-QuorvexError CQuorvex::GetParameterCallback(unsigned number, QuorvexParameterCallback callback,
-                                            HANDLE event) {
-    return StartWorker(
-        [number, callback = std::move(callback), event](CQuorvex& self) mutable {
-            self.GetParameterThread(number, std::move(callback), event);
+QuorvexError CQuorvex::GetPositionCallback(QuorvexPositionCallback callback, HANDLE event) {
+    return StartCallbackRead<PositionReading>(
+        [this] { return ReadPosition(); },
+        [callback = std::move(callback)](const PositionReading& reading) {
+            if (callback) callback(reading.valid, reading.values[0], reading.values[1]);
         },
-        L": Failed to create the GetParameterThread worker thread.");
+        event, L"GetPosition");
+}
+
+QuorvexError CQuorvex::GetTemperatureCallback(QuorvexTemperatureCallback callback, HANDLE event) {
+    return StartCallbackRead<TemperatureReading>(
+        [this] { return ReadTemperatures(); },
+        [callback = std::move(callback)](const TemperatureReading& reading) {
+            const auto& t = reading.values;
+            if (callback) callback(reading.valid, t[0], t[1], t[2], t[3]);
+        },
+        event, L"GetTemperature");
+}
+
+QuorvexError CQuorvex::GetParameterCallback(unsigned number, QuorvexParameterCallback callback, HANDLE event) {
+    return StartCallbackRead<ParameterReading>(
+        [this, number] { return ReadParameter(number); },
+        [callback = std::move(callback)](const ParameterReading& reading) {
+            if (callback) callback(reading.valid, reading.values[0]);
+        },
+        event, L"GetParameter");
 }

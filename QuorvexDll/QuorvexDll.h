@@ -7,7 +7,8 @@
 // Failures are returned as QuorvexError codes, never thrown. Events are
 // platform handles (platform/win32.h): the library signals them but never
 // closes an event the caller passed in, except the identification event of a
-// waiting Quorvex_Connect, which is consumed by the call.
+// waiting Quorvex_Connect, which is consumed by the call. A null output
+// pointer is refused with 6 before anything is sent to the unit.
 #pragma once
 
 #include <platform/win32.h>
@@ -22,8 +23,8 @@
 enum QuorvexError {
     QuorvexSuccess = 0,
     QuorvexErrorFailed = 1,            // connect: port, service thread or identification failed
-    QuorvexErrorInvalidHandle = 5,     // the handle is not in the device list
-    QuorvexErrorInvalidParameter = 6,  // null output pointer, or a log ceiling above 7
+    QuorvexErrorInvalidHandle = 5,     // the handle is not in the device list (or no handle pointer to Disconnect)
+    QuorvexErrorInvalidParameter = 6,  // null output or handle pointer, or a log ceiling above 7
     QuorvexErrorCommandFailed = 7,     // no acknowledgement, or a read reply timed out or was invalid
     QuorvexErrorHomeTimeout = 8,       // no homing-complete notification within 20 s
     QuorvexErrorMoveTimeout = 9,       // no move-complete notification within 20 s
@@ -75,8 +76,10 @@ QUORVEX_API QuorvexError Quorvex_SetLogCeiling(unsigned level);
 QUORVEX_API QuorvexError Quorvex_Connect(int port, int baud, int parity, int dataBits,
                                          int stopBits, int flowControl, void** handle, int wait,
                                          HANDLE event);
-// The handle is invalid as soon as the call returns. Without wait the port is
-// closed on a thread of the library, which signals the event afterwards.
+// The handle is invalid as soon as the call returns. With wait the port is
+// closed before the call returns; without wait it is closed on a thread of
+// the library. Either way the event, if given, is signalled once the port is
+// closed, and is left open.
 QUORVEX_API QuorvexError Quorvex_Disconnect(void** handle, int wait, HANDLE event);
 
 QUORVEX_API QuorvexError Quorvex_GetIdentification(void* handle,

@@ -21,22 +21,22 @@ constexpr unsigned kDownloadSilenceMs = 250;
 // ---- Held tables -----------------------------------------------------------
 
 void CQuorvex::SetSpectralData(QuorvexSpectralTable table) {
-    std::lock_guard lock(m_mutexTables);
+    std::lock_guard lock(m_tablesMutex);
     m_spectralData = std::move(table);
 }
 
 QuorvexSpectralTable CQuorvex::GetSpectralData() const {
-    std::lock_guard lock(m_mutexTables);
+    std::lock_guard lock(m_tablesMutex);
     return m_spectralData;
 }
 
 void CQuorvex::SetApertureData(QuorvexApertureTable table) {
-    std::lock_guard lock(m_mutexTables);
+    std::lock_guard lock(m_tablesMutex);
     m_apertureData = std::move(table);
 }
 
 QuorvexApertureTable CQuorvex::GetApertureData() const {
-    std::lock_guard lock(m_mutexTables);
+    std::lock_guard lock(m_tablesMutex);
     return m_apertureData;
 }
 
@@ -53,17 +53,17 @@ QuorvexError CQuorvex::SaveTableFile(File file, const wchar_t* table) {
     std::vector<std::string> errors;
     if (file.Write(&errors)) return QuorvexSuccess;
     for (const std::string& entry : errors)
-        m_log.Log(Error, L" Error encountered saving ", table, L" data file: \"", entry, L"\"");
+        Log().Log(Error, L" Error encountered saving ", table, L" data file: \"", entry, L"\"");
     return QuorvexErrorSaveFailed;
 }
 
 template <typename File>
 bool CQuorvex::LoadTableFile(File& file, const wchar_t* table) {
-    m_log.Log(Debug, L" Loading ", table, L" data from file \"", file.Path(), L"\".");
+    Log().Log(Debug, L" Loading ", table, L" data from file \"", file.Path(), L"\".");
     std::vector<std::string> errors;
     if (file.Read(&errors)) return true;
     for (const std::string& entry : errors)
-        m_log.Log(Error, L" Error encountered parsing ", table, L" data file: \"", entry, L"\"");
+        Log().Log(Error, L" Error encountered parsing ", table, L" data file: \"", entry, L"\"");
     return false;
 }
 
@@ -72,67 +72,55 @@ bool CQuorvex::LoadTableFile(File& file, const wchar_t* table) {
 QuorvexError CQuorvex::UploadSpectralData(const std::wstring& path, bool blocking, HANDLE abortEvent,
                                           HANDLE doneEvent, QuorvexProgressCallback progress) {
     return StartTransfer(m_bSpectralTransferRunning, &CQuorvex::UploadSpectralDataThread,
-                         TransferJob{path, abortEvent, doneEvent, std::move(progress)}, blocking,
+                         TransferJob{path, abortEvent, std::move(progress), nullptr}, blocking, doneEvent,
                          L": Failed to create the SetSpectralDataThread worker thread.");
 }
 
 QuorvexError CQuorvex::UploadApertureData(const std::wstring& path, bool blocking, HANDLE abortEvent,
                                           HANDLE doneEvent, QuorvexProgressCallback progress) {
     return StartTransfer(m_bApertureTransferRunning, &CQuorvex::UploadApertureDataThread,
-                         TransferJob{path, abortEvent, doneEvent, std::move(progress)}, blocking,
+                         TransferJob{path, abortEvent, std::move(progress), nullptr}, blocking, doneEvent,
                          L": Failed to create the UploadApertureDataThread worker thread.");
 }
 
 QuorvexError CQuorvex::DownloadSpectralData(bool blocking, HANDLE abortEvent, HANDLE doneEvent) {
     return StartTransfer(m_bSpectralTransferRunning, &CQuorvex::DownloadSpectralDataThread,
-                         TransferJob{L"", abortEvent, doneEvent, nullptr}, blocking,
+                         TransferJob{L"", abortEvent, nullptr, nullptr}, blocking, doneEvent,
                          L": Failed to create the DownloadSpectralDataThread worker thread.");
 }
 
 QuorvexError CQuorvex::DownloadApertureData(bool blocking, HANDLE abortEvent, HANDLE doneEvent) {
     return StartTransfer(m_bApertureTransferRunning, &CQuorvex::DownloadApertureDataThread,
-                         TransferJob{L"", abortEvent, doneEvent, nullptr}, blocking,
+                         TransferJob{L"", abortEvent, nullptr, nullptr}, blocking, doneEvent,
                          L": Failed to create the DownloadApertureDataThread worker thread.");
 }
 
 QuorvexError CQuorvex::StartTransfer(std::atomic<bool>& busy, TransferThread thread, TransferJob job,
-                                     bool blocking, const wchar_t* failureMessage) {
+                                     bool blocking, HANDLE doneEvent, const wchar_t* failureMessage) {
     bool idle = false;
     if (!busy.compare_exchange_strong(idle, true)) return QuorvexErrorBusy;
 
-    platform::COwnedHandle ownDone;
-    if (blocking) {
-        ownDone = platform::COwnedHandle::NewEvent();
-        job.doneEvent = ownDone.Get();
-    }
-    QuorvexError started = QuorvexErrorThreadFailed;
-    if (blocking && !ownDone) {
-        m_log.Log(Error, failureMessage);
-    } else {
-        // Every end of a transfer passes here: the table is free again, then
-        // the caller hears of it.
-        started = StartWorker(
-            [thread, job = std::move(job), busy = &busy](CQuorvex& self) mutable {
-                (self.*thread)(job);
-                EndTransfer(*busy, job);
-            },
-            failureMessage);
-    }
-    if (started != QuorvexSuccess) {
+    // A blocking start waits on a reply record of its own and leaves the
+    // caller's done event alone; otherwise that event hears of the end.
+    using Done = driver::CPendingReply<bool>;
+    const auto done = blocking ? Done::ForWaiter() : Done::ForCallback(nullptr, doneEvent);
+    job.done = done;
+    // Every end of a transfer passes through the worker's last two steps:
+    // the table is free before the caller hears of it, so a caller woken by
+    // the end can start the next transfer of this table at once.
+    const bool started = (!blocking || done->Valid()) &&
+                         Workers().Start([this, thread, job = std::move(job), &busy]() mutable {
+                             (this->*thread)(job);
+                             busy = false;
+                             job.done->Complete(true);
+                         });
+    if (!started) {
         busy = false;
-        return started;
+        Log().Log(Error, failureMessage);
+        return QuorvexErrorThreadFailed;
     }
-    // The thread signals this event as the very last thing it does with it,
-    // so closing it afterwards (with ownDone) is safe.
-    if (ownDone) WaitForSingleObject(ownDone.Get(), INFINITE);
+    if (blocking) Await(*done);
     return QuorvexSuccess;
-}
-
-void CQuorvex::EndTransfer(std::atomic<bool>& busy, const TransferJob& job) {
-    // Free before signalling, so a caller woken by the done event can start
-    // the next transfer of this table at once.
-    busy = false;
-    if (job.doneEvent) SetEvent(job.doneEvent);
 }
 
 void CQuorvex::ReportProgress(const TransferJob& job, double percent) {
@@ -148,18 +136,18 @@ bool CQuorvex::SendUpload(const TransferJob& job, const std::string& header,
         case AckEnd::Acknowledged:
             return true;
         case AckEnd::Refused:
-            m_log.Log(Debug, L": Bad command acknowledgment, aborting ", names.refusedThread, L".");
+            Log().Log(Debug, L": Bad command acknowledgment, aborting ", names.refusedThread, L".");
             return false;
         case AckEnd::Aborted:
             break;
         }
-        m_log.Log(Debug, L": Aborting ", names.thread, L".");
+        Log().Log(Debug, L": Aborting ", names.thread, L".");
         return false;
     };
     if (!send(header)) return false;
     const size_t count = values.size();
     for (size_t i = 0; i < count; ++i) {
-        m_log.Log(Debug, L": Sending ", names.value, L" to Quorvex (\"", values[i], L"\")");
+        Log().Log(Debug, L": Sending ", names.value, L" to Quorvex (\"", values[i], L"\")");
         if (!send(values[i])) return false;
         ReportProgress(job, static_cast<double>(i + 1) * 100.0 / static_cast<double>(count));
     }
@@ -173,20 +161,20 @@ void CQuorvex::UploadSpectralDataThread(TransferJob& job) {
     ReportProgress(job, 0.0);
     CSpectralDataFile file(job.path);
     if (!LoadTableFile(file, L"spectral")) {
-        m_log.Log(Debug, L": Aborting ", kNames.thread, L".");
+        Log().Log(Debug, L": Aborting ", kNames.thread, L".");
         return;
     }
     const QuorvexSpectralTable table = file.Data();
     SetSpectralData(table);
 
-    m_log.Log(Debug, L": Starting upload of spectral configuration data.");
+    Log().Log(Debug, L": Starting upload of spectral configuration data.");
     std::vector<std::string> pairs;
     pairs.reserve(table.size());
     for (const auto& [wavelength, radiance] : table)
         pairs.push_back(quorvex::FormatFixed2(wavelength) + "," + quorvex::FormatExp3(radiance));
     if (!SendUpload(job, platform::Format("C0(%d)", static_cast<int>(pairs.size())), pairs, kNames))
         return;
-    m_log.Log(Debug, L": Finished upload of spectral calibration data.");
+    Log().Log(Debug, L": Finished upload of spectral calibration data.");
     ReportProgress(job, 100.0);
 }
 
@@ -200,7 +188,7 @@ void CQuorvex::UploadApertureDataThread(TransferJob& job) {
     } else {
         CApertureDataFile file(job.path);
         if (!LoadTableFile(file, L"aperture")) {
-            m_log.Log(Debug, L": Aborting ", kNames.thread, L".");
+            Log().Log(Debug, L": Aborting ", kNames.thread, L".");
             return;
         }
         table = file.Data();
@@ -213,19 +201,19 @@ void CQuorvex::UploadApertureDataThread(TransferJob& job) {
     bool grid = columns > 0;
     for (const auto& row : table) grid = grid && row.size() == columns;
     if (!grid) {
-        m_log.Log(Error, L": Aperture data is empty or its rows differ in length, nothing uploaded.");
-        m_log.Log(Debug, L": Aborting ", kNames.thread, L".");
+        Log().Log(Error, L": Aperture data is empty or its rows differ in length, nothing uploaded.");
+        Log().Log(Debug, L": Aborting ", kNames.thread, L".");
         return;
     }
 
-    m_log.Log(Debug, L": Starting upload of aperture attenuation configuration data.");
+    Log().Log(Debug, L": Starting upload of aperture attenuation configuration data.");
     std::vector<std::string> factors;
     factors.reserve(columns * table.size());
     for (size_t c = 0; c < columns; ++c)
         for (const auto& row : table) factors.push_back(quorvex::FormatExp3(row[c]));
     if (!SendUpload(job, platform::Format("C1(%d)", static_cast<int>(factors.size())), factors, kNames))
         return;
-    m_log.Log(Debug, L": Finished upload of aperture calibration data.");
+    Log().Log(Debug, L": Finished upload of aperture calibration data.");
     ReportProgress(job, 100.0);
 }
 
@@ -233,17 +221,17 @@ void CQuorvex::UploadApertureDataThread(TransferJob& job) {
 
 int CQuorvex::DownloadCount(const std::vector<std::string>& lines, const DownloadNames& names) {
     if (lines.size() < 2) {
-        m_log.Log(Error, L": Download ", names.table,
+        Log().Log(Error, L": Download ", names.table,
                   L" data results not enough data. Returned vector length = ", lines.size(), L".");
         return -1;
     }
     int count = 0;
     if (quorvex::ScanInts(lines[0], &count, 1) != 1) {
-        m_log.Log(Error, L": Error parsing number of ", names.counted, L" \"", lines[0], L"\"");
+        Log().Log(Error, L": Error parsing number of ", names.counted, L" \"", lines[0], L"\"");
         return -1;
     }
     if (count < 0 || lines.size() != static_cast<size_t>(count) + 1) {
-        m_log.Log(Warning, L": Incorrect number of ", names.received, L" received. ", lines.size() - 1,
+        Log().Log(Warning, L": Incorrect number of ", names.received, L" received. ", lines.size() - 1,
                   L" received, ", count, L" expected.");
         return -1;
     }
@@ -261,7 +249,7 @@ CQuorvex::DownloadResult<QuorvexSpectralTable> CQuorvex::OnSpectralLines(const s
         if (quorvex::ScanDoubles(lines[i], pair, 2) == 2) {
             result.table.emplace_back(pair[0], pair[1]);
         } else {
-            m_log.Log(Error, L": Error parsing downloaded spectral data pair \"", lines[i], L"\"");
+            Log().Log(Error, L": Error parsing downloaded spectral data pair \"", lines[i], L"\"");
             result.ok = false;
         }
     }
@@ -275,7 +263,7 @@ CQuorvex::DownloadResult<QuorvexApertureTable> CQuorvex::OnApertureLines(const s
     constexpr int kColumns = 3;
     const int rows = count / kColumns;
     if (count % kColumns != 0) {
-        m_log.Log(Error, L": Error calculating the number of rows and columns. nValues = ", count,
+        Log().Log(Error, L": Error calculating the number of rows and columns. nValues = ", count,
                   L", nCols = ", kColumns, L", nRows = ", rows);
         return result;
     }
@@ -289,7 +277,7 @@ CQuorvex::DownloadResult<QuorvexApertureTable> CQuorvex::OnApertureLines(const s
             result.table[parsed % static_cast<size_t>(rows)].push_back(factor);
             ++parsed;
         } else {
-            m_log.Log(Error, L": Error parsing downloaded aperture data factor \"", lines[i], L"\"");
+            Log().Log(Error, L": Error parsing downloaded aperture data factor \"", lines[i], L"\"");
             result.ok = false;
         }
     }
@@ -301,28 +289,25 @@ void CQuorvex::DownloadTable(TransferJob& job, const char* command, LinesParser<
                              void (CQuorvex::*store)(Table), const wchar_t* table,
                              const wchar_t* thread) {
     ReportProgress(job, 0.0);
-    m_log.Log(Debug, L": Starting download of ", table, L" calibration data.");
-    using Result = DownloadResult<Table>;
-    auto reply = std::make_shared<quorvex::CPendingReply<Result>>();
-    quorvex::WaitEnd end = quorvex::WaitEnd::Closing;
-    if (reply->Valid()) {
-        SendMultiLineCommand(command, kDownloadSilenceMs, 0,
-                             [this, reply, parse](std::vector<std::string> lines, int) {
-                                 reply->Complete((this->*parse)(lines));
-                             });
-        end = reply->Wait(m_closingEvent.Get(), job.abortEvent);
-    }
-    if (end != quorvex::WaitEnd::Reply) {
-        m_log.Log(Debug, L": Aborting ", thread, L".");
+    Log().Log(Debug, L": Starting download of ", table, L" calibration data.");
+    std::optional<DownloadResult<Table>> result = Request<DownloadResult<Table>>(
+        [&](auto complete) {
+            Port().SendMultiLineCommand(command, kDownloadSilenceMs, 0,
+                                        [this, parse, complete](std::vector<std::string> lines, int) {
+                                            complete((this->*parse)(lines));
+                                        });
+        },
+        job.abortEvent);
+    if (!result) {
+        Log().Log(Debug, L": Aborting ", thread, L".");
         return;
     }
-    Result result = reply->Take();
-    if (!result.ok) {
-        m_log.Log(Debug, L": Error downloading ", table, L" data, aborting ", thread, L".");
+    if (!result->ok) {
+        Log().Log(Debug, L": Error downloading ", table, L" data, aborting ", thread, L".");
         return;
     }
-    (this->*store)(std::move(result.table));
-    m_log.Log(Debug, L": Finished download of ", table, L" calibration data.");
+    (this->*store)(std::move(result->table));
+    Log().Log(Debug, L": Finished download of ", table, L" calibration data.");
     ReportProgress(job, 100.0);
 }
 
