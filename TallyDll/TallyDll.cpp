@@ -22,6 +22,18 @@ driver::CDriverLibrary<Counter, EtcError> g_library{
     {EtcSuccess, EtcErrorFailed, EtcErrorInvalidHandle, EtcErrorInvalidParameter,
      EtcErrorInvalidParameter}};
 
+// Stores what the device knows without asking the counter in `*out`.
+template <typename Out, typename Get>
+EtcError Report(void* handle, Out* out, Get get) {
+    return g_library.WithDevice(
+        handle,
+        [&](Counter& device) {
+            *out = get(device);
+            return EtcSuccess;
+        },
+        out);
+}
+
 }  // namespace
 
 extern "C" {
@@ -39,13 +51,7 @@ EtcError Etc_Disconnect(void** handle, int blocking, HANDLE event) {
 }
 
 EtcError Etc_IsValidDevice(void* handle, int* valid) {
-    return g_library.WithDevice(
-        handle,
-        [&](Counter& device) {
-            *valid = device.IsValidDevice() ? 1 : 0;
-            return EtcSuccess;
-        },
-        valid);
+    return Report(handle, valid, [](Counter& device) { return device.IsValidDevice() ? 1 : 0; });
 }
 
 EtcError Etc_GetElapsedTime(void* handle, double* seconds) {
@@ -82,13 +88,8 @@ EtcError Etc_SetBasePowerCycleCount(void* handle, uint32_t value, int blocking, 
 }  // extern "C"
 
 EtcError Etc_GetIdentification(void* handle, EtcIdentificationStruct* identification) {
-    return g_library.WithDevice(
-        handle,
-        [&](Counter& device) {
-            *identification = device.GetIdentification();
-            return EtcSuccess;
-        },
-        identification);
+    return Report(handle, identification,
+                  [](Counter& device) { return device.GetIdentification(); });
 }
 
 EtcError Etc_GetElapsedTimeCallback(void* handle, EtcElapsedTimeCallback callback) {
