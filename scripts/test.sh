@@ -2,6 +2,8 @@
 # Builds and runs the whole test suite: the normal build (everything,
 # benchmarks built but not run), then the non-GUI tests under
 # AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer.
+# The sanitizer builds keep the control panel's widget-free core and its
+# tests and leave out its widgets and the program (QV_BUILD_PANEL_GUI=OFF).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,14 +22,14 @@ run_ctest build
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address,undefined \
-  -DQV_BUILD_PANEL=OFF -DQV_BUILD_BENCH=OFF
+  -DQV_BUILD_PANEL=ON -DQV_BUILD_PANEL_GUI=OFF -DQV_BUILD_BENCH=OFF
 cmake --build build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_ctest build-asan
 
 echo "== ThreadSanitizer"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread \
-  -DQV_BUILD_PANEL=OFF -DQV_BUILD_BENCH=OFF
+  -DQV_BUILD_PANEL=ON -DQV_BUILD_PANEL_GUI=OFF -DQV_BUILD_BENCH=OFF
 cmake --build build-tsan
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest build-tsan
 

@@ -1,5 +1,6 @@
-// Start-up and shutdown of the program, the paths it works with, the version
-// text and About box, and message boxes raised from other threads.
+// Start-up and shutdown of the program, its About box, message boxes raised
+// from other threads and termination signals: the tests that need the
+// program's QApplication and widgets.
 #include <atomic>
 #include <csignal>
 #include <chrono>
@@ -20,7 +21,6 @@
 #include <QTimer>
 
 #include "AboutDlg.h"
-#include "AppPaths.h"
 #include "MainFrame.h"
 #include "MessageBoxHandler.h"
 #include "PsuDll/PsuDll.h"
@@ -29,7 +29,6 @@
 #include "PanelTestEnv.h"
 #include "QuorvexControlPanelApp.h"
 #include "TerminationSignals.h"
-#include "Version.h"
 #include "platform/text.h"
 #include "platform/win32.h"
 
@@ -235,51 +234,6 @@ TEST_F(StartupTest, ALogFolderWithATooLongNameIsReportedAndNoLogFileIsChosen) {
     EXPECT_EQ(app.m_appSettings.m_nLogCeiling, 6);
     EXPECT_EQ(app.m_calibrationData.m_nSerialNumber, -1);
     EXPECT_NE(app.MainFrame(), nullptr);
-}
-
-TEST(AppPathsTest, JoinsWithOneSlashAndFoldersEndWithOne) {
-    EXPECT_EQ(apppaths::JoinFile(L"/a", L"b.ini"), L"/a/b.ini");
-    EXPECT_EQ(apppaths::JoinFile(L"/a/", L"b.ini"), L"/a/b.ini");
-    EXPECT_EQ(apppaths::JoinFolder(L"/a", L"logs"), L"/a/logs/");
-    EXPECT_EQ(apppaths::JoinFolder(L"/a/", L"logs/"), L"/a/logs/");
-    EXPECT_EQ(apppaths::DataFolder(L"/home/u/.local/share"),
-              L"/home/u/.local/share/Vandrel Scientific Ltd/Quorvex Control Panel/");
-}
-
-TEST(AppPathsTest, LogFileNameIsTheGivenUtcTime) {
-    SYSTEMTIME utc{};
-    utc.wYear = 2021;
-    utc.wMonth = 3;
-    utc.wDay = 4;
-    utc.wHour = 5;
-    utc.wMinute = 6;
-    utc.wSecond = 7;
-    utc.wMilliseconds = 999;
-    EXPECT_EQ(apppaths::LogFileName(utc), L"2021-03-04_05-06-07_SystemLog.log");
-}
-
-TEST(AppPathsTest, FolderCreationReportsTheWindowsCodes) {
-    testsupport::CTempXdg folders;
-    const fs::path deep = folders.Root() / "a" / "b" / "c";
-    const std::wstring wide = platform::FromUtf8(deep.string());
-    EXPECT_EQ(apppaths::CreateFolderTree(wide), static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_TRUE(fs::is_directory(deep));
-    EXPECT_EQ(apppaths::CreateFolderTree(wide), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    EXPECT_EQ(apppaths::CreateFolderTree(L"relative/logs"), static_cast<DWORD>(ERROR_BAD_PATHNAME));
-    EXPECT_EQ(apppaths::CreateFolderTree(
-                  platform::FromUtf8((folders.Root() / std::string(300, 'y')).string())),
-              static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
-    std::ofstream(folders.Root() / "file") << "x";
-    EXPECT_NE(apppaths::CreateFolderTree(platform::FromUtf8((folders.Root() / "file" / "sub").string())),
-              static_cast<DWORD>(ERROR_SUCCESS));
-}
-
-TEST(VersionTest, VersionTextDropsTheLastPart) {
-    EXPECT_EQ(GetFileVersion(), L"1.0.0.1");
-    EXPECT_EQ(GetVersionString(), L"1.0.0");
-    EXPECT_EQ(VersionTextFromFileVersion(L"2.3.4.5 \t\r\n"), L"2.3.4");
-    EXPECT_EQ(VersionTextFromFileVersion(L"7"), L"");
-    EXPECT_EQ(VersionTextFromFileVersion(L""), L"");
 }
 
 TEST_F(StartupTest, AboutBoxShowsTheVersionText) {
