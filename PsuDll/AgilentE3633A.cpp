@@ -5,12 +5,14 @@
 #include "Identification.h"
 #include "ScpiText.h"
 
-#include <memory>
+#include <cmath>
 #include <utility>
 
+using driver::ConnectResult;
+using driver::CPendingReply;
+using driver::WaitEnd;
 using driverlog::Debug;
 using driverlog::Error;
-using platform::COwnedHandle;
 
 namespace {
 
@@ -25,78 +27,84 @@ bool InTable(int value, const wchar_t* const (&)[N]) {
     return value >= 0 && static_cast<size_t>(value) < N;
 }
 
+struct SetPointText {
+    const wchar_t* what;  // logged as "Setting <what> to <value><unit>."
+    const char* command;
+    const wchar_t* unit;
+};
+const SetPointText kSetPoints[] = {{L"the current", "CURR", L"A"},
+                                   {L"the voltage", "VOLT", L"V"},
+                                   {L"the current limit", "CURR:PROT", L"A"},
+                                   {L"the voltage limit", "VOLT:PROT", L"V"}};
+
+struct ReadingText {
+    const char* command;
+    const wchar_t* message;
+};
+const ReadingText kReadings[] = {{"CURR?", L": Getting the current setpoint."},
+                                 {"VOLT?", L": Getting the voltage setpoint."},
+                                 {"MEAS:CURR?", L": Getting the measured current value."},
+                                 {"MEAS:VOLT?", L": Getting the measured voltage value."}};
+
 const char* const kLineEnding = "\r\n";
-constexpr int kReplyTimeoutMs = 1000;
+constexpr unsigned kReplyTimeoutMs = 1000;
+// How long a disconnect waits for the unlock to be written: long enough for
+// a few queued queries to time out ahead of it, short enough that a port
+// which no longer writes cannot hold the disconnect for ever.
+constexpr DWORD kUnlockLimitMs = 5000;
 
 }  // namespace
 
-CAgilentE3633A::CAgilentE3633A()
-    : CSerialPort(SerialPortOptions{/*lineEnding=*/"\r\n", /*dropUnsolicitedAfterPrefixLine=*/false}) {}
+CAgilentE3633A::CAgilentE3633A(driverlog::CLibraryLog& library)
+    : CDriverDevice(library, L"CAgilentE3633A",
+                    SerialPortOptions{/*lineEnding=*/kLineEnding, /*dropUnsolicitedAfterPrefixLine=*/false}) {}
 
-CAgilentE3633A::~CAgilentE3633A() {
-    // Everything waiting for a command or a step pause gives up now.
-    SetEvent(m_closedEvent.Get());
-    JoinRampThread();
-    Close();
-}
+CAgilentE3633A::~CAgilentE3633A() { Shutdown(); }
 
 // ---- Connecting -----------------------------------------------------------
 
-int CAgilentE3633A::Connect(int blocking, HANDLE event, const SerialPortSettingsStruct& settings) {
+ConnectResult CAgilentE3633A::Connect(bool blocking, HANDLE event, const SerialPortSettingsStruct& settings) {
     // Port errors and unsolicited data mean nothing to this driver.
-    if (OpenAndStart(m_log, [](SerialPortError, const char*) {}, [](const char*, int) {}, '!', "",
-                     settings) != 0)
-        return 1;
+    if (!OpenPort(settings, SerialPortHandlers{{}, {}, '!', "", 1})) return ConnectResult::PortFailed;
 
-    if (!event) {
-        m_ownIdentificationEvent = COwnedHandle::NewEvent();
-        event = m_ownIdentificationEvent.Get();
+    Log().Log(Debug, L": Attempting to detect an Agilent E3633A on the serial port.");
+    auto reply = blocking ? CPendingReply<bool>::ForWaiter() : CPendingReply<bool>::ForCallback(nullptr, event);
+    SendQuery("*IDN?", [this, reply](const char* text, int timedOut) {
+        reply->Complete(OnIdentification(text, timedOut));
+    });
+    if (!blocking) return ConnectResult::Connected;
+
+    const bool identified = Await(*reply) == WaitEnd::Reply && reply->Take();
+    // A blocking connect has always taken the caller's event over.
+    if (event) {
+        SetEvent(event);
+        CloseHandle(event);
     }
-    m_hIdentificationCompleteEvent = event;
-    m_log.Log(Debug, L": Attempting to detect an Agilent E3633A on the serial port.");
-    SendQuery("*IDN?", [this](const char* text, int timedOut) { OnIdentification(text, timedOut); });
-
-    if (!blocking) return 0;
-
-    WaitForSingleObject(m_hIdentificationCompleteEvent, INFINITE);
-    // The caller's event is closed too: a blocking connect has always done so.
-    if (m_ownIdentificationEvent)
-        m_ownIdentificationEvent.Reset();
-    else
-        CloseHandle(m_hIdentificationCompleteEvent);
-    m_hIdentificationCompleteEvent = nullptr;
-    if (m_bIsValidDevice.load()) return 0;
-    m_log.Log(Debug, L": No Agilent E3633A detected on the serial port.");
-    Close();
-    return 2;
+    if (identified) return ConnectResult::Connected;
+    Log().Log(Debug, L": No Agilent E3633A detected on the serial port.");
+    return ConnectResult::NoDevice;
 }
 
-void CAgilentE3633A::OnIdentification(const char* text, int timedOut) {
-    HANDLE complete = m_hIdentificationCompleteEvent;
+bool CAgilentE3633A::OnIdentification(const char* text, int timedOut) {
+    AgilentIdentificationStruct identification;
     if (!timedOut) {
-        AgilentIdentificationStruct identification;
-        {
-            std::lock_guard lock(m_identificationMutex);
-            psudll::ParseIdentification(text ? text : "", m_identification);
-            identification = m_identification;
-        }
-        if (identification.model == psudll::kSupportedModel) {
-            m_log.Log(Debug,
-                      L": An Agilent E3633A Power Supply has been detected with the following "
-                      L"properties: Manufacturer: ",
-                      identification.manufacturer, L", Model: ", identification.model,
-                      L", Main Power Supply Version: ", identification.mainVersion,
-                      L", IO Processor Revision: ", identification.ioRevision,
-                      L", Front Panel Revision: ", identification.frontPanelRevision);
-            m_bIsValidDevice.store(1);
-            SetEvent(complete);
-            m_log.Log(Debug, L": Locking the front panel controls.");
-            SendCommand("SYST:RWL", "", 0, 0, 0, {});
-            return;
-        }
+        std::lock_guard lock(m_identificationMutex);
+        psudll::ParseIdentification(text ? text : "", m_identification);
+        identification = m_identification;
     }
-    m_bIsValidDevice.store(0);
-    SetEvent(complete);
+    const bool valid = !timedOut && identification.model == psudll::kSupportedModel;
+    m_bIsValidDevice.store(valid);
+    if (!valid) return false;
+    Log().Log(Debug,
+              L": An Agilent E3633A Power Supply has been detected with the following "
+              L"properties: Manufacturer: ",
+              identification.manufacturer, L", Model: ", identification.model,
+              L", Main Power Supply Version: ", identification.mainVersion,
+              L", IO Processor Revision: ", identification.ioRevision,
+              L", Front Panel Revision: ", identification.frontPanelRevision);
+    Log().Log(Debug, L": Locking the front panel controls.");
+    Port().SendCommand("SYST:RWL", "", 0, 0, 0, {});
+    return true;
 }
 
 AgilentIdentificationStruct CAgilentE3633A::GetIdentification() const {
@@ -106,184 +114,140 @@ AgilentIdentificationStruct CAgilentE3633A::GetIdentification() const {
 
 // ---- Set commands ---------------------------------------------------------
 
-bool CAgilentE3633A::WaitUnlessClosed(HANDLE event) {
-    const HANDLE handles[] = {event, m_closedEvent.Get()};
-    return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0;
-}
-
-AgilentError CAgilentE3633A::SendSetCommand(const std::string& command, int blocking,
-                                            HANDLE event) {
+AgilentError CAgilentE3633A::SendSetCommand(const std::string& command, bool blocking, HANDLE event) {
     if (!blocking) {
-        SendCommand(command, "", 0, 0, 0, {}, event);
+        Port().SendCommand(command, "", 0, 0, 0, {}, event);
         return AgilentSuccess;
     }
-    COwnedHandle written = COwnedHandle::NewEvent();
-    SendCommand(command, "", 0, 0, 0, {}, written.Get());
-    WaitUnlessClosed(written.Get());
+    // The port calls a no-reply command's handler once it has been written
+    // (or the write failed); a close drops it, and the closing event ends
+    // the wait then.
+    auto written = CPendingReply<bool>::ForWaiter();
+    if (!written->Valid()) return AgilentErrorFailed;
+    Port().SendCommand(command, "", 0, 0, 0, [written](const char*, int) { written->Complete(true); });
+    Await(*written);
     return AgilentSuccess;
 }
 
-AgilentError CAgilentE3633A::SetOutput(AgilentOutput output, int blocking, HANDLE event) {
+AgilentError CAgilentE3633A::SetOutput(AgilentOutput output, bool blocking, HANDLE event) {
     if (!InTable(output, kOutputNames)) return AgilentErrorInvalidParameter;
-    m_log.Log(Debug, L": Setting output to ", kOutputNames[output], L".");
+    Log().Log(Debug, L": Setting output to ", kOutputNames[output], L".");
     return SendSetCommand(output == AgilentOutput_On ? "OUTP ON" : "OUTP OFF", blocking, event);
 }
 
-AgilentError CAgilentE3633A::SetDisplay(AgilentDisplay display, int blocking, HANDLE event) {
+AgilentError CAgilentE3633A::SetDisplay(AgilentDisplay display, bool blocking, HANDLE event) {
     if (!InTable(display, kDisplayNames)) return AgilentErrorInvalidParameter;
-    m_log.Log(Debug, L": Setting display to ", kDisplayNames[display], L".");
+    Log().Log(Debug, L": Setting display to ", kDisplayNames[display], L".");
     return SendSetCommand(display == AgilentDisplay_On ? "DISP ON" : "DISP OFF", blocking, event);
 }
 
-AgilentError CAgilentE3633A::SetDisplayMessage(const char* text, int blocking, HANDLE event) {
+AgilentError CAgilentE3633A::SetDisplayMessage(const char* text, bool blocking, HANDLE event) {
     if (!text) return AgilentErrorInvalidParameter;
     // A line break inside the text would end the command and start another.
     const auto quoted = psudll::QuoteScpiString(text);
     if (!quoted) return AgilentErrorInvalidParameter;
-    m_log.Log(Debug, L": Setting custom display message to \"", text, L"\".");
+    Log().Log(Debug, L": Setting custom display message to \"", text, L"\".");
     return SendSetCommand("DISP:TEXT " + *quoted, blocking, event);
 }
 
-AgilentError CAgilentE3633A::ClearDisplayMessage(int blocking, HANDLE event) {
-    m_log.Log(Debug, L": Clearing custom display message.");
+AgilentError CAgilentE3633A::ClearDisplayMessage(bool blocking, HANDLE event) {
+    Log().Log(Debug, L": Clearing custom display message.");
     return SendSetCommand("DISP:TEXT:CLE", blocking, event);
 }
 
-AgilentError CAgilentE3633A::SetVoltageRange(AgilentVoltageRange range, int blocking, HANDLE event) {
+AgilentError CAgilentE3633A::SetVoltageRange(AgilentVoltageRange range, bool blocking, HANDLE event) {
     if (!InTable(range, kVoltageRangeNames)) return AgilentErrorInvalidParameter;
-    m_log.Log(Debug, L": Setting voltage range to ", kVoltageRangeNames[range], L".");
+    Log().Log(Debug, L": Setting voltage range to ", kVoltageRangeNames[range], L".");
     const bool low = range == AgilentVoltageRange_P8V || range == AgilentVoltageRange_Low;
     return SendSetCommand(low ? "VOLT:RANG P8V" : "VOLT:RANG P20V", blocking, event);
 }
 
-AgilentError CAgilentE3633A::SendSetPoint(const wchar_t* what, const char* command, double value,
-                                          const wchar_t* unit, int blocking, HANDLE event) {
-    m_log.Log(Debug, L": Setting ", what, L" to ", psudll::FormatFixedW(value, 3), unit, L".");
-    return SendSetCommand(std::string(command) + " " + psudll::FormatFixed(value, 3), blocking,
-                          event);
+AgilentError CAgilentE3633A::Set(SetPoint setPoint, double value, bool blocking, HANDLE event) {
+    const SetPointText& text = kSetPoints[static_cast<int>(setPoint)];
+    // "inf" or "nan" would go out as a command the supply cannot read.
+    if (!std::isfinite(value)) {
+        Log().Log(Error, L": Refusing to set ", text.what, L" to ", psudll::FormatFixedW(value, 3), L".");
+        return AgilentErrorInvalidParameter;
+    }
+    Log().Log(Debug, L": Setting ", text.what, L" to ", psudll::FormatFixedW(value, 3), text.unit, L".");
+    return SendSetCommand(std::string(text.command) + " " + psudll::FormatFixed(value, 3), blocking, event);
 }
 
-AgilentError CAgilentE3633A::SetCurrent(double amperes, int blocking, HANDLE event) {
-    return SendSetPoint(L"the current", "CURR", amperes, L"A", blocking, event);
-}
-
-AgilentError CAgilentE3633A::SetVoltage(double volts, int blocking, HANDLE event) {
-    return SendSetPoint(L"the voltage", "VOLT", volts, L"V", blocking, event);
-}
-
-AgilentError CAgilentE3633A::SetCurrentLimit(double amperes, int blocking, HANDLE event) {
-    return SendSetPoint(L"the current limit", "CURR:PROT", amperes, L"A", blocking, event);
-}
-
-AgilentError CAgilentE3633A::SetVoltageLimit(double volts, int blocking, HANDLE event) {
-    return SendSetPoint(L"the voltage limit", "VOLT:PROT", volts, L"V", blocking, event);
-}
-
-AgilentError CAgilentE3633A::ResetOverCurrentProtection(int blocking, HANDLE event) {
-    m_log.Log(Debug, L": Resetting Over Current Protection.");
+AgilentError CAgilentE3633A::ResetOverCurrentProtection(bool blocking, HANDLE event) {
+    Log().Log(Debug, L": Resetting Over Current Protection.");
     return SendSetCommand("CURR:PROT:CLE", blocking, event);
 }
 
-AgilentError CAgilentE3633A::ResetOverVoltageProtection(int blocking, HANDLE event) {
-    m_log.Log(Debug, L": Resetting Over Voltage Protection.");
+AgilentError CAgilentE3633A::ResetOverVoltageProtection(bool blocking, HANDLE event) {
+    Log().Log(Debug, L": Resetting Over Voltage Protection.");
     return SendSetCommand("VOLT:PROT:CLE", blocking, event);
 }
 
 // ---- Numeric queries ------------------------------------------------------
 
 void CAgilentE3633A::SendQuery(const char* command, SerialResponseCallback handler) {
-    SendCommand(command, kLineEnding, 1, kReplyTimeoutMs, 0, std::move(handler));
+    Port().SendCommand(command, kLineEnding, 1, kReplyTimeoutMs, 0, std::move(handler));
 }
 
-void CAgilentE3633A::OnNumericReply(const char* text, int timedOut,
-                                    const AgilentResponseCallback& deliver) {
-    const char* reply = text ? text : "";
-    m_bResponseValid = 0;
-    if (timedOut) {
-        m_log.Log(Error, L": Command timed out! Partial response received: \"", reply, L"\".");
-    } else if (const auto value = psudll::ParseReplyNumber(reply)) {
-        m_dResponseValue = *value;
-        m_bResponseValid = 1;
-    } else {
-        m_log.Log(Error, L": Error converting response to double. Response = \"", reply, L"\".");
-    }
-    if (deliver) deliver(m_bResponseValid, m_dResponseValue);
-}
-
-AgilentError CAgilentE3633A::BlockingQuery(const char* command, const wchar_t* message, double* out) {
-    if (!out) return AgilentErrorInvalidParameter;
-    std::lock_guard serialised(m_queryMutex);
-    m_log.Log(Debug, message);
-
+void CAgilentE3633A::SendNumericQuery(Reading reading, std::shared_ptr<PendingNumber> reply) {
+    const ReadingText& text = kReadings[static_cast<int>(reading)];
+    Log().Log(Debug, text.message);
     // The reply travels with its own command, so nothing another query
-    // receives can land here.
-    struct Result {
-        int valid = 0;
-        double value = 0.0;
-    };
-    auto result = std::make_shared<Result>();
-    COwnedHandle done = COwnedHandle::NewEvent();
-    const HANDLE doneEvent = done.Get();
-    SendQuery(command, [this, result, doneEvent](const char* text, int timedOut) {
-        OnNumericReply(text, timedOut, [&](int valid, double value) {
-            result->valid = valid;
-            result->value = value;
-        });
-        SetEvent(doneEvent);
+    // receives can land in it.
+    SendQuery(text.command, [this, reply = std::move(reply)](const char* text, int timedOut) {
+        reply->Complete(OnNumericReply(text, timedOut));
     });
-    if (!WaitUnlessClosed(doneEvent) || !result->valid) return AgilentErrorCommandFailed;
-    *out = result->value;
+}
+
+CAgilentE3633A::NumericReply CAgilentE3633A::OnNumericReply(const char* text, int timedOut) {
+    const char* reply = text ? text : "";
+    if (timedOut) {
+        Log().Log(Error, L": Command timed out! Partial response received: \"", reply, L"\".");
+    } else if (const auto value = psudll::ParseReplyNumber(reply)) {
+        m_dLastValue = *value;
+        return {true, *value};
+    } else {
+        Log().Log(Error, L": Error converting response to double. Response = \"", reply, L"\".");
+    }
+    return {false, m_dLastValue};
+}
+
+AgilentError CAgilentE3633A::Read(Reading reading, double& value) {
+    auto reply = PendingNumber::ForWaiter();
+    if (!reply->Valid()) return AgilentErrorCommandFailed;
+    SendNumericQuery(reading, reply);
+    if (Await(*reply) != WaitEnd::Reply) return AgilentErrorCommandFailed;
+    const NumericReply result = reply->Take();
+    if (!result.valid) return AgilentErrorCommandFailed;
+    value = result.value;
     return AgilentSuccess;
 }
 
-AgilentError CAgilentE3633A::CallbackQuery(const char* command, const wchar_t* message,
-                                           AgilentResponseCallback callback) {
-    m_log.Log(Debug, message);
-    // The callable lives in its command: called once with that command's
-    // reply and released with it.
-    SendQuery(command, [this, callback = std::move(callback)](const char* text, int timedOut) {
-        OnNumericReply(text, timedOut, callback);
-    });
+AgilentError CAgilentE3633A::Read(Reading reading, AgilentResponseCallback callback) {
+    // The callable lives in its request: called once with that request's
+    // reply and released with it. An empty one still sends the query.
+    PendingNumber::Deliver deliver;
+    if (callback)
+        deliver = [callback = std::move(callback)](const NumericReply& reply) {
+            callback(reply.valid ? 1 : 0, reply.value);
+        };
+    SendNumericQuery(reading, PendingNumber::ForCallback(std::move(deliver)));
     return AgilentSuccess;
-}
-
-AgilentError CAgilentE3633A::GetCurrent(double* amperes) {
-    return BlockingQuery("CURR?", L": Getting the current setpoint.", amperes);
-}
-AgilentError CAgilentE3633A::GetVoltage(double* volts) {
-    return BlockingQuery("VOLT?", L": Getting the voltage setpoint.", volts);
-}
-AgilentError CAgilentE3633A::MeasureCurrent(double* amperes) {
-    return BlockingQuery("MEAS:CURR?", L": Getting the measured current value.", amperes);
-}
-AgilentError CAgilentE3633A::MeasureVoltage(double* volts) {
-    return BlockingQuery("MEAS:VOLT?", L": Getting the measured voltage value.", volts);
-}
-AgilentError CAgilentE3633A::GetCurrent(AgilentResponseCallback callback) {
-    return CallbackQuery("CURR?", L": Getting the current setpoint.", std::move(callback));
-}
-AgilentError CAgilentE3633A::GetVoltage(AgilentResponseCallback callback) {
-    return CallbackQuery("VOLT?", L": Getting the voltage setpoint.", std::move(callback));
-}
-AgilentError CAgilentE3633A::MeasureCurrent(AgilentResponseCallback callback) {
-    return CallbackQuery("MEAS:CURR?", L": Getting the measured current value.", std::move(callback));
-}
-AgilentError CAgilentE3633A::MeasureVoltage(AgilentResponseCallback callback) {
-    return CallbackQuery("MEAS:VOLT?", L": Getting the measured voltage value.", std::move(callback));
 }
 
 // ---- Disconnecting --------------------------------------------------------
 
-void CAgilentE3633A::UnlockForDisconnect() {
-    m_log.Log(Debug, L": Unlocking the front panel controls.");
-    SendCommand("SYST:LOC", "", 0, 0, 0,
-                [this](const char*, int) { m_log.Log(Debug, L": Disconnecting from serial port."); },
-                m_unlockedEvent.Get());
+void CAgilentE3633A::BeginDisconnect() {
+    Log().Log(Debug, L": Unlocking the front panel controls.");
+    m_bUnlockQueued.store(true);
+    Port().SendCommand("SYST:LOC", "", 0, 0, 0,
+                       [this](const char*, int) { Log().Log(Debug, L": Disconnecting from serial port."); },
+                       m_unlockedEvent.Get());
 }
 
-void CAgilentE3633A::CloseAfterUnlock() {
-    if (WaitForSingleObject(m_unlockedEvent.Get(), INFINITE) != WAIT_OBJECT_0)
-        m_log.Log(Error, L": Failed waiting for disconnection to complete.");
-    Close();
-    SetEvent(m_closedEvent.Get());
+void CAgilentE3633A::BeforeClose() {
+    // A connect that failed never locked the panel and queued no unlock.
+    if (!m_bUnlockQueued.load()) return;
+    if (WaitForSingleObject(m_unlockedEvent.Get(), kUnlockLimitMs) != WAIT_OBJECT_0)
+        Log().Log(Error, L": Failed waiting for disconnection to complete.");
 }

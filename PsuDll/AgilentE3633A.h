@@ -1,186 +1,165 @@
 // CAgilentE3633A: one Agilent E3633A supply on one serial port. Connects and
 // identifies the supply, keeps its front panel locked while connected, sends
-// the SCPI set commands and numeric queries, disconnects, and ramps the lamp
-// up and down on a worker thread of its own.
+// the SCPI set commands and numeric queries, unlocks the panel on the way
+// out, and ramps the lamp up and down on a worker thread.
+//
+// Ownership: made, listed and destroyed only by the library's
+// CDriverLibrary (Exports.cpp); the port, the log, the closing event and
+// the workers belong to the CDriverDevice base. The destructor shuts the
+// device down before any member of this class goes.
+//
+// Threads: the exports call every public member from any caller's thread.
+// The identification and numeric reply handlers run on the port's service
+// thread; a ramp runs on one of the device's workers and calls the blocking
+// set and query members from there. BeginDisconnect runs on the
+// disconnecting caller's thread, BeforeClose on whichever thread shuts the
+// device down.
 #pragma once
 
-#include "LibraryLog.h"
 #include "PsuDll.h"
 
 #include <platform/OwnedHandle.h>
+#include <serial/DriverDevice.h>
 #include <serial/DriverLog.h>
-#include <serial/SerialPort.h>
+#include <serial/PendingReply.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
-class CAgilentE3633A : public CSerialPort {
+class CAgilentE3633A : public driver::CDriverDevice {
 public:
-    CAgilentE3633A();
-    // Stops a running ramp and closes the port, so no thread can reach the
-    // object once it is gone.
+    explicit CAgilentE3633A(driverlog::CLibraryLog& library);
     ~CAgilentE3633A() override;
 
-    // 0 the supply was identified (blocking) or identification was started
-    // (not blocking); 1 the port or its thread failed; 2 no E3633A answered
-    // (blocking only).
-    int Connect(int blocking, HANDLE event, const SerialPortSettingsStruct& settings);
-    // A disconnect in two halves, because the port cannot be closed on its
-    // own service thread: the first queues the unlock of the front panel,
-    // the second (on any other thread) waits until the unlock has gone out,
-    // or can no longer go, and closes the port.
-    void UnlockForDisconnect();
-    void CloseAfterUnlock();
+    // Blocking: Connected once an E3633A was identified, NoDevice when none
+    // answered; the caller's event (if any) is signalled and closed either
+    // way. Not blocking: Connected once "*IDN?" is queued; the event (if
+    // any) is signalled when its reply has been judged.
+    driver::ConnectResult Connect(bool blocking, HANDLE event, const SerialPortSettingsStruct& settings);
+    // Queues the unlock of the front panel; BeforeClose waits for it.
+    void BeginDisconnect() override;
 
     AgilentIdentificationStruct GetIdentification() const;
-    int IsValidDevice() const { return m_bIsValidDevice.load(); }
-    int IsRampedUp() const { return m_bIsRampedUp.load(); }
+    bool IsValidDevice() const { return m_bIsValidDevice.load(); }
+    bool IsRampedUp() const { return m_bIsRampedUp.load(); }
 
     // Set commands: blocking, they return once the command has been written;
     // not blocking, they return at once and signal the event (if any) then.
-    AgilentError SetOutput(AgilentOutput output, int blocking, HANDLE event);
-    AgilentError SetDisplay(AgilentDisplay display, int blocking, HANDLE event);
-    AgilentError SetDisplayMessage(const char* text, int blocking, HANDLE event);
-    AgilentError ClearDisplayMessage(int blocking, HANDLE event);
-    AgilentError SetVoltageRange(AgilentVoltageRange range, int blocking, HANDLE event);
-    AgilentError SetCurrent(double amperes, int blocking, HANDLE event);
-    AgilentError SetVoltage(double volts, int blocking, HANDLE event);
-    AgilentError SetCurrentLimit(double amperes, int blocking, HANDLE event);
-    AgilentError SetVoltageLimit(double volts, int blocking, HANDLE event);
-    AgilentError ResetOverCurrentProtection(int blocking, HANDLE event);
-    AgilentError ResetOverVoltageProtection(int blocking, HANDLE event);
+    AgilentError SetOutput(AgilentOutput output, bool blocking, HANDLE event);
+    AgilentError SetDisplay(AgilentDisplay display, bool blocking, HANDLE event);
+    AgilentError SetDisplayMessage(const char* text, bool blocking, HANDLE event);
+    AgilentError ClearDisplayMessage(bool blocking, HANDLE event);
+    AgilentError SetVoltageRange(AgilentVoltageRange range, bool blocking, HANDLE event);
+    AgilentError ResetOverCurrentProtection(bool blocking, HANDLE event);
+    AgilentError ResetOverVoltageProtection(bool blocking, HANDLE event);
 
-    // Blocking numeric queries: 0, 6 (null output) or 7 (no usable reply).
-    AgilentError GetCurrent(double* amperes);
-    AgilentError GetVoltage(double* volts);
-    AgilentError MeasureCurrent(double* amperes);
-    AgilentError MeasureVoltage(double* volts);
-    // The same with a callable called once on the serial thread.
-    AgilentError GetCurrent(AgilentResponseCallback callback);
-    AgilentError GetVoltage(AgilentResponseCallback callback);
-    AgilentError MeasureCurrent(AgilentResponseCallback callback);
-    AgilentError MeasureVoltage(AgilentResponseCallback callback);
+    // The four numeric set points; a value that is not finite is refused
+    // with 6 and nothing is sent.
+    enum class SetPoint { Current, Voltage, CurrentLimit, VoltageLimit };
+    AgilentError Set(SetPoint setPoint, double value, bool blocking, HANDLE event);
+
+    // The four numeric queries. Blocking: 0, or 7 when the reply timed out,
+    // did not convert or the device is closing. With a callable: 0 at once;
+    // the callable is called once on the service thread with (1, value) or
+    // (0, last good value).
+    enum class Reading { CurrentSetPoint, VoltageSetPoint, MeasuredCurrent, MeasuredVoltage };
+    AgilentError Read(Reading reading, double& value);
+    AgilentError Read(Reading reading, AgilentResponseCallback callback);
 
     // Lamp ramps: 0 started (or, blocking, completed), 6 bad argument, 8 no
-    // thread, 9 another ramp runs, 10 a blocking ramp was aborted.
+    // thread, 9 another ramp runs, 10 a blocking ramp ended early.
     AgilentError RampUp(double current, double voltage, int seconds, HANDLE abortEvent,
-                        int blocking, HANDLE completeEvent);
-    AgilentError RampUpReportProgress(double current, double voltage, int seconds,
-                                      HANDLE abortEvent, HANDLE completeEvent,
-                                      AgilentProgressCallback progress);
-    AgilentError RampDown(int seconds, HANDLE abortEvent, int blocking, HANDLE completeEvent);
-    AgilentError RampDownReportProgress(int seconds, HANDLE abortEvent, HANDLE completeEvent,
-                                        AgilentProgressCallback progress);
+                        bool blocking, HANDLE completeEvent, AgilentProgressCallback progress);
+    AgilentError RampDown(int seconds, HANDLE abortEvent, bool blocking, HANDLE completeEvent,
+                          AgilentProgressCallback progress);
 
-    driverlog::CDeviceLog& Log() { return m_log; }
+protected:
+    // Waits, bounded, until the unlock has been written or has failed.
+    void BeforeClose() override;
 
 private:
     // ---- Commands and replies ---------------------------------------------
-    void SendQuery(const char* command, SerialResponseCallback handler);
-    AgilentError SendSetCommand(const std::string& command, int blocking, HANDLE event);
-    // "<command> <value>" with the value to three decimals, logged as
-    // "Setting <what> to <value><unit>.".
-    AgilentError SendSetPoint(const wchar_t* what, const char* command, double value,
-                              const wchar_t* unit, int blocking, HANDLE event);
-    AgilentError BlockingQuery(const char* command, const wchar_t* message, double* out);
-    AgilentError CallbackQuery(const char* command, const wchar_t* message,
-                               AgilentResponseCallback callback);
-    // Waits for `event` unless the port is closed first; true when the event
-    // came.
-    bool WaitUnlessClosed(HANDLE event);
+    struct NumericReply {
+        bool valid = false;
+        double value = 0.0;  // the last good value when not valid
+    };
+    using PendingNumber = driver::CPendingReply<NumericReply>;
 
-    void OnIdentification(const char* text, int timedOut);
-    // Converts a numeric reply and hands (valid, value) to `deliver`.
-    void OnNumericReply(const char* text, int timedOut, const AgilentResponseCallback& deliver);
+    void SendQuery(const char* command, SerialResponseCallback handler);
+    void SendNumericQuery(Reading reading, std::shared_ptr<PendingNumber> reply);
+    AgilentError SendSetCommand(const std::string& command, bool blocking, HANDLE event);
+
+    // Service thread: judges the "*IDN?" reply and locks the front panel of
+    // a supply it recognises; true for an E3633A.
+    bool OnIdentification(const char* text, int timedOut);
+    NumericReply OnNumericReply(const char* text, int timedOut);
 
     // ---- Ramps --------------------------------------------------------------
-    // What one ramp thread works with, copied when it starts so a later start
-    // can never change it under the thread.
+    enum class RampKind { Up, Down };
+    // What one ramp works with, copied into its worker so a later start can
+    // never change it under the thread.
     struct RampRun {
+        RampKind kind = RampKind::Up;
         double current = 0.0;
         double voltage = 0.0;
         int seconds = 0;
         HANDLE abortEvent = nullptr;
-        HANDLE completeEvent = nullptr;
-        HANDLE endedEvent = nullptr;  // blocking starts only: signalled on every end
+        HANDLE completeEvent = nullptr;  // signalled only when the ramp ran to its end
+        // Blocking starts only: completed with whether the ramp ran to its
+        // end, on every end.
+        std::shared_ptr<driver::CPendingReply<bool>> ended;
         AgilentProgressCallback progress;
     };
-    enum class RampKind { Up, Down };
-    struct RampStart {
-        CAgilentE3633A* self = nullptr;
-        RampKind kind = RampKind::Up;
-        RampRun run;
-    };
 
-    AgilentError StartRampUp(double current, double voltage, int seconds, HANDLE abortEvent,
-                             bool blocking, HANDLE completeEvent,
-                             const AgilentProgressCallback* progress);
-    AgilentError StartRampDown(int seconds, HANDLE abortEvent, bool blocking,
-                               HANDLE completeEvent, const AgilentProgressCallback* progress);
     // False, after logging it, when `seconds` is no usable ramp time.
     bool CheckRampTime(RampKind kind, int seconds);
-    // Under the ramp lock: makes way for the ramp and starts its thread with
-    // these settings; blocking, waits for it with the lock released.
-    AgilentError LaunchRamp(RampKind kind, double current, double voltage, int seconds,
-                            HANDLE abortEvent, bool blocking, HANDLE completeEvent,
-                            const AgilentProgressCallback* progress);
+    // Takes the ramp lock, makes way for the ramp and starts its worker;
+    // blocking, waits for the ramp with the lock released.
+    AgilentError LaunchRamp(RampRun run, bool blocking);
     // Refuses with 9 while a ramp runs that nobody has aborted; an aborted or
     // finished one is waited for. Ramp lock held.
     AgilentError MakeWayForRamp();
     bool RunningRampAborted() const;
-    // Tells the ramp thread (if any) to stop and waits for it.
-    void JoinRampThread();
 
-    static DWORD WINAPI RampThread(LPVOID parameter);
-    void RunRampUp(const RampRun& run);
-    void RunRampDown(const RampRun& run);
+    void RunRamp(const RampRun& run);
+    // Each true when it ran to its end.
+    bool RunRampUp(const RampRun& run);
+    bool RunRampDown(const RampRun& run);
     // Waits out a step's pause; true when the ramp is to stop instead (its
-    // abort event was signalled or closed, it was cancelled, or the port
-    // closed).
+    // abort event was signalled or closed, a new start cancelled it, or the
+    // device is closing).
     bool WaitForStep(DWORD milliseconds, HANDLE abortEvent);
-    void ReportProgress(const RampRun& run, double percent);
-    void EndRamp(const RampRun& run, bool completed);
-    // Ends the ramp early, logging `message`.
-    void AbortRamp(const RampRun& run, const wchar_t* message);
+    void ReportProgress(const RampRun& run, double percent, const wchar_t* logText);
 
     // ---- Members ------------------------------------------------------------
-    // First, so it outlives everything that might still log.
-    driverlog::CDeviceLog m_log{psudll::g_log, psudll::kDeviceClassName, this};
-
     mutable std::mutex m_identificationMutex;  // guards m_identification
     AgilentIdentificationStruct m_identification;
-    std::atomic<int> m_bIsValidDevice{0};
-    HANDLE m_hIdentificationCompleteEvent = nullptr;
-    // Stands in for the caller's event when a connect brought none.
-    platform::COwnedHandle m_ownIdentificationEvent;
-    // The last numeric reply; touched only on the serial thread.
-    double m_dResponseValue = 0.0;
-    int m_bResponseValid = 0;
-    // One blocking query at a time, so callers never read each other's
-    // replies.
-    std::mutex m_queryMutex;
+    std::atomic<bool> m_bIsValidDevice{false};
+    // The value of the last numeric reply that converted; touched only on
+    // the service thread.
+    double m_dLastValue = 0.0;
 
-    std::atomic<int> m_bIsRampedUp{0};
-    // The abort event of the running ramp, looked at before another starts.
-    HANDLE m_hRampAbortEvent = nullptr;
-    platform::COwnedHandle m_rampThread;
+    std::atomic<bool> m_bIsRampedUp{false};
     // Set points the last completed ramp left commanded: where a ramp-down
     // starts when the supply cannot tell its own.
     std::atomic<double> m_dSettledCurrent{0.0};
     std::atomic<double> m_dSettledVoltage{0.0};
-    // Guards the ramp members above; the running thread works on its own
-    // copy of them.
+    // Serialises ramp starts; the running ramp works on its own copy.
     std::mutex m_rampMutex;
+    // The abort event of the latest ramp, looked at before another starts.
+    HANDLE m_hRampAbortEvent = nullptr;
+    // True from a start until the ramp ends, cleared before anyone can hear
+    // of the end, so a start right after a completion is not refused.
     std::atomic<bool> m_bRampRunning{false};
-    // Ends a running ramp when its caller aborted it but the abort event was
-    // consumed by our own look at it, or when the object goes.
+    // Signalled while no ramp worker is running its ramp.
+    platform::COwnedHandle m_rampIdleEvent{CreateEvent(nullptr, TRUE, TRUE, nullptr)};
+    // Ends a running ramp whose caller aborted it but whose abort event was
+    // consumed by our own look at it.
     platform::COwnedHandle m_rampCancelEvent = platform::COwnedHandle::NewEvent(true);
 
-    // Signalled once the port is closed: every wait for a command that can no
-    // longer be written ends.
-    platform::COwnedHandle m_closedEvent = platform::COwnedHandle::NewEvent(true);
-    // Signalled once the unlock of a disconnect has been written, or has
-    // failed, or was dropped by a close.
+    std::atomic<bool> m_bUnlockQueued{false};
+    // Signalled once the unlock of a disconnect has been written or failed.
     platform::COwnedHandle m_unlockedEvent = platform::COwnedHandle::NewEvent(true);
 };

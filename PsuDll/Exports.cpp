@@ -1,267 +1,179 @@
-// The exported interface of PsuDll: handle bookkeeping, the log set-up calls
-// and one thin export per device operation. Nothing is thrown across it.
+// The exported interface of PsuDll: one line per export through the
+// library's one CDriverLibrary, which owns the log, the handle list and the
+// closing threads. Nothing is thrown across it.
+//
+// Exports are called from any thread; the int flags of the C interface
+// become bool here.
 #include "PsuDll.h"
 
 #include "AgilentE3633A.h"
-#include "LibraryLog.h"
 
-#include <serial/DeviceList.h>
-#include <serial/WorkerThreads.h>
+#include <serial/DriverLibrary.h>
 
-#include <memory>
-#include <string>
 #include <utility>
-
-namespace psudll {
-
-// Constructed in this order and destroyed in the reverse one: at unload the
-// closing threads are joined first, while the devices they release can
-// still log, then the listed devices go, and the log outlives them all.
-driverlog::CLibraryLog g_log{"CAgilentE3633A"};
 
 namespace {
 
-CDeviceList<CAgilentE3633A> g_devices;
-CWorkerThreads g_closing;
+using Device = CAgilentE3633A;
+using Reading = CAgilentE3633A::Reading;
+using SetPoint = CAgilentE3633A::SetPoint;
 
-// Looks the handle up and runs `operation` on its device; 5 when the handle
-// is not listed. The device stays alive until the operation has returned.
-template <typename Operation>
-AgilentError WithDevice(const void* handle, Operation operation) {
-    try {
-        const std::shared_ptr<CAgilentE3633A> device = g_devices.Find(handle);
-        if (!device) return AgilentErrorInvalidHandle;
-        return operation(*device);
-    } catch (...) {
-        return AgilentErrorFailed;
-    }
+// A log ceiling above 7 has always been refused with 1.
+driver::CDriverLibrary<Device, AgilentError> g_library{
+    "CAgilentE3633A",
+    {AgilentSuccess, AgilentErrorFailed, AgilentErrorInvalidHandle, AgilentErrorInvalidParameter,
+     AgilentErrorFailed}};
+
+AgilentError Read(void* handle, Reading reading, double* value) {
+    return g_library.WithDevice(handle, [&](Device& d) { return d.Read(reading, *value); }, value);
 }
 
-// Waits for the unlock of a disconnect, closes the port and lets the device
-// go; the caller hears of it (through `event`, if any) only after that, so
-// the port is free and the device's last entries are written by then.
-void CloseAndRelease(std::shared_ptr<CAgilentE3633A> device, HANDLE event) {
-    device->CloseAfterUnlock();
-    device.reset();
-    if (event) SetEvent(event);
+AgilentError ReadWithCallback(void* handle, Reading reading, AgilentResponseCallback callback) {
+    return g_library.WithDevice(handle, [&](Device& d) { return d.Read(reading, std::move(callback)); });
+}
+
+AgilentError Set(void* handle, SetPoint setPoint, double value, int blocking, HANDLE event) {
+    return g_library.WithDevice(handle, [&](Device& d) { return d.Set(setPoint, value, blocking != 0, event); });
 }
 
 }  // namespace
-}  // namespace psudll
-
-using psudll::g_closing;
-using psudll::g_devices;
-using psudll::WithDevice;
 
 extern "C" {
 
-AgilentError Agilent_Connect(SerialPortSettingsStruct settings, void** handle, int blocking,
-                             HANDLE event) {
-    if (!handle) return AgilentErrorInvalidParameter;
-    try {
-        auto device = std::make_shared<CAgilentE3633A>();
-        CAgilentE3633A* const address = device.get();
-        g_devices.Add(device);
-        device->Log().ApplySavedSettings();
-        *handle = address;
-        if (device->Connect(blocking, event, settings) != 0) {
-            *handle = nullptr;
-            g_devices.Remove(address);
-            return AgilentErrorFailed;
-        }
-        return AgilentSuccess;
-    } catch (...) {
-        *handle = nullptr;
-        return AgilentErrorFailed;
-    }
+AgilentError Agilent_Connect(SerialPortSettingsStruct settings, void** handle, int blocking, HANDLE event) {
+    return g_library.Connect(handle, [&](Device& d) { return d.Connect(blocking != 0, event, settings); });
 }
 
+// A waiting disconnect takes the caller's event over, as a waiting connect
+// does: signalled, then closed.
 AgilentError Agilent_Disconnect(void** handle, int blocking, HANDLE event) {
-    if (!handle) return AgilentErrorInvalidHandle;
-    try {
-        // Unlisted first, so no other caller queues commands behind the
-        // disconnect; whoever is still working on it keeps it alive.
-        std::shared_ptr<CAgilentE3633A> device = g_devices.Remove(*handle);
-        if (!device) return AgilentErrorInvalidHandle;
-        *handle = nullptr;
-        device->UnlockForDisconnect();
-        if (blocking) {
-            psudll::CloseAndRelease(std::move(device), nullptr);
-            return AgilentSuccess;
-        }
-        // The closing thread takes the device out of a shared slot rather
-        // than holding a copy, so its release is the last one and the caller
-        // is told after it; without a thread the caller closes it instead.
-        auto slot = std::make_shared<std::shared_ptr<CAgilentE3633A>>(std::move(device));
-        if (!g_closing.Start([slot, event] { psudll::CloseAndRelease(std::move(*slot), event); }))
-            psudll::CloseAndRelease(std::move(*slot), event);
-        return AgilentSuccess;
-    } catch (...) {
-        return AgilentErrorFailed;
-    }
+    return g_library.Disconnect(handle, blocking != 0, event, /*closeEventAfterWait=*/true);
 }
 
 AgilentError Agilent_IsValidDevice(void* handle, int* valid) {
-    return WithDevice(handle, [&](CAgilentE3633A& device) {
-        if (!valid) return AgilentErrorInvalidParameter;
-        *valid = device.IsValidDevice();
-        return AgilentSuccess;
-    });
+    return g_library.WithDevice(handle, [&](Device& d) { *valid = d.IsValidDevice(); return AgilentSuccess; }, valid);
 }
 
 AgilentError Agilent_IsRampedUp(void* handle, int* rampedUp) {
-    return WithDevice(handle, [&](CAgilentE3633A& device) {
-        if (!rampedUp) return AgilentErrorInvalidParameter;
-        *rampedUp = device.IsRampedUp();
-        return AgilentSuccess;
-    });
+    return g_library.WithDevice(handle, [&](Device& d) { *rampedUp = d.IsRampedUp(); return AgilentSuccess; }, rampedUp);
 }
 
 AgilentError Agilent_SetOutput(void* handle, AgilentOutput output, int blocking, HANDLE event) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) { return d.SetOutput(output, blocking, event); });
+    return g_library.WithDevice(handle, [&](Device& d) { return d.SetOutput(output, blocking != 0, event); });
 }
 
 AgilentError Agilent_SetDisplay(void* handle, AgilentDisplay display, int blocking, HANDLE event) {
-    return WithDevice(handle,
-                      [&](CAgilentE3633A& d) { return d.SetDisplay(display, blocking, event); });
+    return g_library.WithDevice(handle, [&](Device& d) { return d.SetDisplay(display, blocking != 0, event); });
 }
 
 AgilentError Agilent_SetDisplayMessage(void* handle, const char* text, int blocking, HANDLE event) {
-    return WithDevice(handle,
-                      [&](CAgilentE3633A& d) { return d.SetDisplayMessage(text, blocking, event); });
+    return g_library.WithDevice(handle, [&](Device& d) { return d.SetDisplayMessage(text, blocking != 0, event); });
 }
 
 AgilentError Agilent_ClearDisplayMessage(void* handle, int blocking, HANDLE event) {
-    return WithDevice(handle,
-                      [&](CAgilentE3633A& d) { return d.ClearDisplayMessage(blocking, event); });
+    return g_library.WithDevice(handle, [&](Device& d) { return d.ClearDisplayMessage(blocking != 0, event); });
 }
 
-AgilentError Agilent_SetVoltageRange(void* handle, AgilentVoltageRange range, int blocking,
-                                     HANDLE event) {
-    return WithDevice(handle,
-                      [&](CAgilentE3633A& d) { return d.SetVoltageRange(range, blocking, event); });
+AgilentError Agilent_SetVoltageRange(void* handle, AgilentVoltageRange range, int blocking, HANDLE event) {
+    return g_library.WithDevice(handle, [&](Device& d) { return d.SetVoltageRange(range, blocking != 0, event); });
 }
 
 AgilentError Agilent_SetCurrent(void* handle, double amperes, int blocking, HANDLE event) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) { return d.SetCurrent(amperes, blocking, event); });
+    return Set(handle, SetPoint::Current, amperes, blocking, event);
 }
 
 AgilentError Agilent_SetVoltage(void* handle, double volts, int blocking, HANDLE event) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) { return d.SetVoltage(volts, blocking, event); });
+    return Set(handle, SetPoint::Voltage, volts, blocking, event);
 }
 
 AgilentError Agilent_SetCurrentLimit(void* handle, double amperes, int blocking, HANDLE event) {
-    return WithDevice(handle,
-                      [&](CAgilentE3633A& d) { return d.SetCurrentLimit(amperes, blocking, event); });
+    return Set(handle, SetPoint::CurrentLimit, amperes, blocking, event);
 }
 
 AgilentError Agilent_SetVoltageLimit(void* handle, double volts, int blocking, HANDLE event) {
-    return WithDevice(handle,
-                      [&](CAgilentE3633A& d) { return d.SetVoltageLimit(volts, blocking, event); });
+    return Set(handle, SetPoint::VoltageLimit, volts, blocking, event);
 }
 
 AgilentError Agilent_ResetOCP(void* handle, int blocking, HANDLE event) {
-    return WithDevice(handle,
-                      [&](CAgilentE3633A& d) { return d.ResetOverCurrentProtection(blocking, event); });
+    return g_library.WithDevice(handle, [&](Device& d) { return d.ResetOverCurrentProtection(blocking != 0, event); });
 }
 
 AgilentError Agilent_ResetOVP(void* handle, int blocking, HANDLE event) {
-    return WithDevice(handle,
-                      [&](CAgilentE3633A& d) { return d.ResetOverVoltageProtection(blocking, event); });
+    return g_library.WithDevice(handle, [&](Device& d) { return d.ResetOverVoltageProtection(blocking != 0, event); });
 }
 
 AgilentError Agilent_GetCurrent(void* handle, double* amperes) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) { return d.GetCurrent(amperes); });
+    return Read(handle, Reading::CurrentSetPoint, amperes);
 }
 
 AgilentError Agilent_GetVoltage(void* handle, double* volts) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) { return d.GetVoltage(volts); });
+    return Read(handle, Reading::VoltageSetPoint, volts);
 }
 
 AgilentError Agilent_MeasureCurrent(void* handle, double* amperes) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) { return d.MeasureCurrent(amperes); });
+    return Read(handle, Reading::MeasuredCurrent, amperes);
 }
 
 AgilentError Agilent_MeasureVoltage(void* handle, double* volts) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) { return d.MeasureVoltage(volts); });
+    return Read(handle, Reading::MeasuredVoltage, volts);
 }
 
 AgilentError Agilent_RampUp(void* handle, double current, double voltage, int seconds,
                             HANDLE abortEvent, int blocking, HANDLE completeEvent) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) {
-        return d.RampUp(current, voltage, seconds, abortEvent, blocking, completeEvent);
+    return g_library.WithDevice(handle, [&](Device& d) {
+        return d.RampUp(current, voltage, seconds, abortEvent, blocking != 0, completeEvent, nullptr);
     });
 }
 
 AgilentError Agilent_RampDown(void* handle, int seconds, HANDLE abortEvent, int blocking,
                               HANDLE completeEvent) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) {
-        return d.RampDown(seconds, abortEvent, blocking, completeEvent);
+    return g_library.WithDevice(handle, [&](Device& d) {
+        return d.RampDown(seconds, abortEvent, blocking != 0, completeEvent, nullptr);
     });
 }
 
-AgilentError Agilent_SetLogCeiling(unsigned ceiling) {
-    if (ceiling > 7) return AgilentErrorFailed;
-    // The ceiling belongs to the library's one log, so it applies even with
-    // no device listed.
-    psudll::g_log.SetCeilingAndSave(static_cast<int>(ceiling));
-    for (const auto& device : g_devices.Snapshot()) device->Log().LogCeilingSet(ceiling);
-    return AgilentSuccess;
-}
+AgilentError Agilent_SetLogCeiling(unsigned ceiling) { return g_library.SetLogCeiling(ceiling); }
 
-AgilentError Agilent_SetLogfilePath(const wchar_t* path) {
-    try {
-        const std::wstring value = path ? path : L"";
-        psudll::g_log.SetFilePathAndSave(value);
-        for (const auto& device : g_devices.Snapshot()) device->Log().LogFilePathSet(value);
-        return AgilentSuccess;
-    } catch (...) {
-        return AgilentErrorFailed;
-    }
-}
+AgilentError Agilent_SetLogfilePath(const wchar_t* path) { return g_library.SetLogfilePath(path); }
 
 }  // extern "C"
 
 AgilentError Agilent_GetIdentification(void* handle, AgilentIdentificationStruct* identification) {
-    return WithDevice(handle, [&](CAgilentE3633A& device) {
-        if (!identification) return AgilentErrorInvalidParameter;
-        *identification = device.GetIdentification();
-        return AgilentSuccess;
-    });
+    return g_library.WithDevice(
+        handle, [&](Device& d) { *identification = d.GetIdentification(); return AgilentSuccess; },
+        identification);
 }
 
 // The callable argument is released on return in every path, also when the
 // handle is not listed.
 AgilentError Agilent_GetCurrentCallback(void* handle, AgilentResponseCallback callback) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) { return d.GetCurrent(std::move(callback)); });
+    return ReadWithCallback(handle, Reading::CurrentSetPoint, std::move(callback));
 }
 
 AgilentError Agilent_GetVoltageCallback(void* handle, AgilentResponseCallback callback) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) { return d.GetVoltage(std::move(callback)); });
+    return ReadWithCallback(handle, Reading::VoltageSetPoint, std::move(callback));
 }
 
 AgilentError Agilent_MeasureCurrentCallback(void* handle, AgilentResponseCallback callback) {
-    return WithDevice(handle,
-                      [&](CAgilentE3633A& d) { return d.MeasureCurrent(std::move(callback)); });
+    return ReadWithCallback(handle, Reading::MeasuredCurrent, std::move(callback));
 }
 
 AgilentError Agilent_MeasureVoltageCallback(void* handle, AgilentResponseCallback callback) {
-    return WithDevice(handle,
-                      [&](CAgilentE3633A& d) { return d.MeasureVoltage(std::move(callback)); });
+    return ReadWithCallback(handle, Reading::MeasuredVoltage, std::move(callback));
 }
 
+// A progress form never waits.
 AgilentError Agilent_RampUpReportProgress(void* handle, double current, double voltage, int seconds,
                                           HANDLE abortEvent, HANDLE completeEvent,
                                           AgilentProgressCallback progress) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) {
-        return d.RampUpReportProgress(current, voltage, seconds, abortEvent, completeEvent,
-                                      std::move(progress));
+    return g_library.WithDevice(handle, [&](Device& d) {
+        return d.RampUp(current, voltage, seconds, abortEvent, false, completeEvent, std::move(progress));
     });
 }
 
 AgilentError Agilent_RampDownReportProgress(void* handle, int seconds, HANDLE abortEvent,
                                             HANDLE completeEvent, AgilentProgressCallback progress) {
-    return WithDevice(handle, [&](CAgilentE3633A& d) {
-        return d.RampDownReportProgress(seconds, abortEvent, completeEvent, std::move(progress));
+    return g_library.WithDevice(handle, [&](Device& d) {
+        return d.RampDown(seconds, abortEvent, false, completeEvent, std::move(progress));
     });
 }

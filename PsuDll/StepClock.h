@@ -1,40 +1,36 @@
-// Deadlines of a timed ramp, kept in FILETIME units (100 ns, UTC) from one
-// start time so the time spent sending each step does not add up.
+// Deadlines of a timed ramp, all measured from one start time so the time
+// spent sending each step does not add up. They run on the monotonic clock:
+// the wall clock may be stepped while a lamp ramps (a time server, a user
+// setting the time), and that must neither stretch nor cut the ramp.
+//
+// Owned by the one ramp worker that made it; not shared between threads.
 #pragma once
 
 #include <platform/win32.h>
 
-#include <cstdint>
+#include <chrono>
 
 namespace psudll {
 
-inline uint64_t FileTimeNow() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER value;
-    value.u.LowPart = now.dwLowDateTime;
-    value.u.HighPart = now.dwHighDateTime;
-    return value.QuadPart;
-}
-
 class CStepClock {
 public:
-    // intervalMs: the time between two step deadlines.
-    explicit CStepClock(int64_t intervalMs) : m_interval(intervalMs * 10000) {}
+    using Clock = std::chrono::steady_clock;
+    static_assert(Clock::is_steady, "ramp deadlines need a clock that is never stepped");
 
-    void Start() { m_start = FileTimeNow(); }
+    // Starts now; `interval` is the time between two step deadlines.
+    explicit CStepClock(std::chrono::milliseconds interval) : m_interval(interval), m_start(Clock::now()) {}
 
     // Milliseconds left before step `step`'s deadline, truncated towards
     // zero; 0 once it has passed.
     DWORD RemainingMs(int step) const {
-        const int64_t deadline = static_cast<int64_t>(m_start) + step * m_interval;
-        const int64_t left = (deadline - static_cast<int64_t>(FileTimeNow())) / 10000;
-        return left > 0 ? static_cast<DWORD>(left) : 0;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            m_start + step * m_interval - Clock::now());
+        return left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
     }
 
 private:
-    int64_t m_interval;
-    uint64_t m_start = 0;
+    std::chrono::milliseconds m_interval;
+    Clock::time_point m_start;
 };
 
 }  // namespace psudll
