@@ -23,7 +23,7 @@ class IdentificationTest : public PsuTest, public ::testing::WithParamInterface<
 TEST_P(IdentificationTest, ParsesReplyAndDecidesValidity) {
     const IdentificationCase& c = GetParam();
     sim->SetIdentity(c.reply);
-    CTestEvent identified(false);
+    CTestEvent identified;
     ASSERT_EQ(Agilent_Connect(Settings(), &handle, 0, identified.Get()), AgilentSuccess);
     ASSERT_TRUE(identified.Wait());
 
@@ -63,9 +63,12 @@ INSTANTIATE_TEST_SUITE_P(
         IdentificationCase{"Silence", "", false, {"", "", "", "", "", ""}}),
     [](const auto& info) { return info.param.name; });
 
-TEST_F(PsuTest, BlockingConnectIdentifiesAndLogsTheSupply) {
-    ASSERT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
+TEST_F(PsuTest, BlockingConnectIdentifiesAndLogsTheSupplyAndClosesTheEvent) {
+    CTestEvent given;
+    const HANDLE event = given.Release();
+    ASSERT_EQ(Agilent_Connect(Settings(), &handle, 1, event), AgilentSuccess);
     ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_FAILED);  // closed: handles are never reused
     EXPECT_EQ(WireUpToMarker(), (std::vector<std::string>{"*IDN?", "SYST:RWL", "VOLT?"}));
     EXPECT_TRUE(sim->State().RemoteLocked());
     EXPECT_TRUE(LogHas(": Initializing serial port with the following settings: Port: 7, Baud: 9600, "
@@ -88,17 +91,13 @@ TEST_F(PsuTest, BlockingConnectToWrongModelFailsAndFreesThePort) {
     EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
 }
 
-TEST_F(PsuTest, BlockingConnectWhereNothingAnswersFailsAfterTheReplyTimeout) {
-    sim->InjectFault(R"(\*IDN\?)", sim::Fault{sim::FaultKind::NoReply});
+TEST_F(PsuTest, ConnectWhereNothingAnswersFailsOrReportsInvalidAfterTheReplyTimeout) {
+    sim->InjectFault(R"(\*IDN\?)", sim::Fault{sim::FaultKind::NoReply, 0, 5, 2});
     EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentErrorFailed);
     EXPECT_EQ(handle, nullptr);
     EXPECT_TRUE(LogHas(": No Agilent E3633A detected on the serial port."));
-    EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
-}
 
-TEST_F(PsuTest, NonBlockingConnectWhereNothingAnswersSignalsAndReportsInvalid) {
-    sim->InjectFault(R"(\*IDN\?)", sim::Fault{sim::FaultKind::NoReply});
-    CTestEvent identified(false);
+    CTestEvent identified;
     ASSERT_EQ(Agilent_Connect(Settings(), &handle, 0, identified.Get()), AgilentSuccess);
     ASSERT_NE(handle, nullptr);
     ASSERT_TRUE(identified.Wait());
@@ -107,6 +106,7 @@ TEST_F(PsuTest, NonBlockingConnectWhereNothingAnswersSignalsAndReportsInvalid) {
     EXPECT_EQ(valid, 0);
     EXPECT_EQ(Agilent_Disconnect(&handle, 1, nullptr), AgilentSuccess);
     EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
 }
 
 TEST_F(PsuTest, ConnectFailsOnMissingOrInvalidPorts) {
@@ -121,8 +121,12 @@ TEST_F(PsuTest, ConnectFailsOnMissingOrInvalidPorts) {
 TEST_F(PsuTest, BlockingDisconnectUnlocksClosesAndInvalidatesTheHandle) {
     Connect();
     void* const old = handle;
-    ASSERT_EQ(Agilent_Disconnect(&handle, 1, nullptr), AgilentSuccess);
+    CTestEvent given;
+    const HANDLE event = given.Release();
+    ASSERT_EQ(Agilent_Disconnect(&handle, 1, event), AgilentSuccess);
     EXPECT_EQ(handle, nullptr);
+    // The event was handed over, as to a blocking connect: closed.
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_FAILED);
     ASSERT_TRUE(sim->WaitForCommand("SYST:LOC", kLimit));
     EXPECT_EQ(Wire(), std::vector<std::string>{"SYST:LOC"});
     EXPECT_TRUE(testsupport::WaitUntil([&] { return !sim->State().RemoteLocked(); }));
@@ -141,7 +145,7 @@ TEST_F(PsuTest, BlockingDisconnectUnlocksClosesAndInvalidatesTheHandle) {
 TEST_F(PsuTest, NonBlockingDisconnectSignalsTheCallersEventOncePortIsClosed) {
     Connect();
     void* const old = handle;
-    CTestEvent closed(false);
+    CTestEvent closed;
     ASSERT_EQ(Agilent_Disconnect(&handle, 0, closed.Get()), AgilentSuccess);
     EXPECT_EQ(handle, nullptr);
     int valid;
@@ -150,14 +154,11 @@ TEST_F(PsuTest, NonBlockingDisconnectSignalsTheCallersEventOncePortIsClosed) {
     EXPECT_TRUE(sim->WaitForCommand("SYST:LOC", kLimit));
     // The event comes after the device is gone, its last entry written.
     EXPECT_TRUE(LogHas(": Uninitializing Pantheios library."));
-    EXPECT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
-}
+    ASSERT_EQ(Agilent_Connect(Settings(), &handle, 1, nullptr), AgilentSuccess);
 
-TEST_F(PsuTest, NonBlockingDisconnectWithoutEventStillClosesThePort) {
-    Connect();
+    // Without an event the port is still closed: it opens again soon.
     ASSERT_EQ(Agilent_Disconnect(&handle, 0, nullptr), AgilentSuccess);
     EXPECT_EQ(handle, nullptr);
-    // Once the closing thread is done the port opens again.
     EXPECT_TRUE(testsupport::WaitUntil([&] {
         return Agilent_Connect(Settings(), &handle, 1, nullptr) == AgilentSuccess;
     }));
@@ -207,6 +208,9 @@ TEST_F(PsuTest, EveryHandleExportRefusesAnUnlistedHandle) {
     EXPECT_EQ(Agilent_Disconnect(&bogusHandle, 1, nullptr), AgilentErrorInvalidHandle);
     EXPECT_EQ(bogusHandle, bogus);
     EXPECT_EQ(Agilent_IsValidDevice(nullptr, &flag), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_Disconnect(nullptr, 1, nullptr), AgilentErrorInvalidHandle);
+    EXPECT_EQ(Agilent_Connect(Settings(), nullptr, 1, nullptr), AgilentErrorInvalidParameter);
+    EXPECT_TRUE(Wire().empty());
 
     // Nothing written, nothing called, and every copy of the callables let go.
     EXPECT_EQ(value, 1.0);

@@ -5,6 +5,7 @@
 
 #include "PsuDll/PsuDll.h"
 #include "PsuSimulator.h"
+#include "TestEvent.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,30 +20,8 @@
 namespace psutest {
 
 using namespace std::chrono_literals;
+using testsupport::CTestEvent;
 using testsupport::kLimit;
-
-// An event the test owns, closed when it goes.
-class CTestEvent {
-public:
-    explicit CTestEvent(bool manualReset = true)
-        : m_handle(CreateEvent(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr)) {}
-    ~CTestEvent() { Close(); }
-    CTestEvent(const CTestEvent&) = delete;
-    CTestEvent& operator=(const CTestEvent&) = delete;
-
-    HANDLE Get() const { return m_handle; }
-    void Set() const { SetEvent(m_handle); }
-    // Waits for the event within the generous limit.
-    bool Wait() const { return WaitForSingleObject(m_handle, static_cast<DWORD>(kLimit.count())) == WAIT_OBJECT_0; }
-    bool IsSet() const { return WaitForSingleObject(m_handle, 0) == WAIT_OBJECT_0; }
-    void Close() {
-        if (m_handle) CloseHandle(m_handle);
-        m_handle = nullptr;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 inline std::string Fixed3(double value) {
     char text[64];

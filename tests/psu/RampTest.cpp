@@ -6,11 +6,35 @@
 
 #include <atomic>
 #include <cmath>
+#include <ctime>
 #include <mutex>
 #include <thread>
 
+// The wall clock every library of this program reads, standing in for the
+// platform's: the real time shifted by what a test sets, as a time server
+// or a user stepping the clock would shift it.
+static std::atomic<int64_t> g_wallClockShiftTicks{0};  // 100 ns units
+static std::atomic<int> g_wallClockReads{0};
+
+extern "C" __attribute__((visibility("default"))) void GetSystemTimeAsFileTime(LPFILETIME fileTime) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    const uint64_t ticks = static_cast<uint64_t>(now.tv_sec + 11644473600LL) * 10000000u +
+                           static_cast<uint64_t>(now.tv_nsec) / 100u + g_wallClockShiftTicks.load();
+    fileTime->dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+    fileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    ++g_wallClockReads;
+}
+
 namespace psutest {
 namespace {
+
+// Shifts the wall clock for its lifetime.
+class CWallClockShift {
+public:
+    void Set(std::chrono::seconds shift) { g_wallClockShiftTicks = shift.count() * 10000000LL; }
+    ~CWallClockShift() { g_wallClockShiftTicks = 0; }
+};
 
 // The 50 current steps of a ramp-up: each closes 1/8 of the gap, the last
 // is the target itself.
@@ -95,7 +119,7 @@ protected:
 };
 
 TEST_F(RampTest, RampUpTo8333SendsTheFiftyStepsAndReportsProgress) {
-    CTestEvent done(false);
+    CTestEvent done;
     CProgress progress;
     EXPECT_EQ(RampedUp(), 0);
     ASSERT_EQ(Agilent_RampUpReportProgress(handle, 8.333, 15.0, 1, nullptr, done.Get(), progress.Callable()),
@@ -123,21 +147,10 @@ TEST_F(RampTest, RampUpTo8333SendsTheFiftyStepsAndReportsProgress) {
     }));
 }
 
-TEST_F(RampTest, BlockingRampUpTo8AmpsReturnsWhenDone) {
-    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(RampedUp(), 1);
-    const auto wire = WireAfter(53);
-    EXPECT_EQ(wire, RampUpWire(8.0, 12.0));
-    ASSERT_GE(wire.size(), 6u);
-    EXPECT_EQ(wire[3], "CURR 1.000");
-    EXPECT_EQ(wire[4], "CURR 1.875");
-    EXPECT_EQ(wire[5], "CURR 2.641");
-}
-
 TEST_F(RampTest, RampDownFrom8333And15VoltsEndsAtZeroWithOutputOn) {
     ASSERT_EQ(Agilent_RampUp(handle, 8.333, 15.0, 1, nullptr, 1, nullptr), AgilentSuccess);
     sim->ClearReceived();
-    CTestEvent done(false);
+    CTestEvent done;
     CProgress progress;
     ASSERT_EQ(Agilent_RampDownReportProgress(handle, 1, nullptr, done.Get(), progress.Callable()),
               AgilentSuccess);
@@ -159,16 +172,6 @@ TEST_F(RampTest, RampDownFrom8333And15VoltsEndsAtZeroWithOutputOn) {
     EXPECT_TRUE(LogHas(": Ramp-down @ 100.0% done."));
 }
 
-TEST_F(RampTest, BlockingRampDownReturnsWhenDone) {
-    ASSERT_EQ(Agilent_SetCurrent(handle, 4.0, 1, nullptr), AgilentSuccess);
-    ASSERT_EQ(Agilent_SetVoltage(handle, 10.0, 1, nullptr), AgilentSuccess);
-    sim->WaitForCount(2, kLimit);
-    sim->ClearReceived();
-    ASSERT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(WireAfter(42), RampDownWire(4.0, 10.0));
-    EXPECT_EQ(RampedUp(), 0);
-}
-
 TEST_F(RampTest, InvalidArgumentsAreRefusedWithTheFirstFailingCheck) {
     const double nan = std::nan("");
     EXPECT_EQ(Agilent_RampUp(handle, 0.0, 0.0, 0, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
@@ -179,6 +182,13 @@ TEST_F(RampTest, InvalidArgumentsAreRefusedWithTheFirstFailingCheck) {
 
     EXPECT_EQ(Agilent_RampUp(handle, 8.0, nan, 1, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
     EXPECT_TRUE(LogHas(": Invalid ramp-up voltage value (nan)."));
+    // Beyond the supply's ratings, or not finite: "CURR inf" or a 300-digit
+    // number must never reach it.
+    for (const double bad : {20.601, 1e300, double(INFINITY), double(-INFINITY), -nan}) {
+        EXPECT_EQ(Agilent_RampUp(handle, bad, 12.0, 1, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
+        EXPECT_EQ(Agilent_RampUpReportProgress(handle, 8.0, bad, 1, nullptr, nullptr, nullptr),
+                  AgilentErrorInvalidParameter);
+    }
     EXPECT_EQ(Agilent_RampUp(handle, 8.0, 12.0, -3, nullptr, 0, nullptr), AgilentErrorInvalidParameter);
     EXPECT_TRUE(LogHas(": Invalid ramp-up time (-3)."));
     // Its milliseconds would not fit 32 bits.
@@ -196,37 +206,34 @@ TEST_F(RampTest, InvalidArgumentsAreRefusedWithTheFirstFailingCheck) {
 }
 
 TEST_F(RampTest, StartsWhileARampRunsAreRefusedAsBusy) {
-    CTestEvent abort;
-    CTestEvent done(false);
-    ASSERT_EQ(Agilent_RampDownReportProgress(handle, 20, abort.Get(), done.Get(), nullptr), AgilentSuccess);
-    ASSERT_TRUE(sim->WaitForCommand("VOLT [0-9.]+", kLimit));
-
-    EXPECT_EQ(Agilent_RampDownReportProgress(handle, 1, nullptr, nullptr, nullptr), AgilentErrorBusy);
-    EXPECT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentErrorBusy);
-    EXPECT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentErrorBusy);
-    EXPECT_TRUE(LogHas(": Ramping thread already running."));
-
-    abort.Set();
-    EXPECT_TRUE(WaitForLog(": Aborting ramp down!"));
-    EXPECT_FALSE(done.IsSet());
-}
-
-TEST_F(RampTest, RampUpIsBusyForAnotherRampUp) {
-    CTestEvent abort;
-    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 20, abort.Get(), 0, nullptr), AgilentSuccess);
+    CTestEvent abort(true);
+    CTestEvent done;
+    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 20, abort.Get(), 0, done.Get()), AgilentSuccess);
     ASSERT_TRUE(sim->WaitForCommand("OUTP ON", kLimit));
     EXPECT_EQ(Agilent_RampUp(handle, 5.0, 10.0, 1, nullptr, 0, nullptr), AgilentErrorBusy);
     EXPECT_EQ(Agilent_RampDown(handle, 1, nullptr, 0, nullptr), AgilentErrorBusy);
     abort.Set();
     EXPECT_TRUE(WaitForLog(": Aborting ramp up!"));
+    ResetEvent(abort.Get());
+
+    ASSERT_EQ(Agilent_RampDownReportProgress(handle, 20, abort.Get(), done.Get(), nullptr), AgilentSuccess);
+    ASSERT_TRUE(sim->WaitForCommand("VOLT [0-9.]+", kLimit));
+    EXPECT_EQ(Agilent_RampDownReportProgress(handle, 1, nullptr, nullptr, nullptr), AgilentErrorBusy);
+    EXPECT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentErrorBusy);
+    EXPECT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentErrorBusy);
+    EXPECT_TRUE(LogHas(": Ramping thread already running."));
+    abort.Set();
+    EXPECT_TRUE(WaitForLog(": Aborting ramp down!"));
+    EXPECT_FALSE(done.IsSet());
     // Nothing of the refused ramps reached the supply.
     EXPECT_EQ(Find(Wire(), "VOLT 10.000"), Wire().size());
-    EXPECT_EQ(Find(Wire(), "CURR?"), Wire().size());
+    const auto wire = Wire();
+    EXPECT_EQ(std::count(wire.begin(), wire.end(), "CURR?"), 1);
 }
 
 TEST_F(RampTest, AbortedRampUpStopsAfterItsStepAndLeavesTheLampAsIs) {
-    CTestEvent abort;
-    CTestEvent done(false);
+    CTestEvent abort(true);
+    CTestEvent done;
     CProgress progress;
     ASSERT_EQ(Agilent_RampUpReportProgress(handle, 8.333, 15.0, 2, abort.Get(), done.Get(),
                                            progress.Callable()),
@@ -253,12 +260,12 @@ TEST_F(RampTest, AbortedRampUpStopsAfterItsStepAndLeavesTheLampAsIs) {
 // instead of being refused, and the two ramps must never interleave on the
 // wire.
 TEST_F(RampTest, RampDownRightAfterAnAbortGoesAhead) {
-    CTestEvent abort;
+    CTestEvent abort(true);
     ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 2, abort.Get(), 0, nullptr), AgilentSuccess);
     ASSERT_TRUE(sim->WaitForCommand("CURR 2.641", kLimit));
     abort.Set();
-    CTestEvent done(false);
-    CTestEvent downAbort;
+    CTestEvent done;
+    CTestEvent downAbort(true);
     ASSERT_EQ(Agilent_RampDown(handle, 1, downAbort.Get(), 0, done.Get()), AgilentSuccess);
     ASSERT_TRUE(done.Wait());
     EXPECT_EQ(RampedUp(), 0);
@@ -277,7 +284,7 @@ TEST_F(RampTest, RampDownRightAfterAnAbortGoesAhead) {
 }
 
 TEST_F(RampTest, ClosedAbortEventEndsTheRampAndFreesTheDevice) {
-    CTestEvent abort;
+    CTestEvent abort(true);
     ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 2, abort.Get(), 0, nullptr), AgilentSuccess);
     ASSERT_TRUE(sim->WaitForCommand("CURR 1.000", kLimit));
     abort.Close();
@@ -286,7 +293,7 @@ TEST_F(RampTest, ClosedAbortEventEndsTheRampAndFreesTheDevice) {
 }
 
 TEST_F(RampTest, BlockingRampThatIsAbortedReturnsAborted) {
-    CTestEvent abort;
+    CTestEvent abort(true);
     std::atomic<int> result{-1};
     std::thread ramp([&] { result = Agilent_RampUp(handle, 8.0, 12.0, 5, abort.Get(), 1, nullptr); });
     ASSERT_TRUE(sim->WaitForCommand("CURR 1.875", kLimit));
@@ -295,7 +302,7 @@ TEST_F(RampTest, BlockingRampThatIsAbortedReturnsAborted) {
     EXPECT_EQ(result, AgilentErrorAborted);
     EXPECT_EQ(RampedUp(), 0);
 
-    CTestEvent downAbort;
+    CTestEvent downAbort(true);
     std::thread down([&] { result = Agilent_RampDown(handle, 5, downAbort.Get(), 1, nullptr); });
     ASSERT_TRUE(sim->WaitForCommand("VOLT 11.400", kLimit));
     downAbort.Set();
@@ -303,8 +310,23 @@ TEST_F(RampTest, BlockingRampThatIsAbortedReturnsAborted) {
     EXPECT_EQ(result, AgilentErrorAborted);
 }
 
-TEST_F(RampTest, NullAbortEventStillKeepsThePauses) {
-    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+// Steps keep their pauses without an abort event, and on the monotonic
+// clock: stepping the wall clock back an hour must not stall the ramp, nor
+// stepping it forward rush the remaining steps.
+TEST_F(RampTest, PausesAreKeptWithoutAbortEventWhateverTheWallClockDoes) {
+    CWallClockShift wallClock;
+    const int reads = g_wallClockReads;
+    CTestEvent done;
+    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 0, done.Get()), AgilentSuccess);
+    const auto steps = RampUpSteps(8.0);
+    ASSERT_TRUE(sim->WaitForCommand(steps[0], kLimit));
+    wallClock.Set(-1h);
+    ASSERT_TRUE(sim->WaitForCommand(steps[4], kLimit));
+    wallClock.Set(1h);
+    ASSERT_TRUE(done.Wait());
+    // The library did read the shifted clock meanwhile.
+    EXPECT_GT(g_wallClockReads, reads);
+
     const auto received = sim->Received();
     ASSERT_EQ(received.size(), 53u);
     ASSERT_EQ(received[2].text, "OUTP ON");
@@ -315,7 +337,7 @@ TEST_F(RampTest, NullAbortEventStillKeepsThePauses) {
 
 TEST_F(RampTest, PlainRampDropsAProgressCallableFromAnEarlierRamp) {
     CProgress progress;
-    CTestEvent done(false);
+    CTestEvent done;
     ASSERT_EQ(Agilent_RampUpReportProgress(handle, 2.0, 5.0, 1, nullptr, done.Get(), progress.Callable()),
               AgilentSuccess);
     ASSERT_TRUE(done.Wait());
@@ -325,8 +347,15 @@ TEST_F(RampTest, PlainRampDropsAProgressCallableFromAnEarlierRamp) {
     EXPECT_EQ(progress.Values().size(), 51u);
 }
 
-TEST_F(RampTest, RampDownStartsFromTheLastRampWhenSetPointsCannotBeRead) {
+TEST_F(RampTest, BlockingRampDownStartsFromTheLastRampWhenSetPointsCannotBeRead) {
     ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(RampedUp(), 1);
+    const auto up = WireAfter(53);
+    EXPECT_EQ(up, RampUpWire(8.0, 12.0));
+    ASSERT_GE(up.size(), 6u);
+    EXPECT_EQ(up[3], "CURR 1.000");
+    EXPECT_EQ(up[4], "CURR 1.875");
+    EXPECT_EQ(up[5], "CURR 2.641");
     sim->ClearReceived();
     sim->InjectFault(R"(CURR\?)", sim::Fault{sim::FaultKind::NoReply});
     ASSERT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentSuccess);
@@ -342,7 +371,7 @@ TEST_F(RampTest, RampDownWithoutAnyKnownSetPointsRunsFromZero) {
     ASSERT_TRUE(sim->WaitForCount(1, kLimit));
     sim->ClearReceived();
     sim->InjectFault(R"(CURR\?|VOLT\?)", sim::Fault{sim::FaultKind::Garbage, 0, 5, 2});
-    CTestEvent done(false);
+    CTestEvent done;
     ASSERT_EQ(Agilent_RampDownReportProgress(handle, 1, nullptr, done.Get(), nullptr), AgilentSuccess);
     ASSERT_TRUE(done.Wait());
     EXPECT_EQ(WireAfter(42), RampDownWire(0.0, 0.0));
@@ -350,7 +379,7 @@ TEST_F(RampTest, RampDownWithoutAnyKnownSetPointsRunsFromZero) {
 }
 
 TEST_F(RampTest, DisconnectDuringARampEndsItWithoutHanging) {
-    CTestEvent abort;
+    CTestEvent abort(true);
     ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 20, abort.Get(), 0, nullptr), AgilentSuccess);
     ASSERT_TRUE(sim->WaitForCommand("CURR 1.000", kLimit));
     ASSERT_EQ(Agilent_Disconnect(&handle, 1, nullptr), AgilentSuccess);
