@@ -1,10 +1,12 @@
 // Command/response transport over one serial port (see SerialPort.h).
 //
 // The service thread waits in one call for shutdown, new work and bytes to
-// read, bounded by the deadline of whatever reply is in progress. Everything
-// it does to the queue, the receive buffer and the line list happens under
-// the queue lock; the port lock guards the device handle. Where both are
-// held the port lock is taken first.
+// read, bounded by the deadline of whatever reply is in progress. Each of
+// its steps decides under the locks what is to be called and calls it only
+// after letting go of them: the owner's callbacks and the message box may
+// block on other threads, and those threads queue commands. Deadlines run on
+// the steady clock, so setting the wall clock neither stretches nor cuts a
+// time-out.
 #include "serial/SerialPort.h"
 
 #include <platform/text.h>
@@ -13,28 +15,9 @@
 
 namespace {
 
-uint64_t NowFileTime() {
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-constexpr uint64_t kTicksPerMs = 10000;
 constexpr DWORD kReadChunk = 512;
-
-// Locks a CRITICAL_SECTION for a scope.
-class CLock {
-public:
-    explicit CLock(CRITICAL_SECTION& section) : m_section(section) {
-        EnterCriticalSection(&m_section);
-    }
-    ~CLock() { LeaveCriticalSection(&m_section); }
-    CLock(const CLock&) = delete;
-    CLock& operator=(const CLock&) = delete;
-
-private:
-    CRITICAL_SECTION& m_section;
-};
+// How much of an overlong reply the failure hands over.
+constexpr size_t kPartialBytes = 256;
 
 void CloseIf(HANDLE& handle) {
     if (handle) CloseHandle(handle);
@@ -42,14 +25,6 @@ void CloseIf(HANDLE& handle) {
 }
 
 }  // namespace
-
-std::string CSerialPort::WithLineEnding(const std::string& text) const {
-    // Built by appending: GCC 12 warns falsely about operator+ here.
-    std::string bytes;
-    bytes.reserve(text.size() + m_options.lineEnding.size());
-    bytes.append(text).append(m_options.lineEnding);
-    return bytes;
-}
 
 const wchar_t* SerialParityName(int parity) {
     static const wchar_t* const names[] = {L"None", L"Odd", L"Even", L"Mark", L"Space"};
@@ -72,19 +47,23 @@ const wchar_t* SerialFlowControlName(int flowControl) {
     return (flowControl >= 0 && flowControl < 6) ? names[flowControl] : L"Unknown";
 }
 
-CSerialPort::CSerialPort(SerialPortOptions options) : m_options(std::move(options)) {
-    InitializeCriticalSection(&m_csPort);
-    InitializeCriticalSection(&m_csQueue);
-}
+CSerialPort::CSerialPort(SerialPortOptions options)
+    : m_strLineEnding(std::move(options.lineEnding)),
+      m_bDropUnsolicitedAfterPrefixLine(options.dropUnsolicitedAfterPrefixLine) {}
 
 CSerialPort::~CSerialPort() {
     Close();
     CloseIf(m_hShutdownEvent);
     CloseIf(m_hWriteEvent);
-    CloseIf(m_hIdleEvent);
     CloseIf(m_hThread);
-    DeleteCriticalSection(&m_csQueue);
-    DeleteCriticalSection(&m_csPort);
+}
+
+std::string CSerialPort::WithLineEnding(const std::string& text) const {
+    // Built by appending: GCC 12 warns falsely about operator+ here.
+    std::string bytes;
+    bytes.reserve(text.size() + m_strLineEnding.size());
+    bytes.append(text).append(m_strLineEnding);
+    return bytes;
 }
 
 CSerialPort::OpenResult CSerialPort::Open(const SerialPortSettingsStruct& settings,
@@ -97,13 +76,11 @@ CSerialPort::OpenResult CSerialPort::Open(const SerialPortSettingsStruct& settin
     {
         // Under the queue lock: another thread may already be queueing
         // commands on a device that is listed but not yet connected.
-        CLock queueLock(m_csQueue);
+        std::lock_guard queueLock(m_queueMutex);
         CloseIf(m_hShutdownEvent);
         CloseIf(m_hWriteEvent);
-        CloseIf(m_hIdleEvent);
         m_hShutdownEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
         m_hWriteEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-        m_hIdleEvent = CreateEvent(nullptr, TRUE, TRUE, nullptr);
         if (!m_queue.empty()) SetEvent(m_hWriteEvent);
     }
 
@@ -112,17 +89,19 @@ CSerialPort::OpenResult CSerialPort::Open(const SerialPortSettingsStruct& settin
     m_cPrefix = handlers.prefix;
     m_strDefaultTerminator = std::move(handlers.defaultTerminator);
     m_nPort = port;
-    m_dwEventMask = handlers.eventMask;
 
-    CLock portLock(m_csPort);
-    CloseIf(m_hPort);
-    m_hPort = Serial_Open(port);
-    if (!m_hPort) return OpenResult::CannotOpen;
-
-    if (!Serial_Configure(m_hPort, static_cast<unsigned>(settings.baud), settings.parity,
-                          settings.dataBits, settings.stopBits, settings.flowControl))
-        ReportPortError(L"SetCommState()");
-    Serial_Purge(m_hPort);
+    DWORD configureError = ERROR_SUCCESS;
+    {
+        std::lock_guard portLock(m_portMutex);
+        CloseIf(m_hPort);
+        m_hPort = Serial_Open(port);
+        if (!m_hPort) return OpenResult::CannotOpen;
+        if (!Serial_Configure(m_hPort, static_cast<unsigned>(settings.baud), settings.parity,
+                              settings.dataBits, settings.stopBits, settings.flowControl))
+            configureError = GetLastError();
+        Serial_Purge(m_hPort);
+    }
+    if (configureError != ERROR_SUCCESS) ReportPortError(L"SetCommState()", configureError);
     return OpenResult::Opened;
 }
 
@@ -163,40 +142,38 @@ bool CSerialPort::StartServiceThread() {
 }
 
 bool CSerialPort::IsOpen() const {
-    CLock portLock(const_cast<CRITICAL_SECTION&>(m_csPort));
+    std::lock_guard portLock(m_portMutex);
     return m_hPort != nullptr;
 }
 
 void CSerialPort::SendCommand(const std::string& text, const std::string& terminator,
                               int expectedLines, unsigned timeoutMs, int retries,
                               SerialResponseCallback responseCallback, HANDLE completionEvent) {
-    auto command = std::make_unique<SerialCommand>();
-    command->command = WithLineEnding(text);
+    auto command = std::make_unique<Command>();
+    command->bytes = WithLineEnding(text);
     command->responseCallback = std::move(responseCallback);
     command->terminator = terminator;
     command->expectedLines = expectedLines;
     command->timeoutMs = timeoutMs;
     command->retriesLeft = retries;
     command->completionEvent = completionEvent;
-    command->lastActivity = NowFileTime();
     Enqueue(std::move(command));
 }
 
 void CSerialPort::SendMultiLineCommand(const std::string& text, unsigned timeoutMs, int retries,
                                        SerialLinesCallback linesCallback) {
-    auto command = std::make_unique<SerialCommand>();
-    command->command = WithLineEnding(text);
+    auto command = std::make_unique<Command>();
+    command->bytes = WithLineEnding(text);
     command->linesCallback = std::move(linesCallback);
     command->terminator.assign(1, '\r');  // (assigning a literal trips a GCC 12 false warning)
     command->expectedLines = -1;
     command->timeoutMs = timeoutMs;
     command->retriesLeft = retries;
-    command->lastActivity = NowFileTime();
     Enqueue(std::move(command));
 }
 
-void CSerialPort::Enqueue(std::unique_ptr<SerialCommand> command) {
-    CLock queueLock(m_csQueue);
+void CSerialPort::Enqueue(std::unique_ptr<Command> command) {
+    std::lock_guard queueLock(m_queueMutex);
     m_queue.push_back(std::move(command));
     if (m_hWriteEvent) SetEvent(m_hWriteEvent);
 }
@@ -206,17 +183,17 @@ void CSerialPort::StopServiceThread() {
     if (m_hShutdownEvent) SetEvent(m_hShutdownEvent);
     // A callback that closes its own port cannot wait for its own thread;
     // the thread leaves on its own once the callback returns.
-    if (m_dwServiceThreadId.load() == GetCurrentThreadId()) return;
+    if (RunsOnServiceThread()) return;
     WaitForSingleObject(m_hThread, INFINITE);
 }
 
 void CSerialPort::Close() {
     StopServiceThread();
     {
-        CLock portLock(m_csPort);
+        std::lock_guard portLock(m_portMutex);
         CloseIf(m_hPort);
     }
-    CLock queueLock(m_csQueue);
+    std::lock_guard queueLock(m_queueMutex);
     // Queued commands end without their callbacks, but a caller blocked on a
     // no-reply command's completion event must not be left waiting for ever.
     for (auto& command : m_queue)
@@ -226,11 +203,9 @@ void CSerialPort::Close() {
     m_strReceiveBuffer.clear();
     m_lines.clear();
     m_nLineBytes = 0;
-    if (m_hIdleEvent) SetEvent(m_hIdleEvent);
 }
 
-void CSerialPort::ReportPortError(const wchar_t* operation) {
-    const DWORD error = GetLastError();
+void CSerialPort::ReportPortError(const wchar_t* operation, DWORD error) const {
     LPWSTR systemText = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error,
                    0x0400, reinterpret_cast<LPWSTR>(&systemText), 0, nullptr);
@@ -243,31 +218,32 @@ void CSerialPort::ReportPortError(const wchar_t* operation) {
 
 // ---- service thread ------------------------------------------------------
 
-SerialCommand* CSerialPort::Current() {
+CSerialPort::Command* CSerialPort::Current() {
     if (!m_queue.empty() && m_queue.front()->written) return m_queue.front().get();
     return m_pUnsolicited.get();
 }
 
-uint32_t CSerialPort::RemainingMs(const SerialCommand& command) const {
-    const uint64_t deadline = command.lastActivity + command.timeoutMs * kTicksPerMs;
-    const uint64_t now = NowFileTime();
+DWORD CSerialPort::RemainingMs(const Command& command) {
+    const Clock::time_point deadline =
+        command.lastActivity + std::chrono::milliseconds(command.timeoutMs);
+    const Clock::time_point now = Clock::now();
     if (now >= deadline) return 0;
     // Round up: waking a fraction of a millisecond early would only loop.
-    return static_cast<uint32_t>((deadline - now + kTicksPerMs - 1) / kTicksPerMs);
+    return static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
 }
 
 void CSerialPort::Run() {
-    m_dwServiceThreadId.store(GetCurrentThreadId());
+    m_nServiceThreadId.store(GetCurrentThreadId());
     {
-        CLock portLock(m_csPort);
+        std::lock_guard portLock(m_portMutex);
         if (m_hPort) Serial_Purge(m_hPort);
     }
     for (;;) {
         DWORD timeout = INFINITE;
         bool inFlight = false;
         {
-            CLock queueLock(m_csQueue);
-            if (SerialCommand* current = Current()) {
+            std::lock_guard queueLock(m_queueMutex);
+            if (Command* current = Current()) {
                 inFlight = true;
                 timeout = RemainingMs(*current);
             }
@@ -278,7 +254,7 @@ void CSerialPort::Run() {
         const DWORD count = inFlight ? 1 : 2;
         HANDLE port;
         {
-            CLock portLock(m_csPort);
+            std::lock_guard portLock(m_portMutex);
             port = m_hPort;
         }
         DWORD result = Serial_Wait(port, count, events, timeout);
@@ -289,6 +265,7 @@ void CSerialPort::Run() {
             // Bytes read after the deadline came too late, even when this
             // thread only got to run after they had arrived.
             HandleTimeout();
+            DeliverCallOuts();
             ReceiveBytes();
         } else if (result == WAIT_OBJECT_0 + 1) {
             // Bytes that came in before the new work are still someone's
@@ -296,75 +273,115 @@ void CSerialPort::Run() {
             // reply to the command about to be written.
             while (ReceiveBytes() == kReadChunk) {
             }
+            DeliverCallOuts();
             TransmitNext();
         } else if (result == WAIT_TIMEOUT) {
             HandleTimeout();
         } else if (result == WAIT_FAILED) {
             break;  // our own events are gone: nothing left to serve
         }
+        // Before the next wait: a reply's callback runs before anything of
+        // the next command happens.
+        DeliverCallOuts();
     }
-    m_dwServiceThreadId.store(0);
+    m_nServiceThreadId.store(0);
+}
+
+void CSerialPort::DeliverCallOuts() {
+    // Only this thread adds to the list, and a callback may close the port
+    // (which leaves the list alone), so it is walked in place.
+    for (CallOut& callOut : m_callOuts) {
+        switch (callOut.kind) {
+        case CallOut::Kind::Reply: {
+            Command& command = *callOut.command;
+            if (command.unsolicited) {
+                if (m_fnDefaultCallback) m_fnDefaultCallback(callOut.text.c_str(), callOut.timedOut);
+            } else if (command.responseCallback) {
+                command.responseCallback(callOut.text.c_str(), callOut.timedOut);
+            } else if (command.linesCallback) {
+                command.linesCallback(std::move(callOut.lines), callOut.timedOut);
+            }
+            if (command.completionEvent) SetEvent(command.completionEvent);
+            break;
+        }
+        case CallOut::Kind::DefaultLine:
+            if (m_fnDefaultCallback) m_fnDefaultCallback(callOut.text.c_str(), false);
+            break;
+        case CallOut::Kind::ErrorCallback:
+            if (m_fnErrorCallback)
+                m_fnErrorCallback(SerialPortErrorResponseTimeout, callOut.text.c_str());
+            break;
+        case CallOut::Kind::PortError:
+            ReportPortError(callOut.operation, callOut.error);
+            break;
+        }
+    }
+    m_callOuts.clear();
 }
 
 void CSerialPort::TransmitNext() {
-    CLock portLock(m_csPort);
-    CLock queueLock(m_csQueue);
-    if (Current()) return;  // an unsolicited reply is still arriving
-    if (m_queue.empty()) {
+    std::string bytes;
+    DWORD writeLimit;
+    {
+        std::lock_guard queueLock(m_queueMutex);
+        if (Current()) return;  // an unsolicited reply is still arriving
         ResetEvent(m_hWriteEvent);
-        return;
+        if (m_queue.empty()) return;
+        // No purge of unread input here: whatever came in before this write
+        // was read and handed over just now, and anything arriving from here
+        // on is read after the write, where a "!" line still goes to the
+        // default callback. A purge could only throw away a notification that
+        // happened to land in this instant.
+        m_strReceiveBuffer.clear();
+        m_lines.clear();
+        m_nLineBytes = 0;
+        const Command& command = *m_queue.front();
+        bytes = command.bytes;
+        writeLimit = std::max<DWORD>(command.timeoutMs, 1000);
     }
-    // No purge of unread input here: whatever came in before this write was
-    // read and handed over just now, and anything arriving from here on is
-    // read after the write, where a "!" line still goes to the default
-    // callback. A purge could only throw away a notification that happened
-    // to land in this instant.
-    m_strReceiveBuffer.clear();
-    m_lines.clear();
-    m_nLineBytes = 0;
 
-    ResetEvent(m_hIdleEvent);
-    ResetEvent(m_hWriteEvent);
-    SerialCommand& command = *m_queue.front();
+    // The write runs without the queue lock, so that queueing never waits
+    // for a slow device. The front stays put meanwhile: only this thread
+    // removes commands, and Close from elsewhere waits for this thread.
     DWORD written = 0;
-    const DWORD writeLimit = std::max<DWORD>(command.timeoutMs, 1000);
-    const BOOL ok = m_hPort && Serial_Write(m_hPort, command.command.data(),
-                                            static_cast<DWORD>(command.command.size()),
-                                            &written, writeLimit);
+    DWORD writeError = ERROR_SUCCESS;
+    {
+        std::lock_guard portLock(m_portMutex);
+        const bool ok = m_hPort && Serial_Write(m_hPort, bytes.data(),
+                                                static_cast<DWORD>(bytes.size()), &written,
+                                                writeLimit);
+        if (!ok) {
+            writeError = GetLastError();
+            // What is left of a write that ran out of time must not go out
+            // in front of the next command.
+            if (m_hPort) Serial_Purge(m_hPort);
+        }
+    }
+
+    std::lock_guard queueLock(m_queueMutex);
+    Command& command = *m_queue.front();
     command.written = true;
     command.linesReceived = 0;
-    command.lastActivity = NowFileTime();
-    if (!ok) {
-        ReportPortError(L"WriteFile()");
-        // What is left of a write that ran out of time must not go out in
-        // front of the next command.
-        if (m_hPort) Serial_Purge(m_hPort);
-        if (command.expectedLines != 0) return;  // ends through its time-out
-        // A command that expects no reply would otherwise be reported as
-        // done although nothing went out.
-        auto failed = PopFront();
-        if (failed->responseCallback) failed->responseCallback("", 1);
-        if (failed->completionEvent) SetEvent(failed->completionEvent);
-        SetEvent(m_hIdleEvent);
-        WakeWriterIfQueued();
-        return;
-    }
-    if (command.expectedLines == 0) {
-        auto done = PopFront();
-        if (done->responseCallback) done->responseCallback("", 0);
-        if (done->completionEvent) SetEvent(done->completionEvent);
-        SetEvent(m_hIdleEvent);
-        WakeWriterIfQueued();
+    command.lastActivity = Clock::now();
+    if (writeError != ERROR_SUCCESS) {
+        m_callOuts.push_back({CallOut::Kind::PortError, nullptr, {}, {}, false, L"WriteFile()",
+                              writeError});
+        // A command that expects a reply ends through its time-out; one that
+        // expects none would otherwise be reported as done although nothing
+        // went out.
+        if (command.expectedLines == 0) Finish(PopFront(), {}, true);
+    } else if (command.expectedLines == 0) {
+        Finish(PopFront(), {}, false);
     }
 }
 
-std::unique_ptr<SerialCommand> CSerialPort::PopFront() {
+std::unique_ptr<CSerialPort::Command> CSerialPort::PopFront() {
     auto command = std::move(m_queue.front());
     m_queue.pop_front();
     return command;
 }
 
-std::unique_ptr<SerialCommand> CSerialPort::TakeCurrent() {
+std::unique_ptr<CSerialPort::Command> CSerialPort::TakeCurrent() {
     if (!m_queue.empty() && m_queue.front()->written) return PopFront();
     return std::move(m_pUnsolicited);
 }
@@ -373,32 +390,44 @@ void CSerialPort::WakeWriterIfQueued() {
     if (!m_queue.empty()) SetEvent(m_hWriteEvent);
 }
 
+void CSerialPort::Finish(std::unique_ptr<Command> command, std::string text, bool timedOut) {
+    std::vector<std::string> lines;
+    lines.swap(m_lines);
+    m_nLineBytes = 0;
+    m_strReceiveBuffer.clear();
+    m_callOuts.push_back(
+        {CallOut::Kind::Reply, std::move(command), std::move(text), std::move(lines), timedOut});
+    WakeWriterIfQueued();
+}
+
 DWORD CSerialPort::ReceiveBytes() {
     char bytes[kReadChunk];
     DWORD count = 0;
-    BOOL ok;
+    bool ok;
+    DWORD readError = ERROR_SUCCESS;
     {
-        CLock portLock(m_csPort);
+        std::lock_guard portLock(m_portMutex);
         ok = m_hPort && Serial_Read(m_hPort, bytes, sizeof bytes, &count);
+        if (!ok) readError = GetLastError();
     }
     if (!ok) {
-        ReportPortError(L"ReadFile()");
+        m_callOuts.push_back({CallOut::Kind::PortError, nullptr, {}, {}, false, L"ReadFile()",
+                              readError});
         return 0;
     }
-    CLock queueLock(m_csQueue);
+    std::lock_guard queueLock(m_queueMutex);
     for (DWORD i = 0; i < count; ++i) HandleByte(bytes[i]);
     return count;
 }
 
 void CSerialPort::HandleByte(char byte) {
-    SerialCommand* command = Current();
+    Command* command = Current();
     if (!command) {
         // Nobody asked: collect it as an unsolicited reply for the default
         // callback.
-        m_pUnsolicited = std::make_unique<SerialCommand>();
-        m_pUnsolicited->responseCallback = m_fnDefaultCallback;
+        m_pUnsolicited = std::make_unique<Command>();
         m_pUnsolicited->terminator = m_strDefaultTerminator;
-        m_pUnsolicited->lastActivity = NowFileTime();
+        m_pUnsolicited->lastActivity = Clock::now();
         m_pUnsolicited->unsolicited = true;
         m_pUnsolicited->written = true;
         command = m_pUnsolicited.get();
@@ -411,105 +440,65 @@ void CSerialPort::HandleByte(char byte) {
                           m_strReceiveBuffer.compare(m_strReceiveBuffer.size() - terminator.size(),
                                                      terminator.size(), terminator) == 0;
     if (!complete) {
-        if (m_strReceiveBuffer.size() > kSerialMaxReplyBytes) Fail(L"overflow");
+        if (m_strReceiveBuffer.size() > kSerialMaxReplyBytes) Fail();
         return;
     }
 
     std::string line = m_strReceiveBuffer.substr(0, m_strReceiveBuffer.size() - terminator.size());
+    m_strReceiveBuffer.clear();
     if (!prefixLine) {
         ++command->linesReceived;
-        command->lastActivity = NowFileTime();
+        command->lastActivity = Clock::now();
         if (command->linesCallback) {
             m_nLineBytes += line.size();
-            m_lines.push_back(line);
-            m_strReceiveBuffer.clear();
-            if (m_nLineBytes > kSerialMaxReplyBytes) {
-                Fail(L"overflow");
+            if (m_nLineBytes > kSerialMaxReplyLinesBytes) {
+                Fail();
                 return;
             }
+            m_lines.push_back(line);
         }
     }
 
     if (command->linesReceived != command->expectedLines) {
         if (prefixLine) {
-            if (m_fnDefaultCallback) m_fnDefaultCallback(line.c_str(), 0);
-            if (command->unsolicited && m_options.dropUnsolicitedAfterPrefixLine)
-                m_pUnsolicited.reset();
+            m_callOuts.push_back({CallOut::Kind::DefaultLine, nullptr, std::move(line)});
+            if (command->unsolicited && m_bDropUnsolicitedAfterPrefixLine) m_pUnsolicited.reset();
         }
-        m_strReceiveBuffer.clear();
         return;
     }
-
-    // The reply is complete.
-    SetEvent(m_hIdleEvent);
-    auto done = TakeCurrent();
-    std::vector<std::string> lines;
-    lines.swap(m_lines);
-    m_nLineBytes = 0;
-    m_strReceiveBuffer.clear();
-    if (done->responseCallback)
-        done->responseCallback(line.c_str(), 0);
-    else if (done->linesCallback)
-        done->linesCallback(std::move(lines), 0);
-    WakeWriterIfQueued();
+    Finish(TakeCurrent(), std::move(line), false);
 }
 
-void CSerialPort::Fail(const wchar_t*) {
+void CSerialPort::Fail() {
     // A reply that outgrew its buffer is handled like one that never
     // completed, so the caller hears of it and memory stays bounded.
-    SetEvent(m_hIdleEvent);
-    auto failed = TakeCurrent();
-    const std::string partial = m_strReceiveBuffer.substr(0, 256);
-    std::vector<std::string> lines;
-    lines.swap(m_lines);
-    m_nLineBytes = 0;
-    m_strReceiveBuffer.clear();
-    if (m_fnErrorCallback) m_fnErrorCallback(SerialPortErrorResponseTimeout, partial.c_str());
-    if (failed->responseCallback)
-        failed->responseCallback(partial.c_str(), 1);
-    else if (failed->linesCallback)
-        failed->linesCallback(std::move(lines), 1);
-    WakeWriterIfQueued();
+    std::string partial = m_strReceiveBuffer.substr(0, kPartialBytes);
+    m_callOuts.push_back({CallOut::Kind::ErrorCallback, nullptr, partial});
+    Finish(TakeCurrent(), std::move(partial), true);
 }
 
 void CSerialPort::HandleTimeout() {
-    CLock portLock(m_csPort);
-    CLock queueLock(m_csQueue);
-    SerialCommand* command = Current();
+    std::lock_guard queueLock(m_queueMutex);
+    Command* command = Current();
     if (!command || RemainingMs(*command) > 0) return;
 
-    SetEvent(m_hIdleEvent);
-    if (!command->terminator.empty() && command->expectedLines != -1) {
-        if (command->retriesLeft > 0 && !command->unsolicited) {
-            // Written again from a clean slate: nothing of the late reply
-            // may be taken for the new one.
-            --command->retriesLeft;
-            command->written = false;
-            m_strReceiveBuffer.clear();
-            m_lines.clear();
-            m_nLineBytes = 0;
-            SetEvent(m_hWriteEvent);
-            return;
-        }
-        auto failed = TakeCurrent();
-        const std::string partial = m_strReceiveBuffer;
-        m_strReceiveBuffer.clear();
-        if (m_fnErrorCallback) m_fnErrorCallback(SerialPortErrorResponseTimeout, partial.c_str());
-        if (failed->responseCallback) failed->responseCallback(partial.c_str(), 1);
-    } else if (!command->terminator.empty()) {
-        // A multi-line reply always ends by silence; that is no error.
-        auto done = TakeCurrent();
-        std::vector<std::string> lines;
-        lines.swap(m_lines);
-        m_nLineBytes = 0;
-        m_strReceiveBuffer.clear();
-        if (done->linesCallback) done->linesCallback(std::move(lines), 0);
-    } else {
+    if (command->terminator.empty()) {
         // With no terminator a reply is whatever arrived before the silence.
-        auto done = TakeCurrent();
-        const std::string text = m_strReceiveBuffer;
+        Finish(TakeCurrent(), m_strReceiveBuffer, false);
+    } else if (command->expectedLines == -1) {
+        // A multi-line reply always ends by silence; that is no error.
+        Finish(TakeCurrent(), {}, false);
+    } else if (command->retriesLeft > 0 && !command->unsolicited) {
+        // Written again from a clean slate: nothing of the late reply may be
+        // taken for the new one.
+        --command->retriesLeft;
+        command->written = false;
         m_strReceiveBuffer.clear();
-        if (done->responseCallback) done->responseCallback(text.c_str(), 0);
+        m_lines.clear();
+        m_nLineBytes = 0;
+        SetEvent(m_hWriteEvent);
+    } else {
+        m_callOuts.push_back({CallOut::Kind::ErrorCallback, nullptr, m_strReceiveBuffer});
+        Finish(TakeCurrent(), m_strReceiveBuffer, true);
     }
-    WakeWriterIfQueued();
 }

@@ -1,22 +1,29 @@
 // Command/response transport over one serial port, the base of every device
 // class of the three driver libraries.
 //
-// The owner queues text commands; one service thread per open port writes
-// them one at a time, collects the reply of the command at the front of the
+// Ownership and threads: the device that owns a CSerialPort opens it, queues
+// text commands from any of its threads and closes it. One service thread
+// per open port, owned by the port and ended by Close, writes the commands
+// one at a time, collects the reply of the command at the front of the
 // queue, decides when it is complete (terminator, number of lines, or
-// silence) and calls the owner back on that thread. Lines that begin with the
-// prefix character, and anything that arrives while nothing is in flight, go
-// to the default callback.
+// silence) and calls the owner back on that thread. Lines that begin with
+// the prefix character, and anything that arrives while nothing is in
+// flight, go to the default callback. Every call-out (reply, error and
+// default callbacks, the port-error message box) is made with no lock of the
+// port held, so a callback or a box that waits for another thread never
+// stops that thread from queueing a command.
 #pragma once
 
 #include <platform/win32.h>
 #include <serial/DriverLog.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,29 +48,15 @@ const wchar_t* SerialDataBitsName(int dataBits);
 const wchar_t* SerialStopBitsName(int stopBits);
 const wchar_t* SerialFlowControlName(int flowControl);
 
-using SerialResponseCallback = std::function<void(const char* text, int timedOut)>;
-using SerialLinesCallback = std::function<void(std::vector<std::string> lines, int timedOut)>;
+using SerialResponseCallback = std::function<void(const char* text, bool timedOut)>;
+using SerialLinesCallback = std::function<void(std::vector<std::string> lines, bool timedOut)>;
 using SerialErrorCallback = std::function<void(SerialPortError code, const char* text)>;
 
-// Cap on the reply text in progress and on the collected lines of a
-// multi-line reply; a reply that outgrows either ends as a failed reply.
+// A reply whose line in progress outgrows the first cap, or whose collected
+// lines (a multi-line reply) outgrow the second, ends as a failed reply. The
+// second is far above the largest download an instrument sends.
 constexpr size_t kSerialMaxReplyBytes = 64 * 1024;
-
-// One queued command, owned by the queue.
-struct SerialCommand {
-    std::string command;  // bytes written: the caller's text and the line ending
-    SerialResponseCallback responseCallback;
-    SerialLinesCallback linesCallback;
-    std::string terminator;
-    int32_t expectedLines = 1;  // 0 no reply; -1 unlimited, ends by silence
-    uint32_t timeoutMs = 1000;
-    int32_t retriesLeft = 0;
-    uint64_t lastActivity = 0;  // FILETIME units
-    int32_t linesReceived = 0;
-    HANDLE completionEvent = nullptr;  // signalled after a no-reply command was written
-    bool unsolicited = false;          // made by the service thread for data nobody asked for
-    bool written = false;
-};
+constexpr size_t kSerialMaxReplyLinesBytes = 16 * 1024 * 1024;
 
 // The behaviours in which the three libraries' forms of the port differ.
 struct SerialPortOptions {
@@ -88,6 +81,8 @@ struct SerialPortHandlers {
     // Ends data nobody asked for; empty: it is collected until 1000 ms of
     // silence.
     std::string defaultTerminator = "\r";
+    // Kept for the drivers' settings records; the port always waits for
+    // received bytes.
     DWORD eventMask = 1;
 };
 
@@ -102,8 +97,8 @@ public:
     // What Open reports. The values are the ones the port has always given.
     enum class OpenResult { Opened = 0, PortOutOfRange = 2, CannotOpen = 3 };
 
-    // A failure while configuring an opened port is reported through
-    // ReportPortError and Open still reports Opened.
+    // A failure while configuring an opened port is reported through the
+    // port-error message box and Open still reports Opened.
     OpenResult Open(const SerialPortSettingsStruct& settings, SerialPortHandlers handlers);
 
     // The start of every device's Connect: logs the settings, opens the
@@ -112,74 +107,112 @@ public:
     bool OpenAndStart(driverlog::CDeviceLog& log, const SerialPortSettingsStruct& settings,
                       SerialPortHandlers handlers);
 
-    // After Open returned 0 the owner starts the service thread through this
-    // (CreateThread with the object as parameter) and keeps the handle.
-    static DWORD WINAPI ServiceThread(LPVOID parameter);
-    // Convenience: creates the service thread and stores its handle; false
-    // when the thread could not be created.
+    // Starts the service thread of a port Open has opened; false when the
+    // thread could not be created.
     bool StartServiceThread();
 
+    // Any thread, callbacks included. A command expecting no reply signals
+    // completionEvent once written (or discarded by Close).
     void SendCommand(const std::string& text, const std::string& terminator, int expectedLines,
                      unsigned timeoutMs, int retries, SerialResponseCallback responseCallback,
                      HANDLE completionEvent = nullptr);
     void SendMultiLineCommand(const std::string& text, unsigned timeoutMs, int retries,
                               SerialLinesCallback linesCallback);
 
-    // Ends the service thread (waiting for it), closes the device and
-    // discards queued commands without calling their callbacks. Must not be
-    // called from a callback.
+    // Ends the service thread (waiting for it, unless called from one of its
+    // callbacks), closes the device and discards queued commands without
+    // calling their callbacks.
     void Close();
 
     bool IsOpen() const;
     unsigned PortNumber() const { return m_nPort; }
     // True on this port's service thread (inside a reply handler).
-    bool RunsOnServiceThread() const { return m_dwServiceThreadId.load() == GetCurrentThreadId(); }
-
-protected:
-    // Shows "<operation> Failed with the following error" with the calling
-    // thread's last error, through MessageBoxW.
-    void ReportPortError(const wchar_t* operation);
+    bool RunsOnServiceThread() const { return m_nServiceThreadId.load() == GetCurrentThreadId(); }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // One queued command, owned by the queue while it waits and is served.
+    struct Command {
+        std::string bytes;  // the caller's text and the line ending
+        SerialResponseCallback responseCallback;
+        SerialLinesCallback linesCallback;
+        std::string terminator;
+        int expectedLines = 1;  // 0 no reply; -1 unlimited, ends by silence
+        unsigned timeoutMs = 1000;
+        int retriesLeft = 0;
+        Clock::time_point lastActivity;  // the write, then each completed line
+        int linesReceived = 0;
+        HANDLE completionEvent = nullptr;  // signalled after a no-reply command was written
+        bool unsolicited = false;  // made by the service thread for data nobody asked for
+        bool written = false;
+    };
+
+    // What the service thread has to call once it has let go of its locks,
+    // in the order it was decided.
+    struct CallOut {
+        enum class Kind { Reply, DefaultLine, ErrorCallback, PortError };
+        Kind kind;
+        std::unique_ptr<Command> command{};  // Reply: the finished command
+        std::string text{};                  // reply, line or error text
+        std::vector<std::string> lines{};    // Reply of a multi-line command
+        bool timedOut = false;
+        const wchar_t* operation = nullptr;  // PortError: the failed call
+        DWORD error = 0;                     // PortError: its last-error code
+    };
+
+    static DWORD WINAPI ServiceThread(LPVOID parameter);
     void Run();
     void StopServiceThread();
-    void Enqueue(std::unique_ptr<SerialCommand> command);
+    void Enqueue(std::unique_ptr<Command> command);
+    // The service thread's steps. Each takes the locks it needs and leaves
+    // its call-outs in m_callOuts for DeliverCallOuts.
     void TransmitNext();
     DWORD ReceiveBytes();  // how many bytes it read
-    void HandleByte(char byte);
     void HandleTimeout();
-    void Fail(const wchar_t* reason);
+    // Queue lock held.
+    void HandleByte(char byte);
+    void Fail();
+    void Finish(std::unique_ptr<Command> command, std::string text, bool timedOut);
+    void DeliverCallOuts();
+    // Shows "<operation> Failed with the following error" with the error
+    // code through MessageBoxW.
+    void ReportPortError(const wchar_t* operation, DWORD error) const;
     // The command whose reply is being collected: the written front of the
     // queue, or the unsolicited one. Queue lock held.
-    SerialCommand* Current();
-    std::unique_ptr<SerialCommand> TakeCurrent();
-    std::unique_ptr<SerialCommand> PopFront();
+    Command* Current();
+    std::unique_ptr<Command> TakeCurrent();
+    std::unique_ptr<Command> PopFront();
     void WakeWriterIfQueued();
-    uint32_t RemainingMs(const SerialCommand& command) const;
+    static DWORD RemainingMs(const Command& command);
     std::string WithLineEnding(const std::string& text) const;
 
-    SerialPortOptions m_options;
-    HANDLE m_hThread = nullptr;
+    const std::string m_strLineEnding;
+    const bool m_bDropUnsolicitedAfterPrefixLine;
 
-    HANDLE m_hPort = nullptr;
+    HANDLE m_hThread = nullptr;
+    HANDLE m_hPort = nullptr;  // port lock
     unsigned m_nPort = 0;
     HANDLE m_hShutdownEvent = nullptr;
     HANDLE m_hWriteEvent = nullptr;
-    HANDLE m_hIdleEvent = nullptr;
-    DWORD m_dwEventMask = 0;
 
+    // Set by Open while no service thread runs; read by the service thread.
     SerialErrorCallback m_fnErrorCallback;
     SerialResponseCallback m_fnDefaultCallback;
     char m_cPrefix = 0;
     std::string m_strDefaultTerminator;
 
+    // Queue lock.
     std::string m_strReceiveBuffer;
     std::vector<std::string> m_lines;
     size_t m_nLineBytes = 0;
-    std::deque<std::unique_ptr<SerialCommand>> m_queue;
-    std::unique_ptr<SerialCommand> m_pUnsolicited;  // data nobody asked for, being collected
-    std::atomic<DWORD> m_dwServiceThreadId{0};
+    std::deque<std::unique_ptr<Command>> m_queue;
+    std::unique_ptr<Command> m_pUnsolicited;  // data nobody asked for, being collected
 
-    CRITICAL_SECTION m_csPort;
-    CRITICAL_SECTION m_csQueue;
+    std::vector<CallOut> m_callOuts;  // service thread only
+    std::atomic<DWORD> m_nServiceThreadId{0};
+
+    // Where both are held the port lock is taken first.
+    mutable std::mutex m_portMutex;
+    std::mutex m_queueMutex;
 };

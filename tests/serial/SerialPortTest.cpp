@@ -1,15 +1,18 @@
 // The serial transport against a scripted device over a real
 // pseudo-terminal: completion rules, unsolicited lines, time-outs measured
 // from the last activity, multi-line replies, no-reply commands, purging,
-// retries, bounded buffers and closing with work still queued.
+// retries, bounded buffers, closing with work still queued, and callbacks and
+// error boxes that wait for a thread which queues a command.
 #include "serial/SerialPort.h"
 
 #include "ScriptedDevice.h"
+#include "TestEvent.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cwchar>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -54,6 +57,40 @@ private:
 };
 
 using Call = std::pair<std::string, int>;
+
+// A port-error box that stays up until the test lets it go, as the control
+// panel's stays until its dialog is closed. Read errors pass at once; the
+// box of a failed write is the one held. Going, it lets the box go and
+// closes the port before the handler is removed, whatever the test did.
+class CHeldWriteErrorBox {
+public:
+    explicit CHeldWriteErrorBox(CSerialPort& port) : m_port(port) {
+        Platform_SetMessageBoxHandler(&Show, this);
+    }
+    ~CHeldWriteErrorBox() {
+        m_released.Set();
+        m_port.Close();
+        Platform_SetMessageBoxHandler(nullptr, nullptr);
+    }
+    bool WaitUntilUp() const { return m_up.Wait(); }
+    // True once the held box has gone, released or not.
+    bool Gone() const { return m_gone.IsSet(); }
+    void Release() const { m_released.Set(); }
+
+private:
+    static int Show(void* context, HWND, LPCWSTR text, LPCWSTR, UINT) {
+        auto* box = static_cast<CHeldWriteErrorBox*>(context);
+        if (std::wcsstr(text, L"WriteFile()")) {
+            box->m_up.Set();
+            box->m_released.Wait();
+            box->m_gone.Set();
+        }
+        return IDOK;
+    }
+
+    CSerialPort& m_port;
+    testsupport::CTestEvent m_up{true}, m_released{true}, m_gone{true};
+};
 using Result = CSerialPort::OpenResult;
 
 SerialPortSettingsStruct Com(int port) { return {port, 9600, 0, 8, 0, 0}; }
@@ -302,12 +339,33 @@ TEST_F(SerialPortTest, MissingCallbacksOnTheTimeOutPathAreSkipped) {
     bare.Close();
 }
 
-TEST_F(SerialPortTest, FloodOfBytesIsCutOffAsAFailedReply) {
-    device.Script("F", std::string(200 * 1024, 'x'));
-    port.SendCommand("F", "\r", 1, 5000, 0, replies.Callback());
-    ASSERT_TRUE(replies.WaitFor(1));
-    EXPECT_EQ(replies.Calls()[0].second, 1);
-    EXPECT_GE(errors.Count(), 1u);
+TEST_F(SerialPortTest, MultiLineReplyIsBoundedAsAWholeAndEachLineByItself) {
+    // 6,000 pairs, about 90 KiB in all: a full download must arrive whole.
+    std::string download;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 6000; ++i) {
+        expected.push_back(std::to_string(300 + i) + ".0,1.2345E-05");
+        download.append(expected.back()).append("\r");
+    }
+    device.Script("C0\\?", download);
+    // A single line longer than 64 KiB still ends the reply as a failure.
+    device.Script("C1\\?", std::string(kSerialMaxReplyBytes + 100, 'x') + "\r");
+    std::vector<std::vector<std::string>> got;
+    std::vector<bool> flags;
+    CLatch done;
+    auto collect = [&](std::vector<std::string> lines, bool timedOut) {
+        got.push_back(std::move(lines));
+        flags.push_back(timedOut);
+        done.Signal();
+    };
+    port.SendMultiLineCommand("C0?", 1000, 0, collect);
+    port.SendMultiLineCommand("C1?", 1000, 0, collect);
+    ASSERT_TRUE(done.WaitFor(2));
+    EXPECT_EQ(flags, (std::vector<bool>{false, true}));
+    EXPECT_EQ(got[0], expected);
+    EXPECT_TRUE(got[1].empty());
+    ASSERT_TRUE(errors.WaitFor(1));
+    EXPECT_EQ(errors.Calls()[0].first, std::string(256, 'x'));
 }
 
 TEST_F(SerialPortTest, CloseDiscardsQueuedCommandsWithoutCallingThem) {
@@ -340,6 +398,39 @@ TEST_F(SerialPortTest, VanishedDeviceEndsTheCommandByItsTimeOutAndReportsOnce) {
     port.Close();
     Platform_SetMessageBoxHandler(nullptr, nullptr);
     EXPECT_EQ(boxes.load(), 1);
+}
+
+TEST_F(SerialPortTest, CommandQueuedWhileAWriteErrorBoxIsUpIsNotHeldBack) {
+    Sync();
+    CHeldWriteErrorBox box(port);
+    device.Vanish();
+    port.SendCommand("A", "\r", 1, 300, 0, replies.Callback());
+    ASSERT_TRUE(box.WaitUntilUp());
+    // Had queueing waited for the box, the box would have gone by its limit.
+    port.SendCommand("B", "\r", 1, 300, 0, replies.Callback());
+    EXPECT_FALSE(box.Gone());
+    box.Release();
+    // Both still go out and end by their time-outs, one after the other.
+    ASSERT_TRUE(replies.WaitFor(2));
+    EXPECT_EQ(replies.Calls(), (std::vector<Call>{{"", 1}, {"", 1}}));
+}
+
+TEST_F(SerialPortTest, ReplyCallbackMayWaitForAThreadThatQueuesACommand) {
+    device.Script("A", "a\r");
+    device.Script("B", "b\r");
+    testsupport::CTestEvent inCallback, queued;
+    bool queuedInTime = false;
+    port.SendCommand("A", "\r", 1, 1000, 0, [&](const char*, bool) {
+        inCallback.Set();
+        queuedInTime = queued.Wait();
+    });
+    ASSERT_TRUE(inCallback.Wait());
+    port.SendCommand("B", "\r", 1, 1000, 0, replies.Callback());
+    queued.Set();
+    // B's reply is handled only after A's callback has returned.
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_TRUE(queuedInTime);
+    EXPECT_EQ(replies.Calls()[0], Call("b", 0));
 }
 
 TEST(SerialPortSupplyForm, CrLfLineEndingAndUnsolicitedDataHandedOverAfterSilence) {
