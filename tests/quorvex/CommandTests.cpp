@@ -57,27 +57,21 @@ TEST_F(CommandTest, ParametersTravelAsNumberedCommands) {
     EXPECT_TRUE(m_head->WaitForCommand(R"(C2\(7\))", kLimit));
 }
 
-TEST_F(CommandTest, TemperaturesAreReturnedMotorsFirst) {
+TEST_F(CommandTest, ReadRepliesAreConvertedOrFailTheRead) {
+    EnableLog(3);
     ConnectOrFail();
     // Wire order: motor enclosure, bulb enclosure, primary motor, secondary motor.
     m_head->OverrideReply(R"(T\?)", "20.5,21.0,22.5,23.0");
     double t[4] = {};
     ASSERT_EQ(Quorvex_GetTemperature(m_handle, t), QuorvexSuccess);
-    EXPECT_DOUBLE_EQ(t[0], 22.5);
-    EXPECT_DOUBLE_EQ(t[1], 23.0);
-    EXPECT_DOUBLE_EQ(t[2], 21.0);
-    EXPECT_DOUBLE_EQ(t[3], 20.5);
-}
+    EXPECT_EQ(std::vector<double>(t, t + 4), (std::vector<double>{22.5, 23.0, 21.0, 20.5}));
 
-TEST_F(CommandTest, InvalidOrMissingReadRepliesFailTheRead) {
-    EnableLog(3);
-    ConnectOrFail();
-    double t[4] = {1, 2, 3, 4};
+    m_head->ClearOverrides();
     m_head->OverrideReply(R"(T\?)", "20.5,21.0,22.5");
     EXPECT_EQ(Quorvex_GetTemperature(m_handle, t), QuorvexErrorCommandFailed);
     EXPECT_TRUE(LogHas(": GetTemperature response parsing failed. Response = \"20.5,21.0,22.5\"."));
     EXPECT_TRUE(LogHas(": GetTemperature command received an invalid response."));
-    EXPECT_EQ(t[0], 1.0) << "output written only on success";
+    EXPECT_EQ(t[0], 22.5) << "output written only on success";
 
     int pair[2] = {-1, -1};
     m_head->OverrideReply(R"(P\?)", "3");
@@ -121,8 +115,8 @@ TEST_F(CommandTest, RefusedActionsFailAtOnceWithTheDeviceMessage) {
 TEST_F(CommandTest, ActionsWithoutWaitSignalTheCallersEventOnce) {
     EnableLog(4);
     ConnectOrFail();
-    CEvent homed;
-    ASSERT_EQ(Quorvex_Home(m_handle, 0, homed.get()), QuorvexSuccess);
+    CTestEvent homed;
+    ASSERT_EQ(Quorvex_Home(m_handle, 0, homed.Get()), QuorvexSuccess);
     ASSERT_TRUE(homed.Wait());
     // A second notification finds no event: the one marker line after it
     // shows it has been handled.
@@ -148,7 +142,7 @@ TEST_F(CommandTest, CallbackFormsRunOnAWorkerAndSignalAfterTheCallable) {
     std::atomic<int> returned{0};
     double temperatures[4] = {};
     int position[2] = {}, parameter = 0, valid = 0;
-    CEvent tDone, pDone, cDone;
+    CTestEvent tDone, pDone, cDone;
     ASSERT_EQ(Quorvex_GetTemperatureCallback(
                   m_handle,
                   [&](int v, double a, double b, double c, double d) {
@@ -157,7 +151,7 @@ TEST_F(CommandTest, CallbackFormsRunOnAWorkerAndSignalAfterTheCallable) {
                       temperatures[0] = a, temperatures[1] = b, temperatures[2] = c, temperatures[3] = d;
                       ++returned;
                   },
-                  tDone.get()),
+                  tDone.Get()),
               QuorvexSuccess);
     ASSERT_TRUE(tDone.Wait());
     EXPECT_EQ(returned, 1);
@@ -168,7 +162,7 @@ TEST_F(CommandTest, CallbackFormsRunOnAWorkerAndSignalAfterTheCallable) {
                       valid += v, position[0] = p, position[1] = s;
                       ++returned;
                   },
-                  pDone.get()),
+                  pDone.Get()),
               QuorvexSuccess);
     ASSERT_TRUE(pDone.Wait());
     EXPECT_EQ(returned, 2);
@@ -179,7 +173,7 @@ TEST_F(CommandTest, CallbackFormsRunOnAWorkerAndSignalAfterTheCallable) {
                       valid += v, parameter = value;
                       ++returned;
                   },
-                  cDone.get()),
+                  cDone.Get()),
               QuorvexSuccess);
     ASSERT_TRUE(cDone.Wait());
     EXPECT_EQ(returned, 3);
@@ -192,27 +186,16 @@ TEST_F(CommandTest, CallbackFormsRunOnAWorkerAndSignalAfterTheCallable) {
     EXPECT_EQ(position[0], 1);
     EXPECT_EQ(position[1], 4);
     EXPECT_EQ(parameter, 99);
-}
 
-TEST_F(CommandTest, TimedOutCallbackReadGivesThePreviousValue) {
-    ConnectOrFail();
-    ASSERT_EQ(Quorvex_SetParameter(m_handle, QuorvexParameter(3), 5, 1, nullptr), QuorvexSuccess);
-    int value = 0;
-    ASSERT_EQ(Quorvex_GetParameter(m_handle, QuorvexParameter(3), &value), QuorvexSuccess);
-    m_head->InjectFault(R"(C3\?)", sim::Fault{sim::FaultKind::NoReply});
-    CEvent done;
-    std::atomic<int> got[2] = {-1, -1};
+    // A read that times out gives the callable the previous value, invalid.
+    m_head->InjectFault(R"(C6\?)", sim::Fault{sim::FaultKind::NoReply});
+    parameter = -1;
     ASSERT_EQ(Quorvex_GetParameterCallback(
-                  m_handle, QuorvexParameter(3),
-                  [&](int valid, int v) {
-                      got[0] = valid;
-                      got[1] = v;
-                  },
-                  done.get()),
+                  m_handle, QuorvexParameter(6), [&](int v, int value) { valid = v, parameter = value; }, cDone.Get()),
               QuorvexSuccess);
-    ASSERT_TRUE(done.Wait());
-    EXPECT_EQ(got[0], 0);
-    EXPECT_EQ(got[1], 5);
+    ASSERT_TRUE(cDone.Wait());
+    EXPECT_EQ(valid, 0);
+    EXPECT_EQ(parameter, 99);
 }
 
 TEST_F(CommandTest, BulbEnclosureWarmsWhileTheLampIsLit) {

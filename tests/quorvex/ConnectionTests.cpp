@@ -51,15 +51,6 @@ TEST_F(ConnectionTest, WaitingConnectIdentifiesTheHeadAndAsksItsStatus) {
               std::string::npos);
 }
 
-TEST_F(ConnectionTest, SerialNumberIsEverythingAfterTheThirdComma) {
-    m_head->OverrideReply(R"(I\?)", "Vandrel,QUORVEX,FW 3,104,27");
-    ASSERT_EQ(Connect(), QuorvexSuccess);
-    QuorvexIdentificationStruct id;
-    ASSERT_EQ(Quorvex_GetIdentification(m_handle, &id), QuorvexSuccess);
-    EXPECT_EQ(id.firmware, "FW 3");
-    EXPECT_EQ(id.serialNumber, "104,27");
-}
-
 TEST_F(ConnectionTest, OtherModelsAreRefusedAndThePortIsClosed) {
     EnableLog();
     m_head->SetIdentity({"Vandrel", "QUORVEXX", "1", "2"});
@@ -73,8 +64,8 @@ TEST_F(ConnectionTest, OtherModelsAreRefusedAndThePortIsClosed) {
 
 TEST_F(ConnectionTest, ReplyWithoutCommasChangesOnlyTheResponse) {
     m_head->OverrideReply(R"(I\?)", "QUORVEX");
-    CEvent identified;
-    ASSERT_EQ(Connect(0, identified.get()), QuorvexSuccess);
+    CTestEvent identified;
+    ASSERT_EQ(Connect(0, identified.Get()), QuorvexSuccess);
     ASSERT_TRUE(identified.Wait());
     int valid = -1;
     EXPECT_EQ(Quorvex_IsValidDevice(m_handle, &valid), QuorvexSuccess);
@@ -88,15 +79,21 @@ TEST_F(ConnectionTest, ReplyWithoutCommasChangesOnlyTheResponse) {
 }
 
 TEST_F(ConnectionTest, ConnectWithoutWaitReturnsBeforeTheIdentification) {
+    m_head->OverrideReply(R"(I\?)", "Vandrel,QUORVEX,FW 3,104,27");
     m_head->InjectFault(R"(I\?)", sim::Fault{sim::FaultKind::Late, 800});
-    CEvent identified;
-    ASSERT_EQ(Connect(0, identified.get()), QuorvexSuccess);
+    CTestEvent identified;
+    ASSERT_EQ(Connect(0, identified.Get()), QuorvexSuccess);
     int valid = -1;
     EXPECT_EQ(Quorvex_IsValidDevice(m_handle, &valid), QuorvexSuccess);
     EXPECT_EQ(valid, 0);
     ASSERT_TRUE(identified.Wait());
     EXPECT_EQ(Quorvex_IsValidDevice(m_handle, &valid), QuorvexSuccess);
     EXPECT_EQ(valid, 1);
+    // The serial number is everything after the third comma.
+    QuorvexIdentificationStruct id;
+    ASSERT_EQ(Quorvex_GetIdentification(m_handle, &id), QuorvexSuccess);
+    EXPECT_EQ(id.firmware, "FW 3");
+    EXPECT_EQ(id.serialNumber, "104,27");
 }
 
 TEST_F(ConnectionTest, FailedConnectionsReturnOneAndNoHandle) {
@@ -160,24 +157,41 @@ TEST_F(ConnectionTest, EveryExportRefusesAHandleThatIsNotConnected) {
     EXPECT_TRUE(Wire().empty()) << "nothing reached the head";
 }
 
-TEST_F(ConnectionTest, NullOutputPointersAreRefused) {
+TEST_F(ConnectionTest, NullPointersAreRefusedAndNothingIsSent) {
     ConnectOrFail();
     EXPECT_EQ(Quorvex_GetIdentification(m_handle, nullptr), QuorvexErrorInvalidParameter);
+    EXPECT_EQ(Quorvex_IsValidDevice(m_handle, nullptr), QuorvexErrorInvalidParameter);
+    EXPECT_EQ(Quorvex_GetPosition(m_handle, nullptr), QuorvexErrorInvalidParameter);
+    EXPECT_EQ(Quorvex_GetTemperature(m_handle, nullptr), QuorvexErrorInvalidParameter);
+    EXPECT_EQ(Quorvex_GetParameter(m_handle, QuorvexParameter(3), nullptr), QuorvexErrorInvalidParameter);
     EXPECT_EQ(Quorvex_GetSpectralCalibrationData(m_handle, nullptr), QuorvexErrorInvalidParameter);
     EXPECT_EQ(Quorvex_GetApertureCalibrationData(m_handle, nullptr), QuorvexErrorInvalidParameter);
+    EXPECT_EQ(Quorvex_Connect(kCom, 9600, 0, 8, 0, 0, nullptr, 1, nullptr), QuorvexErrorInvalidParameter);
+    EXPECT_EQ(Quorvex_Disconnect(nullptr, 1, nullptr), QuorvexErrorInvalidHandle);
+    // A read that does go out comes back alone: nothing was queued before it.
+    int pair[2];
+    ASSERT_EQ(Quorvex_GetPosition(m_handle, pair), QuorvexSuccess);
+    EXPECT_EQ(Wire(), std::vector<std::string>{"P?"});
 }
 
-TEST_F(ConnectionTest, DisconnectWithoutWaitSignalsOnceThePortIsClosed) {
+TEST_F(ConnectionTest, DisconnectSignalsItsEventOnceThePortIsClosedAndLeavesItOpen) {
     EnableLog();
-    ConnectOrFail();
-    void* handle = m_handle;
-    CEvent closed;
-    ASSERT_EQ(Quorvex_Disconnect(&m_handle, 0, closed.get()), QuorvexSuccess);
-    EXPECT_EQ(m_handle, nullptr);
-    int valid;
-    EXPECT_EQ(Quorvex_IsValidDevice(handle, &valid), QuorvexErrorInvalidHandle);
-    ASSERT_TRUE(closed.Wait());
-    EXPECT_NE(LogText().find(": Uninitializing Pantheios library."), std::string::npos);
+    for (const int wait : {0, 1}) {
+        ConnectOrFail();
+        // Once a later read is answered, the "S?" reply is in too: none is
+        // left on the line for the next connection's "I?".
+        int pair[2];
+        ASSERT_EQ(Quorvex_GetPosition(m_handle, pair), QuorvexSuccess);
+        void* handle = m_handle;
+        CTestEvent closed;
+        ASSERT_EQ(Quorvex_Disconnect(&m_handle, wait, closed.Get()), QuorvexSuccess);
+        EXPECT_EQ(m_handle, nullptr);
+        int valid;
+        EXPECT_EQ(Quorvex_IsValidDevice(handle, &valid), QuorvexErrorInvalidHandle);
+        ASSERT_TRUE(closed.Wait());
+        EXPECT_TRUE(SetEvent(closed.Get())) << "the caller's event is still open";
+        EXPECT_NE(LogText().find(": Uninitializing Pantheios library."), std::string::npos);
+    }
     EXPECT_EQ(Connect(), QuorvexSuccess) << "the port is free again";
 }
 
@@ -186,17 +200,17 @@ TEST_F(ConnectionTest, DisconnectEndsWorkersThatAreStillWaitingForTheHead) {
     m_head->InjectFault(R"(T\?)", sim::Fault{sim::FaultKind::NoReply});
     testsupport::CLatch called;
     std::atomic<int> validSeen{-1};
-    CEvent done, closed;
+    CTestEvent done, closed;
     ASSERT_EQ(Quorvex_GetTemperatureCallback(
                   m_handle,
                   [&](int valid, double, double, double, double) {
                       validSeen = valid;
                       called.Signal();
                   },
-                  done.get()),
+                  done.Get()),
               QuorvexSuccess);
     ASSERT_TRUE(m_head->WaitForCommand(R"(T\?)", kLimit));
-    ASSERT_EQ(Quorvex_Disconnect(&m_handle, 0, closed.get()), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_Disconnect(&m_handle, 0, closed.Get()), QuorvexSuccess);
     ASSERT_TRUE(closed.Wait());
     // The worker ended before the object went: its callable ran once and its
     // event was signalled.
@@ -241,8 +255,8 @@ TEST_F(ConnectionTest, ExportsFromManyThreadsSurviveConnectsAndDisconnects) {
         shared = handle;
         ASSERT_TRUE(m_head->WaitForCommand(R"(T\?)", kLimit));
         m_head->ClearReceived();
-        CEvent closed;
-        ASSERT_EQ(Quorvex_Disconnect(&handle, round % 2, round % 2 ? nullptr : closed.get()), QuorvexSuccess);
+        CTestEvent closed;
+        ASSERT_EQ(Quorvex_Disconnect(&handle, round % 2, round % 2 ? nullptr : closed.Get()), QuorvexSuccess);
         if (round % 2 == 0) {
             ASSERT_TRUE(closed.Wait());
         }

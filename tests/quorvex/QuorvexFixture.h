@@ -4,6 +4,7 @@
 // file for the tests that check log entries.
 #pragma once
 
+#include "TestEvent.h"
 #include "TestSupport.h"
 #include "head/HeadSimulator.h"
 
@@ -23,22 +24,7 @@ using testsupport::kLimit;
 
 constexpr unsigned kCom = 4;
 
-// An auto-reset event owned by the test.
-class CEvent {
-public:
-    CEvent() : m_h(CreateEvent(nullptr, FALSE, FALSE, nullptr)) {}
-    ~CEvent() { CloseHandle(m_h); }
-    CEvent(const CEvent&) = delete;
-    CEvent& operator=(const CEvent&) = delete;
-    HANDLE get() const { return m_h; }
-    bool Wait(std::chrono::milliseconds limit = kLimit) const {
-        return WaitForSingleObject(m_h, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
-    }
-    bool IsSet() const { return WaitForSingleObject(m_h, 0) == WAIT_OBJECT_0; }
-
-private:
-    HANDLE m_h;
-};
+using testsupport::CTestEvent;
 
 class QuorvexTest : public ::testing::Test {
 protected:
