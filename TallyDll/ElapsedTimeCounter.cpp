@@ -95,9 +95,12 @@ void CElapsedTimeCounter::Send(const std::string& command, std::shared_ptr<Reply
         command, silence ? "" : kTerminator, 1, silence ? kDiagnosticTimeoutMs : kReplyTimeoutMs, 0,
         [this, reply = std::move(reply), parse, timeoutMessage](const char* text, int timedOut) {
             text = OrEmpty(text);
-            if (!timedOut) return reply->Complete(parse(Log(), text));
-            Log().Log(Error, timeoutMessage ? timeoutMessage : kCommandTimeout, text, L"\".");
-            reply->Complete(std::nullopt);
+            if (timedOut) {
+                Log().Log(Error, timeoutMessage ? timeoutMessage : kCommandTimeout, text, L"\".");
+                reply->Complete(std::nullopt);
+            } else {
+                reply->Complete(parse(Log(), text));
+            }
         });
 }
 
