@@ -1,5 +1,5 @@
-// Command/response transport over one serial port, the base of every device
-// class of the three driver libraries.
+// Command/response transport over one serial port; every device of the
+// three driver libraries owns one through its device base.
 //
 // Ownership and threads: the device that owns a CSerialPort opens it, queues
 // text commands from any of its threads and closes it. One service thread
@@ -89,7 +89,7 @@ struct SerialPortHandlers {
 class CSerialPort {
 public:
     explicit CSerialPort(SerialPortOptions options = {});
-    virtual ~CSerialPort();
+    ~CSerialPort();
 
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;

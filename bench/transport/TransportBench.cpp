@@ -77,7 +77,7 @@ double TransportRate(CSerialPort& port) {
     long count = 0;
     bool done = false;
     const auto start = Clock::now();
-    std::function<void(const char*, int)> next = [&](const char*, int timedOut) {
+    SerialResponseCallback next = [&](const char*, bool timedOut) {
         std::lock_guard lock(mutex);
         if (timedOut) {
             std::fprintf(stderr, "transport: reply timed out\n");
