@@ -1,8 +1,10 @@
-// Upload speed of the head driver: a 1000-pair spectral table sent to the
-// simulated head over a pseudo-terminal, in commands per second, next to a
-// bare termios write/poll/read round-trip loop against the same simulated
-// head in the same run. The gap between the two is the driver's own cost per
-// command (events, queueing, log entries at ceiling 0, formatting).
+// Speed of the head driver against the simulated head over a
+// pseudo-terminal, each next to a bare termios write/poll/read loop of the
+// same commands against the same simulated head in the same run:
+// - a 1000-pair spectral upload (acknowledged commands), in commands/s;
+// - blocking position reads ("P?"), in reads/s.
+// The gap between driver and bare loop is the driver's own cost per command
+// (events, queueing, log entries at ceiling 0, formatting).
 #include "head/HeadSimulator.h"
 
 #include <QuorvexDll/QuorvexDll.h>
@@ -27,6 +29,7 @@ using Clock = std::chrono::steady_clock;
 constexpr unsigned kCom = 7;
 constexpr int kPairs = 1000;
 constexpr int kUploads = 3;
+constexpr int kPositionReads = 3000;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -141,7 +144,7 @@ int main() {
 
     // The same commands by hand first, then "S?" (the cheapest reply the
     // head gives) for the transport's bare round-trip rate.
-    Rate rawUpload, rawStatus;
+    Rate rawUpload, rawStatus, rawPosition;
     {
         CRawLine raw(head.Port().SlavePath());
         rawUpload = Measure(uploadCommands, [&] {
@@ -151,6 +154,9 @@ int main() {
         constexpr int kStatus = 3000;
         rawStatus = Measure(kStatus, [&] {
             for (int i = 0; i < kStatus; ++i) raw.RoundTrip("S?");
+        });
+        rawPosition = Measure(kPositionReads, [&] {
+            for (int i = 0; i < kPositionReads; ++i) raw.RoundTrip("P?");
         });
     }
 
@@ -167,6 +173,11 @@ int main() {
         }
     });
     if (head.SpectralData().size() != static_cast<size_t>(kPairs)) Fail("the head did not receive the table");
+    const Rate position = Measure(kPositionReads, [&] {
+        int pair[2];
+        for (int i = 0; i < kPositionReads; ++i)
+            if (Quorvex_GetPosition(handle, pair) != QuorvexSuccess) Fail("position read failed");
+    });
     Quorvex_Disconnect(&handle, 1, nullptr);
 
     std::printf("Spectral upload of %d pairs (%zu commands), %d runs: %.3f s per upload through the driver\n",
@@ -180,5 +191,10 @@ int main() {
     std::printf("  driver overhead per command   %.1f us (%.1f us CPU)\n",
                 1e6 / driver.perSecond - 1e6 / rawUpload.perSecond,
                 driver.cpuMicroseconds - rawUpload.cpuMicroseconds);
+    std::printf("\nBlocking position reads (\"P?\"), %d each\n", kPositionReads);
+    std::printf("                             reads/s      us/read      CPU us/read\n");
+    Print("Quorvex_GetPosition", position);
+    Print("raw termios \"P?\"", rawPosition);
+    std::printf("  driver / raw                  %.2f\n", position.perSecond / rawPosition.perSecond);
     return 0;
 }
