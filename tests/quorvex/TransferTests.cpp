@@ -2,6 +2,7 @@
 // through its exports against the simulated head.
 #include "QuorvexFixture.h"
 
+#include <cstdio>
 #include <mutex>
 
 namespace qvtest {
@@ -236,6 +237,30 @@ TEST_F(TransferTest, SavedSpectralTableUploadsAndDownloadsUnchanged) {
     QuorvexSpectralTable back;
     ASSERT_EQ(Quorvex_GetSpectralCalibrationData(m_handle, &back), QuorvexSuccess);
     EXPECT_EQ(back, spectral);
+}
+
+TEST_F(TransferTest, TenThousandPairSpectralTableDownloadsAsItWasUploaded) {
+    ConnectOrFail();
+    // Written at the wire's precision, so every pair travels unchanged.
+    std::string text;
+    QuorvexSpectralTable expected;
+    for (int i = 0; i < 10000; ++i) {
+        char line[48];
+        std::snprintf(line, sizeof line, "%.2f,%.3E\n", 300.0 + 0.1 * i, 1e-7 * (1 + i % 997));
+        double wavelength, radiance;
+        ASSERT_EQ(std::sscanf(line, "%lf,%lf", &wavelength, &radiance), 2);
+        expected.emplace_back(wavelength, radiance);
+        text += line;
+    }
+    const auto file = WriteFile("large.txt", text);
+    ASSERT_EQ(Quorvex_UploadSpectralCalibrationData(m_handle, file.wstring().c_str(), 1, nullptr, nullptr),
+              QuorvexSuccess);
+    ASSERT_EQ(m_head->SpectralData().size(), expected.size());
+    ASSERT_EQ(Quorvex_SetSpectralCalibrationData(m_handle, {}), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_DownloadSpectralCalibrationData(m_handle, 1, nullptr, nullptr), QuorvexSuccess);
+    QuorvexSpectralTable downloaded;
+    ASSERT_EQ(Quorvex_GetSpectralCalibrationData(m_handle, &downloaded), QuorvexSuccess);
+    EXPECT_EQ(downloaded, expected);
 }
 
 TEST_F(TransferTest, SavesWriteTheTablesAndNeverOverwrite) {
