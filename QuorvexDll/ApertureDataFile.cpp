@@ -58,11 +58,6 @@ bool CApertureDataFile::Read(std::vector<std::string>* errors) {
 }
 
 bool CApertureDataFile::Write(std::vector<std::string>* errors) {
-    if (errors) errors->clear();
-
-    quorvex::CCalibrationFile file;
-    if (!quorvex::CreateForWriting(file, m_strPath, errors)) return false;
-
     std::string text;
     for (size_t r = 0; r < m_data.size(); ++r) {
         if (r > 0) text += '\n';
@@ -71,6 +66,5 @@ bool CApertureDataFile::Write(std::vector<std::string>* errors) {
             text += quorvex::FormatExp3(m_data[r][c]);
         }
     }
-    file.Write(text);
-    return true;
+    return quorvex::WriteNewFile(m_strPath, text, errors);
 }

@@ -109,8 +109,9 @@ std::string OpenErrorText(const std::wstring& path) {
     return platform::Format("Error opening file with filename \"%s\"", platform::ToUtf8(path).c_str());
 }
 
-bool CreateForWriting(CCalibrationFile& file, const std::wstring& path,
-                      std::vector<std::string>* errors) {
+bool WriteNewFile(const std::wstring& path, const std::string& text, std::vector<std::string>* errors) {
+    if (errors) errors->clear();
+    CCalibrationFile file;
     const DWORD error = file.CreateNew(path);
     if (error == ERROR_FILE_EXISTS) {
         AddError(errors, "File already exists");
@@ -120,6 +121,7 @@ bool CreateForWriting(CCalibrationFile& file, const std::wstring& path,
         AddError(errors, OpenErrorText(path));
         return false;
     }
+    file.Write(text);
     return true;
 }
 

@@ -68,9 +68,9 @@ void ForEachLine(CCalibrationFile& file, Handle handle) {
 void AddError(std::vector<std::string>* errors, std::string text);
 // The entry for a file that could not be opened for a reason of its own.
 std::string OpenErrorText(const std::wstring& path);
-// Creates `path` for a table file's Write; false, with its entry in
-// `errors`, when it cannot.
-bool CreateForWriting(CCalibrationFile& file, const std::wstring& path,
-                      std::vector<std::string>* errors);
+// A table file's Write: clears `errors`, creates `path` (never over an
+// existing file) and writes `text`; false, with its entry in `errors`, when
+// the file cannot be created.
+bool WriteNewFile(const std::wstring& path, const std::string& text, std::vector<std::string>* errors);
 
 }  // namespace quorvex

@@ -7,6 +7,8 @@
 
 #include <serial/DriverLibrary.h>
 
+#include <type_traits>
+
 namespace {
 
 // The library's log, device list and closing threads. Its log is the
@@ -15,10 +17,30 @@ driver::CDriverLibrary<CQuorvex, QuorvexError> g_library{
     "CQuorvex", {QuorvexSuccess, QuorvexErrorFailed, QuorvexErrorInvalidHandle, QuorvexErrorInvalidParameter,
                  QuorvexErrorInvalidParameter}};
 
-// Runs a device method that takes the export's arguments as they are.
-template <typename... Params, typename... Args>
-QuorvexError Forward(void* handle, QuorvexError (CQuorvex::*method)(Params...), Args... args) {
-    return g_library.WithDevice(handle, [&](CQuorvex& device) { return (device.*method)(std::move(args)...); });
+// Runs a device method that takes the export's arguments as they are; one
+// that returns nothing cannot fail.
+template <typename Result, typename... Params, typename... Args>
+QuorvexError Forward(void* handle, Result (CQuorvex::*method)(Params...), Args... args) {
+    return g_library.WithDevice(handle, [&](CQuorvex& device) {
+        if constexpr (std::is_void_v<Result>) {
+            (device.*method)(std::move(args)...);
+            return QuorvexSuccess;
+        } else {
+            return (device.*method)(std::move(args)...);
+        }
+    });
+}
+
+// Copies what a device getter gives out to the caller (6 when `out` is null).
+template <typename Value>
+QuorvexError CopyOut(void* handle, Value (CQuorvex::*get)() const, Value* out) {
+    return g_library.WithDevice(
+        handle,
+        [&](CQuorvex& device) {
+            *out = (device.*get)();
+            return QuorvexSuccess;
+        },
+        out);
 }
 
 // The head's parameter number. Callers pass numbers the enumeration does not
@@ -42,7 +64,8 @@ QuorvexError Quorvex_SetLogCeiling(unsigned level) { return g_library.SetLogCeil
 QuorvexError Quorvex_Connect(int port, int baud, int parity, int dataBits, int stopBits,
                              int flowControl, void** handle, int wait, HANDLE event) {
     const SerialPortSettingsStruct settings{port, baud, parity, dataBits, stopBits, flowControl};
-    return g_library.Connect(handle, [&](CQuorvex& device) { return device.Connect(wait != 0, event, settings); });
+    return g_library.Connect(handle,
+                             [&](CQuorvex& device) { return device.Connect(wait != 0, event, settings); });
 }
 
 // Only a waiting connect consumes the caller's event; a disconnect never does.
@@ -51,13 +74,7 @@ QuorvexError Quorvex_Disconnect(void** handle, int wait, HANDLE event) {
 }
 
 QuorvexError Quorvex_GetIdentification(void* handle, QuorvexIdentificationStruct* identification) {
-    return g_library.WithDevice(
-        handle,
-        [&](CQuorvex& device) {
-            *identification = device.GetIdentification();
-            return QuorvexSuccess;
-        },
-        identification);
+    return CopyOut(handle, &CQuorvex::GetIdentification, identification);
 }
 
 QuorvexError Quorvex_IsValidDevice(void* handle, int* valid) {
@@ -111,8 +128,7 @@ QuorvexError Quorvex_GetParameter(void* handle, QuorvexParameter parameter, int*
 
 QuorvexError Quorvex_GetParameterCallback(void* handle, QuorvexParameter parameter,
                                           QuorvexParameterCallback callback, HANDLE event) {
-    return Forward(handle, &CQuorvex::GetParameterCallback, Number(parameter),
-                      std::move(callback), event);
+    return Forward(handle, &CQuorvex::GetParameterCallback, Number(parameter), std::move(callback), event);
 }
 
 // ---- Calibration transfers -------------------------------------------------------
@@ -120,27 +136,27 @@ QuorvexError Quorvex_GetParameterCallback(void* handle, QuorvexParameter paramet
 QuorvexError Quorvex_UploadSpectralCalibrationData(void* handle, const wchar_t* path, int blocking,
                                                    HANDLE abortEvent, HANDLE doneEvent) {
     return Forward(handle, &CQuorvex::UploadSpectralData, PathOf(path), blocking != 0, abortEvent,
-                      doneEvent, nullptr);
+                   doneEvent, nullptr);
 }
 
 QuorvexError Quorvex_UploadSpectralCalibrationData_ProgressCallback(void* handle, const wchar_t* path,
                                                                     HANDLE abortEvent, HANDLE doneEvent,
                                                                     QuorvexProgressCallback progress) {
     return Forward(handle, &CQuorvex::UploadSpectralData, PathOf(path), false, abortEvent, doneEvent,
-                      std::move(progress));
+                   std::move(progress));
 }
 
 QuorvexError Quorvex_UploadApertureCalibrationData(void* handle, const wchar_t* path, int blocking,
                                                    HANDLE abortEvent, HANDLE doneEvent) {
     return Forward(handle, &CQuorvex::UploadApertureData, PathOf(path), blocking != 0, abortEvent,
-                      doneEvent, nullptr);
+                   doneEvent, nullptr);
 }
 
 QuorvexError Quorvex_UploadApertureCalibrationData_ProgressCallback(void* handle, const wchar_t* path,
                                                                     HANDLE abortEvent, HANDLE doneEvent,
                                                                     QuorvexProgressCallback progress) {
     return Forward(handle, &CQuorvex::UploadApertureData, PathOf(path), false, abortEvent, doneEvent,
-                      std::move(progress));
+                   std::move(progress));
 }
 
 QuorvexError Quorvex_DownloadSpectralCalibrationData(void* handle, int blocking, HANDLE abortEvent,
@@ -156,37 +172,19 @@ QuorvexError Quorvex_DownloadApertureCalibrationData(void* handle, int blocking,
 // ---- Held tables -------------------------------------------------------------------
 
 QuorvexError Quorvex_SetSpectralCalibrationData(void* handle, QuorvexSpectralTable table) {
-    return g_library.WithDevice(handle, [&](CQuorvex& device) {
-        device.SetSpectralData(std::move(table));
-        return QuorvexSuccess;
-    });
+    return Forward(handle, &CQuorvex::SetSpectralData, std::move(table));
 }
 
 QuorvexError Quorvex_GetSpectralCalibrationData(void* handle, QuorvexSpectralTable* table) {
-    return g_library.WithDevice(
-        handle,
-        [&](CQuorvex& device) {
-            *table = device.GetSpectralData();
-            return QuorvexSuccess;
-        },
-        table);
+    return CopyOut(handle, &CQuorvex::GetSpectralData, table);
 }
 
 QuorvexError Quorvex_SetApertureCalibrationData(void* handle, QuorvexApertureTable table) {
-    return g_library.WithDevice(handle, [&](CQuorvex& device) {
-        device.SetApertureData(std::move(table));
-        return QuorvexSuccess;
-    });
+    return Forward(handle, &CQuorvex::SetApertureData, std::move(table));
 }
 
 QuorvexError Quorvex_GetApertureCalibrationData(void* handle, QuorvexApertureTable* table) {
-    return g_library.WithDevice(
-        handle,
-        [&](CQuorvex& device) {
-            *table = device.GetApertureData();
-            return QuorvexSuccess;
-        },
-        table);
+    return CopyOut(handle, &CQuorvex::GetApertureData, table);
 }
 
 QuorvexError Quorvex_SaveSpectralCalibrationData(void* handle, const wchar_t* path) {

@@ -16,29 +16,33 @@ using driverlog::Warning;
 namespace {
 // Silence that ends a multi-line download reply.
 constexpr unsigned kDownloadSilenceMs = 250;
+
+// The held tables are replaced and copied whole under their lock.
+template <typename Table>
+void Store(std::mutex& mutex, Table& held, Table table) {
+    std::lock_guard lock(mutex);
+    held = std::move(table);
+}
+template <typename Table>
+Table Copy(std::mutex& mutex, const Table& held) {
+    std::lock_guard lock(mutex);
+    return held;
+}
 }  // namespace
 
 // ---- Held tables -----------------------------------------------------------
 
 void CQuorvex::SetSpectralData(QuorvexSpectralTable table) {
-    std::lock_guard lock(m_tablesMutex);
-    m_spectralData = std::move(table);
+    Store(m_tablesMutex, m_spectralData, std::move(table));
 }
 
-QuorvexSpectralTable CQuorvex::GetSpectralData() const {
-    std::lock_guard lock(m_tablesMutex);
-    return m_spectralData;
-}
+QuorvexSpectralTable CQuorvex::GetSpectralData() const { return Copy(m_tablesMutex, m_spectralData); }
 
 void CQuorvex::SetApertureData(QuorvexApertureTable table) {
-    std::lock_guard lock(m_tablesMutex);
-    m_apertureData = std::move(table);
+    Store(m_tablesMutex, m_apertureData, std::move(table));
 }
 
-QuorvexApertureTable CQuorvex::GetApertureData() const {
-    std::lock_guard lock(m_tablesMutex);
-    return m_apertureData;
-}
+QuorvexApertureTable CQuorvex::GetApertureData() const { return Copy(m_tablesMutex, m_apertureData); }
 
 QuorvexError CQuorvex::SaveSpectralData(const std::wstring& path) {
     return SaveTableFile(CSpectralDataFile(path, GetSpectralData()), L"spectral");

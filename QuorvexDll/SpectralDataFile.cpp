@@ -36,11 +36,6 @@ bool CSpectralDataFile::Read(std::vector<std::string>* errors) {
 }
 
 bool CSpectralDataFile::Write(std::vector<std::string>* errors) {
-    if (errors) errors->clear();
-
-    quorvex::CCalibrationFile file;
-    if (!quorvex::CreateForWriting(file, m_strPath, errors)) return false;
-
     std::string text;
     text.reserve(m_data.size() * 20);
     for (size_t i = 0; i < m_data.size(); ++i) {
@@ -49,6 +44,5 @@ bool CSpectralDataFile::Write(std::vector<std::string>* errors) {
         text += ',';
         text += quorvex::FormatExp3(m_data[i].second);
     }
-    file.Write(text);
-    return true;
+    return quorvex::WriteNewFile(m_strPath, text, errors);
 }
