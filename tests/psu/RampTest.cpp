@@ -12,9 +12,9 @@
 
 // The wall clock every library of this program reads, standing in for the
 // platform's: the real time shifted by what a test sets, as a time server
-// or a user stepping the clock would shift it.
+// or a user stepping the clock would shift it. (Interposed by name; the
+// ramp must not read it at all, so nothing here counts its calls.)
 static std::atomic<int64_t> g_wallClockShiftTicks{0};  // 100 ns units
-static std::atomic<int> g_wallClockReads{0};
 
 extern "C" __attribute__((visibility("default"))) void GetSystemTimeAsFileTime(LPFILETIME fileTime) {
     timespec now;
@@ -23,7 +23,6 @@ extern "C" __attribute__((visibility("default"))) void GetSystemTimeAsFileTime(L
                            static_cast<uint64_t>(now.tv_nsec) / 100u + g_wallClockShiftTicks.load();
     fileTime->dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
     fileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-    ++g_wallClockReads;
 }
 
 namespace psutest {
@@ -315,7 +314,6 @@ TEST_F(RampTest, BlockingRampThatIsAbortedReturnsAborted) {
 // stepping it forward rush the remaining steps.
 TEST_F(RampTest, PausesAreKeptWithoutAbortEventWhateverTheWallClockDoes) {
     CWallClockShift wallClock;
-    const int reads = g_wallClockReads;
     CTestEvent done;
     ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 0, done.Get()), AgilentSuccess);
     const auto steps = RampUpSteps(8.0);
@@ -324,8 +322,6 @@ TEST_F(RampTest, PausesAreKeptWithoutAbortEventWhateverTheWallClockDoes) {
     ASSERT_TRUE(sim->WaitForCommand(steps[4], kLimit));
     wallClock.Set(1h);
     ASSERT_TRUE(done.Wait());
-    // The library did read the shifted clock meanwhile.
-    EXPECT_GT(g_wallClockReads, reads);
 
     const auto received = sim->Received();
     ASSERT_EQ(received.size(), 53u);
