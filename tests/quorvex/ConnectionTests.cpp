@@ -51,17 +51,6 @@ TEST_F(ConnectionTest, WaitingConnectIdentifiesTheHeadAndAsksItsStatus) {
               std::string::npos);
 }
 
-TEST_F(ConnectionTest, OtherModelsAreRefusedAndThePortIsClosed) {
-    EnableLog();
-    m_head->SetIdentity({"Vandrel", "QUORVEXX", "1", "2"});
-    EXPECT_EQ(Connect(), QuorvexErrorFailed);
-    EXPECT_EQ(m_handle, nullptr);
-    EXPECT_TRUE(LogHas(": No Quorvex detected on the serial port."));
-    // The port was given back: a head that does identify itself connects.
-    m_head->SetIdentity({});
-    EXPECT_EQ(Connect(), QuorvexSuccess);
-}
-
 TEST_F(ConnectionTest, ReplyWithoutCommasChangesOnlyTheResponse) {
     m_head->OverrideReply(R"(I\?)", "QUORVEX");
     CTestEvent identified;
@@ -96,7 +85,7 @@ TEST_F(ConnectionTest, ConnectWithoutWaitReturnsBeforeTheIdentification) {
     EXPECT_EQ(id.serialNumber, "104,27");
 }
 
-TEST_F(ConnectionTest, FailedConnectionsReturnOneAndNoHandle) {
+TEST_F(ConnectionTest, FailedConnectionsReturnOneAndGiveThePortBack) {
     EnableLog();
     m_handle = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(Connect(1, nullptr, 127), QuorvexErrorFailed);  // nothing linked as COM127
@@ -111,6 +100,12 @@ TEST_F(ConnectionTest, FailedConnectionsReturnOneAndNoHandle) {
     m_head->InjectFault(R"(I\?)", sim::Fault{sim::FaultKind::NoReply});
     EXPECT_EQ(Connect(), QuorvexErrorFailed);  // the head stays silent
     EXPECT_EQ(m_handle, nullptr);
+    m_head->SetIdentity({"Vandrel", "QUORVEXX", "1", "2"});
+    EXPECT_EQ(Connect(), QuorvexErrorFailed);  // another model
+    EXPECT_TRUE(LogHas(": No Quorvex detected on the serial port."));
+    // The port was given back: a head that does identify itself connects.
+    m_head->SetIdentity({});
+    EXPECT_EQ(Connect(), QuorvexSuccess);
 }
 
 TEST_F(ConnectionTest, EveryExportRefusesAHandleThatIsNotConnected) {

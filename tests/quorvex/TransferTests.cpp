@@ -22,13 +22,6 @@ struct Progress {
     }
 };
 
-QuorvexApertureTable Grid(size_t rows) {
-    QuorvexApertureTable table;
-    for (size_t r = 0; r < rows; ++r)
-        table.push_back({1.0 + static_cast<double>(r), 0.125 * static_cast<double>(r + 1), 2.5E-3});
-    return table;
-}
-
 TEST_F(TransferTest, SpectralUploadSendsCountThenPairsAndReportsProgress) {
     ConnectOrFail();
     const auto file = WriteFile("lamp.txt", "400.0,1.234E-05 ; lamp A\n410,1.5e-5\r\n  420.126,  2E-05");
@@ -54,7 +47,8 @@ TEST_F(TransferTest, SpectralUploadSendsCountThenPairsAndReportsProgress) {
 
 TEST_F(TransferTest, HeldApertureTableGoesOutColumnByColumn) {
     ConnectOrFail();
-    const QuorvexApertureTable table = Grid(12);
+    QuorvexApertureTable table;
+    for (double r = 0; r < 12; ++r) table.push_back({1.0 + r, 0.125 * (r + 1), 2.5E-3});
     ASSERT_EQ(Quorvex_SetApertureCalibrationData(m_handle, table), QuorvexSuccess);
     ASSERT_EQ(Quorvex_UploadApertureCalibrationData(m_handle, L"", 1, nullptr, nullptr), QuorvexSuccess);
     const auto wire = Wire();
