@@ -43,9 +43,7 @@ QuorvexError CopyOut(void* handle, Value (CQuorvex::*get)() const, Value* out) {
         out);
 }
 
-// The head's parameter number. Callers pass numbers the enumeration does not
-// name, so it is converted here, from the caller's own value, and never
-// read as the enumeration again.
+// The head's parameter number, converted once in the export.
 unsigned Number(QuorvexParameter parameter) { return static_cast<unsigned>(parameter); }
 
 // A null path is taken as an empty one.

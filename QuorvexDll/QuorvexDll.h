@@ -13,6 +13,7 @@
 
 #include <platform/win32.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -35,8 +36,9 @@ enum QuorvexError {
 
 // The number travels on the wire in "C%u(%d)" and "C%u?". 0 and 1 also
 // start the calibration table transfers, so writing them by hand puts the
-// head unit into its table upload mode.
-enum QuorvexParameter {
+// head unit into its table upload mode. Any 32-bit number is a value of the
+// type (callers pass numbers it does not name).
+enum QuorvexParameter : int32_t {
     QuorvexParameterSpectralTable = 0,
     QuorvexParameterApertureTable = 1,
     QuorvexParameterPrimaryWheelConfiguration = 2,
