@@ -11,8 +11,8 @@
 
 namespace {
 
-// The library's log, device list and closing threads. Its log is the
-// process identity every entry of this library carries.
+// The library's log, device list and closing threads; "CQuorvex" is the
+// process identity in every entry of the library's log.
 driver::CDriverLibrary<CQuorvex, QuorvexError> g_library{
     "CQuorvex", {QuorvexSuccess, QuorvexErrorFailed, QuorvexErrorInvalidHandle, QuorvexErrorInvalidParameter,
                  QuorvexErrorInvalidParameter}};
