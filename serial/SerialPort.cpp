@@ -136,7 +136,6 @@ DWORD WINAPI CSerialPort::ServiceThread(LPVOID parameter) {
 
 bool CSerialPort::StartServiceThread() {
     StopServiceThread();
-    CloseIf(m_hThread);
     m_hThread = CreateThread(nullptr, 0, &CSerialPort::ServiceThread, this, 0, nullptr);
     return m_hThread != nullptr;
 }
@@ -185,6 +184,9 @@ void CSerialPort::StopServiceThread() {
     // the thread leaves on its own once the callback returns.
     if (RunsOnServiceThread()) return;
     WaitForSingleObject(m_hThread, INFINITE);
+    // Forgotten once joined: a later start would otherwise stop "it" again
+    // by signalling the shutdown event the new thread is about to wait on.
+    CloseIf(m_hThread);
 }
 
 void CSerialPort::Close() {

@@ -176,6 +176,14 @@ TEST(SerialPortOpen, OpenAndStartLogsEachStepOfADevicesConnect) {
     }
 }
 
+TEST_F(SerialPortTest, PortReopenedAfterCloseServesCommandsAgain) {
+    Sync();
+    port.Close();
+    ASSERT_EQ(Result::Opened, port.Open(Com(kCom), {}));
+    ASSERT_TRUE(port.StartServiceThread());
+    Sync();
+}
+
 TEST_F(SerialPortTest, CommandGoesOutWithCarriageReturnAndReplyCompletesAtTerminator) {
     device.Script("I\\?", "ACME,QUORVEX,1.0,42\r");
     port.SendCommand("I?", "\r", 1, 1000, 0, replies.Callback());
