@@ -1,11 +1,14 @@
 // Command round trips over a pseudo-terminal through CSerialPort, against a
 // minimal raw termios write/poll/read loop talking to the same simulated
 // device in the same run; then the CPU time the process uses while a port
-// is open and idle.
+// is open and idle. The two loops take turns in short rounds and the best
+// round of each counts: other work on the machine only ever slows a round
+// down, and alternating lets it weigh on both alike.
 #include "serial/SerialPort.h"
 
 #include "ScriptedDevice.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -25,7 +28,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr unsigned kCom = 9;
-constexpr auto kRun = std::chrono::seconds(3);
+constexpr int kRounds = 10;
+constexpr auto kRun = std::chrono::milliseconds(300);  // one round
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -108,7 +112,7 @@ int main() {
     device.Script("S\\?", "0\r");
     device.Start();
 
-    const double raw = RawRate(device.Port().SlavePath());
+    double raw = RawRate(device.Port().SlavePath());
 
     CSerialPort port;
     if (port.Open({kCom, 115200, 0, 8, 0, 0}, {}) != CSerialPort::OpenResult::Opened ||
@@ -116,7 +120,19 @@ int main() {
         std::fprintf(stderr, "cannot open COM%u\n", kCom);
         return 1;
     }
-    const double transport = TransportRate(port);
+    double transport = TransportRate(port);
+    for (int round = 1; round < kRounds; ++round) {
+        // The loops take turns on the one device: the port lets go of it
+        // while the raw loop runs.
+        port.Close();
+        raw = std::max(raw, RawRate(device.Port().SlavePath()));
+        if (port.Open({kCom, 115200, 0, 8, 0, 0}, {}) != CSerialPort::OpenResult::Opened ||
+            !port.StartServiceThread()) {
+            std::fprintf(stderr, "cannot reopen COM%u\n", kCom);
+            return 1;
+        }
+        transport = std::max(transport, TransportRate(port));
+    }
 
     const double cpuBefore = CpuSeconds();
     const auto idleStart = Clock::now();
@@ -127,8 +143,9 @@ int main() {
     device.Stop();
     std::filesystem::remove_all(folder);
 
-    std::printf("raw termios loop:      %10.0f round trips/s\n", raw);
-    std::printf("CSerialPort:           %10.0f round trips/s\n", transport);
+    std::printf("raw termios loop:      %10.0f round trips/s (best of %d rounds)\n", raw, kRounds);
+    std::printf("CSerialPort:           %10.0f round trips/s (best of %d rounds)\n", transport,
+                kRounds);
     std::printf("ratio (port / raw):    %10.2f  (aim: at least 0.50)\n", transport / raw);
     std::printf("idle port, %.1f s:      %10.3f ms CPU for the whole process (aim: ~0)\n",
                 idleWall, idleCpu * 1000.0);
