@@ -65,7 +65,7 @@ CAgilentE3633A::~CAgilentE3633A() { Shutdown(); }
 
 ConnectResult CAgilentE3633A::Connect(bool blocking, HANDLE event, const SerialPortSettingsStruct& settings) {
     // Port errors and unsolicited data mean nothing to this driver.
-    if (!OpenPort(settings, SerialPortHandlers{{}, {}, '!', "", 1})) return ConnectResult::PortFailed;
+    if (!OpenPort(settings, SerialPortHandlers{{}, {}, '!', ""})) return ConnectResult::PortFailed;
 
     Log().Log(Debug, L": Attempting to detect an Agilent E3633A on the serial port.");
     auto reply = blocking ? CPendingReply<bool>::ForWaiter() : CPendingReply<bool>::ForCallback(nullptr, event);
@@ -115,17 +115,26 @@ AgilentIdentificationStruct CAgilentE3633A::GetIdentification() const {
 // ---- Set commands ---------------------------------------------------------
 
 AgilentError CAgilentE3633A::SendSetCommand(const std::string& command, bool blocking, HANDLE event) {
-    if (!blocking) {
-        Port().SendCommand(command, "", 0, 0, 0, {}, event);
-        return AgilentSuccess;
-    }
     // The port calls a no-reply command's handler once it has been written
     // (or the write failed); a close drops it, and the closing event ends
     // the wait then.
-    auto written = CPendingReply<bool>::ForWaiter();
-    if (!written->Valid()) return AgilentErrorFailed;
-    Port().SendCommand(command, "", 0, 0, 0, [written](const char*, int) { written->Complete(true); });
-    Await(*written);
+    std::shared_ptr<CPendingReply<bool>> written;
+    if (blocking) {
+        written = CPendingReply<bool>::ForWaiter();
+        if (!written->Valid()) return AgilentErrorFailed;
+    }
+    {
+        std::lock_guard lock(m_sendMutex);
+        if (m_bUnlockQueued) {
+            Log().Log(Error, L": Not sending \"", command, L"\": the device is disconnecting.");
+            return AgilentErrorCommandFailed;
+        }
+        if (blocking)
+            Port().SendCommand(command, "", 0, 0, 0, [written](const char*, int) { written->Complete(true); });
+        else
+            Port().SendCommand(command, "", 0, 0, 0, {}, event);
+    }
+    if (blocking) Await(*written);
     return AgilentSuccess;
 }
 
@@ -239,7 +248,8 @@ AgilentError CAgilentE3633A::Read(Reading reading, AgilentResponseCallback callb
 
 void CAgilentE3633A::BeginDisconnect() {
     Log().Log(Debug, L": Unlocking the front panel controls.");
-    m_bUnlockQueued.store(true);
+    std::lock_guard lock(m_sendMutex);
+    m_bUnlockQueued = true;
     Port().SendCommand("SYST:LOC", "", 0, 0, 0,
                        [this](const char*, int) { Log().Log(Debug, L": Disconnecting from serial port."); },
                        m_unlockedEvent.Get());
@@ -247,7 +257,10 @@ void CAgilentE3633A::BeginDisconnect() {
 
 void CAgilentE3633A::BeforeClose() {
     // A connect that failed never locked the panel and queued no unlock.
-    if (!m_bUnlockQueued.load()) return;
+    {
+        std::lock_guard lock(m_sendMutex);
+        if (!m_bUnlockQueued) return;
+    }
     if (WaitForSingleObject(m_unlockedEvent.Get(), kUnlockLimitMs) != WAIT_OBJECT_0)
         Log().Log(Error, L": Failed waiting for disconnection to complete.");
 }

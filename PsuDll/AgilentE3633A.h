@@ -159,7 +159,11 @@ private:
     // consumed by our own look at it.
     platform::COwnedHandle m_rampCancelEvent = platform::COwnedHandle::NewEvent(true);
 
-    std::atomic<bool> m_bUnlockQueued{false};
+    // Set, under the send lock, when the unlock of a disconnect is queued:
+    // no set command may follow it onto the wire (a ramp step racing the
+    // disconnect would otherwise drive the lamp from a released panel).
+    std::mutex m_sendMutex;
+    bool m_bUnlockQueued = false;
     // Signalled once the unlock of a disconnect has been written or failed.
     platform::COwnedHandle m_unlockedEvent = platform::COwnedHandle::NewEvent(true);
 };

@@ -23,7 +23,7 @@ void CQuorvex::SendToHead(const std::string& text, SerialResponseCallback handle
 driver::ConnectResult CQuorvex::Connect(bool wait, HANDLE event, const SerialPortSettingsStruct& settings) {
     SerialPortHandlers handlers{[this](SerialPortError code, const char* text) { OnSerialError(code, text); },
                                 [this](const char* text, int timedOut) { OnUnsolicited(text, timedOut); }, '!',
-                                "\r", 1};
+                                "\r"};
     if (!OpenPort(settings, std::move(handlers))) return driver::ConnectResult::PortFailed;
 
     Log().Log(Debug, L": Attempting to detect an Quorvex on the serial port.");

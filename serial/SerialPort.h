@@ -81,9 +81,6 @@ struct SerialPortHandlers {
     // Ends data nobody asked for; empty: it is collected until 1000 ms of
     // silence.
     std::string defaultTerminator = "\r";
-    // Kept for the drivers' settings records; the port always waits for
-    // received bytes.
-    DWORD eventMask = 1;
 };
 
 class CSerialPort {

@@ -368,7 +368,9 @@ TEST_F(RampTest, DisconnectDuringARampEndsItWithoutHanging) {
     ASSERT_TRUE(sim->WaitForCommand("CURR 1.000", kLimit));
     ASSERT_EQ(Agilent_Disconnect(&handle, 1, nullptr), AgilentSuccess);
     EXPECT_EQ(handle, nullptr);
-    EXPECT_TRUE(sim->WaitForCommand("SYST:LOC", kLimit));
+    ASSERT_TRUE(sim->WaitForCommand("SYST:LOC", kLimit));
+    // The port is closed by now: no step of the ramp followed the unlock.
+    EXPECT_EQ(Wire().back(), "SYST:LOC");
     EXPECT_TRUE(LogHas(": Aborting ramp up!"));
     EXPECT_FALSE(abort.IsSet());
 }
