@@ -90,20 +90,6 @@ TEST_F(DriverLogTest, ObjectsShareTheCeilingAndHaveTheirOwnPrefixes) {
     EXPECT_EQ(uninits, 2u);
 }
 
-TEST_F(DriverLogTest, FileIsAppendedToNotTruncated) {
-    { std::ofstream(file) << "earlier run\n"; }
-    driverlog::CLibraryLog library("CElapsedTimeCounter");
-    library.SetCeiling(7);
-    library.SetFilePath(file.wstring());
-    library.Init();
-    library.Write(driverlog::Debug, std::wstring(L"later entry"));
-    library.Uninit();
-    const auto lines = Lines(testsupport::ReadFile(file));
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "earlier run");
-    EXPECT_NE(lines[1].find("later entry"), std::string::npos);
-}
-
 TEST_F(DriverLogTest, SeveralLibrariesWritingOneFileNeverTearEntries) {
     constexpr int kThreads = 4, kEntries = 300;
     std::vector<std::unique_ptr<driverlog::CLibraryLog>> libraries;
@@ -131,7 +117,8 @@ TEST_F(DriverLogTest, SeveralLibrariesWritingOneFileNeverTearEntries) {
     for (const auto& line : lines) ASSERT_TRUE(std::regex_match(line, whole)) << line.substr(0, 80);
 }
 
-TEST_F(DriverLogTest, EntriesWrittenBeforeThePathIsKnownGoIntoTheFileInOrder) {
+TEST_F(DriverLogTest, EntriesWrittenBeforeThePathIsKnownAreAppendedToTheFileInOrder) {
+    { std::ofstream(file) << "earlier run\n"; }
     driverlog::CLibraryLog library("CQuorvex");
     library.SetCeiling(7);
     int object = 0;
@@ -140,15 +127,11 @@ TEST_F(DriverLogTest, EntriesWrittenBeforeThePathIsKnownGoIntoTheFileInOrder) {
     library.SetFilePath(file.wstring());
     log.Log(driverlog::Debug, L": Logfile path set to \"", file.wstring(), L"\"");
     const auto lines = Lines(testsupport::ReadFile(file));
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].find(": Pantheios library initialized."), std::string::npos);
-    EXPECT_NE(lines[1].find(": Logging ceiling set to 7"), std::string::npos);
-    EXPECT_NE(lines[2].find(": Logfile path set to \""), std::string::npos);
-}
-
-TEST(DriverLogPrefix, FormatsClassNameAndSixteenHexDigits) {
-    EXPECT_EQ(driverlog::MakeLogPrefix(L"CQuorvex", reinterpret_cast<void*>(0xABCDEF)),
-              L"CQuorvex (0x0000000000ABCDEF)");
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "earlier run");  // appended to, not truncated
+    EXPECT_NE(lines[1].find(": Pantheios library initialized."), std::string::npos);
+    EXPECT_NE(lines[2].find(": Logging ceiling set to 7"), std::string::npos);
+    EXPECT_NE(lines[3].find(": Logfile path set to \""), std::string::npos);
 }
 
 }  // namespace

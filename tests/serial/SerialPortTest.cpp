@@ -45,10 +45,6 @@ public:
         std::lock_guard lock(m_mutex);
         return m_calls;
     }
-    size_t Count() const {
-        std::lock_guard lock(m_mutex);
-        return m_calls.size();
-    }
 
 private:
     mutable std::mutex m_mutex;
@@ -95,18 +91,20 @@ using Result = CSerialPort::OpenResult;
 
 SerialPortSettingsStruct Com(int port) { return {port, 9600, 0, 8, 0, 0}; }
 
+SerialPortHandlers Handlers(CRecorder& errors, CRecorder* defaults, std::string terminator) {
+    return {[&errors](SerialPortError code, const char* text) {
+                errors.Add(text, static_cast<int>(code));
+            },
+            defaults ? defaults->Callback() : nullptr, '!', std::move(terminator)};
+}
+
 class SerialPortTest : public ::testing::Test {
 protected:
-    void OpenPort(CSerialPort& port, const std::string& defaultTerminator = "\r") {
+    void SetUp() override {
         device.Start();
-        SerialPortHandlers handlers{[this](SerialPortError code, const char* text) {
-                                        errors.Add(text, static_cast<int>(code));
-                                    },
-                                    defaults.Callback(), '!', defaultTerminator};
-        ASSERT_EQ(Result::Opened, port.Open(Com(kCom), std::move(handlers)));
+        ASSERT_EQ(Result::Opened, port.Open(Com(kCom), Handlers(errors, &defaults, "\r")));
         ASSERT_TRUE(port.StartServiceThread());
     }
-    void SetUp() override { OpenPort(port); }
     // One round trip, so that the service thread is past the purge it does
     // when it starts before the device sends anything on its own.
     void Sync() {
@@ -123,22 +121,16 @@ protected:
     CRecorder errors, defaults, replies;
 };
 
-TEST(SerialPortOpen, RejectsPortNumbersOutsideTheRangeAndMissingDevices) {
-    testsupport::CTempXdg xdg;
-    CSerialPort port;
-    EXPECT_EQ(Result::PortOutOfRange, port.Open(Com(0), {}));
-    EXPECT_EQ(Result::PortOutOfRange, port.Open(Com(128), {}));
-    EXPECT_FALSE(port.IsOpen());
-    // COM120 is neither linked in the private ports folder nor /dev/ttyS119.
-    EXPECT_EQ(Result::CannotOpen, port.Open(Com(120), {}));
-    EXPECT_FALSE(port.IsOpen());
-}
-
-TEST(SerialPortOpen, SecondOpenOfTheSamePortFailsUntilTheFirstCloses) {
+TEST(SerialPortOpen, RejectsBadNumbersMissingDevicesAndASecondOpenUntilTheFirstCloses) {
     testsupport::CTempXdg xdg;
     sim::CScriptedDevice device{xdg.PortsFolder(), kCom};
     device.Start();
     CSerialPort first, second;
+    EXPECT_EQ(Result::PortOutOfRange, first.Open(Com(0), {}));
+    EXPECT_EQ(Result::PortOutOfRange, first.Open(Com(128), {}));
+    // COM120 is neither linked in the private ports folder nor /dev/ttyS119.
+    EXPECT_EQ(Result::CannotOpen, first.Open(Com(120), {}));
+    EXPECT_FALSE(first.IsOpen());
     ASSERT_EQ(Result::Opened, first.Open(Com(kCom), {}));
     EXPECT_EQ(Result::CannotOpen, second.Open(Com(kCom), {}));
     first.Close();
@@ -176,73 +168,49 @@ TEST(SerialPortOpen, OpenAndStartLogsEachStepOfADevicesConnect) {
     }
 }
 
-TEST_F(SerialPortTest, PortReopenedAfterCloseServesCommandsAgain) {
+TEST_F(SerialPortTest, PortReopenedWithoutHandlersServesCommandsAndSkipsMissingCallbacks) {
     Sync();
     port.Close();
     ASSERT_EQ(Result::Opened, port.Open(Com(kCom), {}));
     ASSERT_TRUE(port.StartServiceThread());
+    device.InjectFault("T\\?", sim::Fault{sim::FaultKind::NoReply, 0, 5, -1});
+    port.SendCommand("T?", "\r", 1, 100, 0, nullptr);
+    // Only completes once the silent command has timed out without a reply
+    // or error callback to call and without taking the service thread down.
     Sync();
 }
 
-TEST_F(SerialPortTest, CommandGoesOutWithCarriageReturnAndReplyCompletesAtTerminator) {
-    device.Script("I\\?", "ACME,QUORVEX,1.0,42\r");
-    port.SendCommand("I?", "\r", 1, 1000, 0, replies.Callback());
-    ASSERT_TRUE(replies.WaitFor(1));
-    EXPECT_EQ(replies.Calls()[0], Call("ACME,QUORVEX,1.0,42", 0));
-    ASSERT_TRUE(device.WaitForCommand("I\\?", kLimit));
-    EXPECT_EQ(device.Received().at(0).text, "I?");
-    EXPECT_EQ(device.PendingInput(), "");
-    EXPECT_EQ(errors.Count(), 0u);
-}
-
-TEST_F(SerialPortTest, CommandsAreAnsweredInOrderOneAtATime) {
-    device.Script("A", std::vector<sim::Chunk>{{50ms, "a\r"}});
-    device.Script("B", "b\r");
-    device.Script("C", "c\r");
-    port.SendCommand("A", "\r", 1, 1000, 0, replies.Callback());
-    port.SendCommand("B", "\r", 1, 1000, 0, replies.Callback());
-    port.SendCommand("C", "\r", 1, 1000, 0, replies.Callback());
-    ASSERT_TRUE(replies.WaitFor(3));
-    EXPECT_EQ(replies.Calls(), (std::vector<Call>{{"a", 0}, {"b", 0}, {"c", 0}}));
-    // B was only written after A's reply had come in.
-    auto received = device.Received();
-    ASSERT_EQ(received.size(), 3u);
-    EXPECT_GE(received[1].at - received[0].at, 50ms);
-}
-
-TEST_F(SerialPortTest, ReplySplitIntoSingleBytesIsReassembled) {
+TEST_F(SerialPortTest, CommandsGoOutOneAtATimeAndEachReplyCompletesAtItsTerminator) {
+    device.Script("I\\?", std::vector<sim::Chunk>{{50ms, "ACME,QUORVEX,1.0,42\r"}});
     device.Script("S\\?", "12345\r");
-    device.InjectFault("S\\?", sim::Fault{sim::FaultKind::Split, 0, 5, 1});
-    port.SendCommand("S?", "\r", 1, 1000, 0, replies.Callback());
-    ASSERT_TRUE(replies.WaitFor(1));
-    EXPECT_EQ(replies.Calls()[0], Call("12345", 0));
-}
-
-TEST_F(SerialPortTest, EmptyLineCompletesSingleLineCommandWithEmptyText) {
+    device.InjectFault("S\\?", sim::Fault{sim::FaultKind::Split, 0, 5, 1});  // byte by byte
     device.Script("X", "\r");
-    port.SendCommand("X", "\r", 1, 1000, 0, replies.Callback());
-    ASSERT_TRUE(replies.WaitFor(1));
-    EXPECT_EQ(replies.Calls()[0], Call("", 0));
-    EXPECT_EQ(errors.Count(), 0u);
+    for (const char* command : {"I?", "S?", "X"})
+        port.SendCommand(command, "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(3));
+    EXPECT_EQ(replies.Calls(),
+              (std::vector<Call>{{"ACME,QUORVEX,1.0,42", 0}, {"12345", 0}, {"", 0}}));
+    const auto received = device.Received();
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[0].text, "I?");
+    // S? was only written after I?'s reply had come in.
+    EXPECT_GE(received[1].at - received[0].at, 50ms);
+    EXPECT_EQ(device.PendingInput(), "");  // nothing but the CR followed
+    EXPECT_TRUE(errors.Calls().empty());
 }
 
-TEST_F(SerialPortTest, LinesArrivingWhileIdleGoToTheDefaultCallback) {
+TEST_F(SerialPortTest, IdleLinesAndPrefixLinesGoToTheDefaultAndACommandKeepsWaiting) {
     Sync();
     device.SendRaw("hello\r");
     ASSERT_TRUE(defaults.WaitFor(1));
     device.SendRaw("!H:1\r");
     ASSERT_TRUE(defaults.WaitFor(2));
-    EXPECT_EQ(defaults.Calls(), (std::vector<Call>{{"hello", 0}, {"!H:1", 0}}));
-    EXPECT_EQ(errors.Count(), 0u);
-}
-
-TEST_F(SerialPortTest, PrefixLineDuringACommandGoesToDefaultAndTheCommandKeepsWaiting) {
     device.Script("P\\(1,2\\)", std::vector<sim::Chunk>{{0ms, "!P:1\r"}, {100ms, "1\r"}});
     port.SendCommand("P(1,2)", "\r", 1, 1000, 0, replies.Callback());
     ASSERT_TRUE(replies.WaitFor(1));
-    EXPECT_EQ(replies.Calls()[0], Call("1", 0));
-    ASSERT_EQ(defaults.Count(), 1u);
-    EXPECT_EQ(defaults.Calls()[0], Call("!P:1", 0));
+    EXPECT_EQ(replies.Calls(), (std::vector<Call>{{"1", 0}}));
+    EXPECT_EQ(defaults.Calls(), (std::vector<Call>{{"hello", 0}, {"!H:1", 0}, {"!P:1", 0}}));
+    EXPECT_TRUE(errors.Calls().empty());
 }
 
 TEST_F(SerialPortTest, UnterminatedUnsolicitedDataTimesOutAfterOneSecond) {
@@ -252,58 +220,28 @@ TEST_F(SerialPortTest, UnterminatedUnsolicitedDataTimesOutAfterOneSecond) {
     ASSERT_TRUE(defaults.WaitFor(1));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1000ms);
     EXPECT_EQ(defaults.Calls()[0], Call("partial", 1));
-    ASSERT_EQ(errors.Count(), 1u);
-    EXPECT_EQ(errors.Calls()[0], Call("partial", SerialPortErrorResponseTimeout));
+    EXPECT_EQ(errors.Calls(), (std::vector<Call>{{"partial", SerialPortErrorResponseTimeout}}));
 }
 
-TEST_F(SerialPortTest, ReplyJustAfterTheTimeOutHasAlreadyFailed) {
+TEST_F(SerialPortTest, ReplyWellInsideTheTimeOutCompletesAndOneJustAfterItHasFailed) {
     // Measured from the end of the write: the device cannot have seen the
     // command before it was written, so 1001 ms after its arrival is late.
-    device.Script("Q", std::vector<sim::Chunk>{{0ms, "part"}, {1001ms, "ial\r"}});
-    port.SendCommand("Q", "\r", 1, 1000, 0, replies.Callback());
-    ASSERT_TRUE(replies.WaitFor(1));
-    EXPECT_EQ(replies.Calls()[0], Call("part", 1));
+    device.Script("In", std::vector<sim::Chunk>{{0ms, "part"}, {800ms, "ial\r"}});
+    device.Script("Late", std::vector<sim::Chunk>{{0ms, "part"}, {1001ms, "ial\r"}});
+    port.SendCommand("In", "\r", 1, 1000, 0, replies.Callback());
+    port.SendCommand("Late", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(2));
+    EXPECT_EQ(replies.Calls(), (std::vector<Call>{{"partial", 0}, {"part", 1}}));
     ASSERT_TRUE(errors.WaitFor(1));
-    EXPECT_EQ(errors.Calls()[0], Call("part", SerialPortErrorResponseTimeout));
-}
-
-TEST_F(SerialPortTest, ReplyWellInsideTheTimeOutCompletes) {
-    device.Script("Q", std::vector<sim::Chunk>{{0ms, "part"}, {800ms, "ial\r"}});
-    port.SendCommand("Q", "\r", 1, 1000, 0, replies.Callback());
-    ASSERT_TRUE(replies.WaitFor(1));
-    EXPECT_EQ(replies.Calls()[0], Call("partial", 0));
-    EXPECT_EQ(errors.Count(), 0u);
-}
-
-TEST_F(SerialPortTest, MultiLineReplyEndsBySilenceWithEveryLineAndFreshDeadlines) {
-    // Each line comes 600 ms after the previous one: 1800 ms in all, which
-    // only works if every completed line restarts the 1000 ms allowance.
-    device.Script("C0\\?", std::vector<sim::Chunk>{
-                               {600ms, "400.0,1.0E-05\r"},
-                               {1200ms, "500.0,2.0E-05\r"},
-                               {1800ms, "\r"},
-                           });
-    CLatch done;
-    std::vector<std::string> got;
-    int flag = -1;
-    port.SendMultiLineCommand("C0?", 1000, 0, [&](std::vector<std::string> lines, int timedOut) {
-        got = std::move(lines);
-        flag = timedOut;
-        done.Signal();
-    });
-    ASSERT_TRUE(done.WaitFor(1));
-    EXPECT_EQ(got, (std::vector<std::string>{"400.0,1.0E-05", "500.0,2.0E-05", ""}));
-    EXPECT_EQ(flag, 0);
-    EXPECT_EQ(errors.Count(), 0u);
+    EXPECT_EQ(errors.Calls(), (std::vector<Call>{{"part", SerialPortErrorResponseTimeout}}));
 }
 
 TEST_F(SerialPortTest, CommandExpectingNoReplyCompletesOnceWritten) {
-    HANDLE written = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    port.SendCommand("OUTP ON", "", 0, 0, 0, replies.Callback(), written);
-    ASSERT_EQ(WaitForSingleObject(written, 10000), WAIT_OBJECT_0);
+    testsupport::CTestEvent written;
+    port.SendCommand("OUTP ON", "", 0, 0, 0, replies.Callback(), written.Get());
+    ASSERT_TRUE(written.Wait());
     EXPECT_EQ(replies.Calls().at(0), Call("", 0));
     EXPECT_TRUE(device.WaitForCommand("OUTP ON", kLimit));
-    CloseHandle(written);
 }
 
 TEST_F(SerialPortTest, BytesAfterACompleteReplyAreNeverTakenForTheNextReply) {
@@ -328,26 +266,14 @@ TEST_F(SerialPortTest, RetriedCommandStartsWithAnEmptyReceiveBuffer) {
     ASSERT_TRUE(replies.WaitFor(1));
     EXPECT_EQ(replies.Calls()[0], Call("ok", 0));
     EXPECT_EQ(attempts.load(), 2);
-    EXPECT_EQ(errors.Count(), 0u);
+    EXPECT_TRUE(errors.Calls().empty());
 }
 
-TEST_F(SerialPortTest, MissingCallbacksOnTheTimeOutPathAreSkipped) {
-    CSerialPort bare;
-    port.Close();
-    ASSERT_EQ(Result::Opened, bare.Open(Com(kCom), {}));
-    ASSERT_TRUE(bare.StartServiceThread());
-    device.InjectFault("T\\?", sim::Fault{sim::FaultKind::NoReply, 0, 5, -1});
-    bare.SendCommand("T?", "\r", 1, 100, 0, nullptr);
-    // The follow-up only completes once the silent command has timed out
-    // without crashing the service thread.
-    device.Script("S\\?", "0\r");
-    bare.SendCommand("S?", "\r", 1, 1000, 0, replies.Callback());
-    ASSERT_TRUE(replies.WaitFor(1));
-    EXPECT_EQ(replies.Calls()[0], Call("0", 0));
-    bare.Close();
-}
-
-TEST_F(SerialPortTest, MultiLineReplyIsBoundedAsAWholeAndEachLineByItself) {
+TEST_F(SerialPortTest, MultiLineReplyEndsBySilenceWithFreshDeadlinesAndIsBounded) {
+    // Each line comes 600 ms after the previous one: 1800 ms in all, which
+    // only works if every completed line restarts the 1000 ms allowance.
+    device.Script("D\\?", std::vector<sim::Chunk>{
+                              {600ms, "400.0,1.0E-05\r"}, {1200ms, "500.0,2.0E-05\r"}, {1800ms, "\r"}});
     // 6,000 pairs, about 90 KiB in all: a full download must arrive whole.
     std::string download;
     std::vector<std::string> expected;
@@ -366,29 +292,29 @@ TEST_F(SerialPortTest, MultiLineReplyIsBoundedAsAWholeAndEachLineByItself) {
         flags.push_back(timedOut);
         done.Signal();
     };
-    port.SendMultiLineCommand("C0?", 1000, 0, collect);
-    port.SendMultiLineCommand("C1?", 1000, 0, collect);
-    ASSERT_TRUE(done.WaitFor(2));
-    EXPECT_EQ(flags, (std::vector<bool>{false, true}));
-    EXPECT_EQ(got[0], expected);
-    EXPECT_TRUE(got[1].empty());
+    for (const char* command : {"D?", "C0?", "C1?"})
+        port.SendMultiLineCommand(command, 1000, 0, collect);
+    ASSERT_TRUE(done.WaitFor(3));
+    EXPECT_EQ(flags, (std::vector<bool>{false, false, true}));
+    EXPECT_EQ(got[0], (std::vector<std::string>{"400.0,1.0E-05", "500.0,2.0E-05", ""}));
+    EXPECT_EQ(got[1], expected);
+    EXPECT_TRUE(got[2].empty());
     ASSERT_TRUE(errors.WaitFor(1));
     EXPECT_EQ(errors.Calls()[0].first, std::string(256, 'x'));
 }
 
 TEST_F(SerialPortTest, CloseDiscardsQueuedCommandsWithoutCallingThem) {
     device.InjectFault(".*", sim::Fault{sim::FaultKind::NoReply, 0, 5, -1});
-    HANDLE written = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    testsupport::CTestEvent written{true};
     port.SendCommand("A", "\r", 1, 5000, 0, replies.Callback());
     port.SendCommand("B", "\r", 1, 5000, 0, replies.Callback());
-    port.SendCommand("C", "", 0, 0, 0, replies.Callback(), written);
+    port.SendCommand("C", "", 0, 0, 0, replies.Callback(), written.Get());
     ASSERT_TRUE(device.WaitForCommand("A", kLimit));
     port.Close();
-    EXPECT_EQ(replies.Count(), 0u);
-    EXPECT_EQ(errors.Count(), 0u);
+    EXPECT_TRUE(replies.Calls().empty());
+    EXPECT_TRUE(errors.Calls().empty());
     // A caller blocked on a discarded no-reply command is released.
-    EXPECT_EQ(WaitForSingleObject(written, 0), WAIT_OBJECT_0);
-    CloseHandle(written);
+    EXPECT_TRUE(written.IsSet());
 }
 
 TEST_F(SerialPortTest, VanishedDeviceEndsTheCommandByItsTimeOutAndReportsOnce) {
@@ -447,11 +373,7 @@ TEST(SerialPortSupplyForm, CrLfLineEndingAndUnsolicitedDataHandedOverAfterSilenc
     device.Start();
     CSerialPort port(SerialPortOptions{"\r\n", false});
     CRecorder defaults, replies, errors;
-    SerialPortHandlers handlers{[&](SerialPortError code, const char* text) {
-                                    errors.Add(text, static_cast<int>(code));
-                                },
-                                defaults.Callback(), '!', ""};
-    ASSERT_EQ(Result::Opened, port.Open({kCom, 9600, 0, 8, 2, 0}, std::move(handlers)));
+    ASSERT_EQ(Result::Opened, port.Open({kCom, 9600, 0, 8, 2, 0}, Handlers(errors, &defaults, "")));
     ASSERT_TRUE(port.StartServiceThread());
 
     // (The reply also shows the service thread is running, so the data sent
@@ -467,28 +389,21 @@ TEST(SerialPortSupplyForm, CrLfLineEndingAndUnsolicitedDataHandedOverAfterSilenc
     device.SendRaw("+1.0E+00\r\n");
     ASSERT_TRUE(defaults.WaitFor(1));
     EXPECT_EQ(defaults.Calls()[0], Call("+1.0E+00\r\n", 0));
-    EXPECT_EQ(errors.Count(), 0u);
+    EXPECT_TRUE(errors.Calls().empty());
     port.Close();
 }
 
-TEST(SerialPortCounterForm, EmptyTerminatorReplyEndsAtItsTimeOutWithWhatArrived) {
-    testsupport::CTempXdg xdg;
-    sim::CScriptedDevice device{xdg.PortsFolder(), kCom};
-    device.Start();
-    CSerialPort port(SerialPortOptions{"\r", false});
-    CRecorder replies, errors;
-    SerialPortHandlers handlers{[&](SerialPortError code, const char* text) {
-                                    errors.Add(text, static_cast<int>(code));
-                                },
-                                nullptr, '!', ""};
-    ASSERT_EQ(Result::Opened, port.Open(Com(kCom), std::move(handlers)));
-    ASSERT_TRUE(port.StartServiceThread());
+TEST_F(SerialPortTest, CounterFormReplyWithoutTerminatorEndsAtItsTimeOutWithWhatArrived) {
+    port.Close();
+    CSerialPort counter(SerialPortOptions{"\r", false});
+    ASSERT_EQ(Result::Opened, counter.Open(Com(kCom), Handlers(errors, nullptr, "")));
+    ASSERT_TRUE(counter.StartServiceThread());
     device.Script("!0a", "1F");
-    port.SendCommand("!0a", "", 1, 50, 0, replies.Callback());
+    counter.SendCommand("!0a", "", 1, 50, 0, replies.Callback());
     ASSERT_TRUE(replies.WaitFor(1));
     EXPECT_EQ(replies.Calls()[0], Call("1F", 0));
-    EXPECT_EQ(errors.Count(), 0u);
-    port.Close();
+    EXPECT_TRUE(errors.Calls().empty());
+    counter.Close();
 }
 
 }  // namespace
