@@ -33,7 +33,9 @@ protected:
         ASSERT_EQ(static_cast<int>(SetLogCeiling(7)), 0);
     }
     void TearDown() override {
-        if (m_handle) EXPECT_EQ(static_cast<int>(Disconnect(&m_handle, 1, nullptr)), 0);
+        if (m_handle) {
+            EXPECT_EQ(static_cast<int>(Disconnect(&m_handle, 1, nullptr)), 0);
+        }
         m_sim.reset();
         SetLogCeiling(0);
         SetLogfilePath(L"");
