@@ -2,7 +2,6 @@
 // driver, through its exports against the simulated head.
 #include "QuorvexFixture.h"
 
-#include <atomic>
 #include <thread>
 
 namespace qvtest {
@@ -19,13 +18,13 @@ struct AckCase {
 class AcknowledgementTest : public QuorvexTest, public ::testing::WithParamInterface<AckCase> {};
 
 TEST_P(AcknowledgementTest, CodeDecidesTheResultAndItsMessageIsLogged) {
-    EnableLog(3);
+    Ceiling(3);
     ConnectOrFail();
-    m_head->OverrideReply(R"(C3\(.*\))", GetParam().reply);
+    m_sim->OverrideReply(R"(C3\(.*\))", GetParam().reply);
     EXPECT_EQ(Quorvex_SetParameter(m_handle, QuorvexParameterSecondaryWheelConfiguration, -12, 1, nullptr),
               GetParam().result);
     if (GetParam().logged) {
-        EXPECT_TRUE(LogHas(GetParam().logged));
+        EXPECT_TRUE(WaitForLog(GetParam().logged));
     } else {
         EXPECT_EQ(LogText().find("Error"), std::string::npos);
     }
@@ -42,160 +41,127 @@ INSTANTIATE_TEST_SUITE_P(
                       AckCase{"OK", QuorvexErrorCommandFailed,
                               ": Error converting response to integer. Response = \"OK\"."}));
 
-TEST_F(CommandTest, ParametersTravelAsNumberedCommands) {
+TEST_F(CommandTest, ParametersAndMovesTravelAsCommandsAndReadBack) {
     ConnectOrFail();
     ASSERT_EQ(Quorvex_SetParameter(m_handle, QuorvexParameterSecondaryWheelConfiguration, -12, 1, nullptr),
               QuorvexSuccess);
     int value = 0;
     ASSERT_EQ(Quorvex_GetParameter(m_handle, QuorvexParameterSecondaryWheelConfiguration, &value), QuorvexSuccess);
     EXPECT_EQ(value, -12);
-    EXPECT_EQ(m_head->Parameter(3), -12);
-    EXPECT_EQ(Wire(), (std::vector<std::string>{"C3(-12)", "C3?"}));
-    // Without wait the call returns at once; the head still gets the command.
-    ASSERT_EQ(Quorvex_SetParameter(m_handle, QuorvexParameterPrimaryWheelConfiguration, 7, 0, nullptr),
-              QuorvexSuccess);
-    EXPECT_TRUE(m_head->WaitForCommand(R"(C2\(7\))", kLimit));
-}
-
-TEST_F(CommandTest, ReadRepliesAreConvertedOrFailTheRead) {
-    EnableLog(3);
-    ConnectOrFail();
-    // Wire order: motor enclosure, bulb enclosure, primary motor, secondary motor.
-    m_head->OverrideReply(R"(T\?)", "20.5,21.0,22.5,23.0");
-    double t[4] = {};
-    ASSERT_EQ(Quorvex_GetTemperature(m_handle, t), QuorvexSuccess);
-    EXPECT_EQ(std::vector<double>(t, t + 4), (std::vector<double>{22.5, 23.0, 21.0, 20.5}));
-
-    m_head->ClearOverrides();
-    m_head->OverrideReply(R"(T\?)", "20.5,21.0,22.5");
-    EXPECT_EQ(Quorvex_GetTemperature(m_handle, t), QuorvexErrorCommandFailed);
-    EXPECT_TRUE(LogHas(": GetTemperature response parsing failed. Response = \"20.5,21.0,22.5\"."));
-    EXPECT_TRUE(LogHas(": GetTemperature command received an invalid response."));
-    EXPECT_EQ(t[0], 22.5) << "output written only on success";
-
-    int pair[2] = {-1, -1};
-    m_head->OverrideReply(R"(P\?)", "3");
-    EXPECT_EQ(Quorvex_GetPosition(m_handle, pair), QuorvexErrorCommandFailed);
-    EXPECT_TRUE(LogHas(": GetPosition response parsing failed. Response = \"3\"."));
-
-    m_head->InjectFault(R"(C4\?)", sim::Fault{sim::FaultKind::NoReply});
-    int value = 0;
-    EXPECT_EQ(Quorvex_GetParameter(m_handle, QuorvexParameter(4), &value), QuorvexErrorCommandFailed);
-    EXPECT_TRUE(LogHas(": GetParameter command timed out! Partial response received: \"\"."));
-    EXPECT_TRUE(LogHas(": Error code = 4, message = \"\"."));
-}
-
-TEST_F(CommandTest, MoveWritesThePositionPairAndWaitsForItsNotification) {
-    ConnectOrFail();
+    EXPECT_EQ(m_sim->Parameter(3), -12);
+    // A move waits for its notification before the position is read.
     ASSERT_EQ(Quorvex_SetPosition(m_handle, 2, 7, 1, nullptr), QuorvexSuccess);
-    EXPECT_EQ(Wire(), std::vector<std::string>{"P(2,7)"});
     int pair[2] = {};
     ASSERT_EQ(Quorvex_GetPosition(m_handle, pair), QuorvexSuccess);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"C3(-12)", "C3?", "P(2,7)", "P?"}));
     EXPECT_EQ(pair[0], 2);
     EXPECT_EQ(pair[1], 7);
     ASSERT_EQ(Quorvex_Home(m_handle, 1, nullptr), QuorvexSuccess);
     ASSERT_EQ(Quorvex_GetPosition(m_handle, pair), QuorvexSuccess);
     EXPECT_EQ(pair[0], 0);
     EXPECT_EQ(pair[1], 0);
+    // Without wait the call returns at once; the head still gets the command.
+    ASSERT_EQ(Quorvex_SetParameter(m_handle, QuorvexParameterPrimaryWheelConfiguration, 7, 0, nullptr),
+              QuorvexSuccess);
+    EXPECT_TRUE(m_sim->WaitForCommand(R"(C2\(7\))", kLimit));
 }
 
-TEST_F(CommandTest, RefusedActionsFailAtOnceWithTheDeviceMessage) {
-    EnableLog(3);
+TEST_F(CommandTest, ReadRepliesAreConvertedOrFailTheRead) {
+    Ceiling(3);
+    ConnectOrFail();
+    // Wire order: motor enclosure, bulb enclosure, primary motor, secondary motor.
+    m_sim->OverrideReply(R"(T\?)", "20.5,21.0,22.5,23.0");
+    double t[4] = {};
+    ASSERT_EQ(Quorvex_GetTemperature(m_handle, t), QuorvexSuccess);
+    EXPECT_EQ(std::vector<double>(t, t + 4), (std::vector<double>{22.5, 23.0, 21.0, 20.5}));
+
+    m_sim->ClearOverrides();
+    m_sim->OverrideReply(R"(T\?)", "20.5,21.0,22.5");
+    EXPECT_EQ(Quorvex_GetTemperature(m_handle, t), QuorvexErrorCommandFailed);
+    EXPECT_TRUE(WaitForLog(": GetTemperature response parsing failed. Response = \"20.5,21.0,22.5\"."));
+    EXPECT_TRUE(WaitForLog(": GetTemperature command received an invalid response."));
+    EXPECT_EQ(t[0], 22.5) << "output written only on success";
+
+    int pair[2] = {-1, -1};
+    m_sim->OverrideReply(R"(P\?)", "3");
+    EXPECT_EQ(Quorvex_GetPosition(m_handle, pair), QuorvexErrorCommandFailed);
+    EXPECT_TRUE(WaitForLog(": GetPosition response parsing failed. Response = \"3\"."));
+
+    m_sim->InjectFault(R"(C4\?)", sim::Fault{sim::FaultKind::NoReply});
+    int value = 0;
+    EXPECT_EQ(Quorvex_GetParameter(m_handle, QuorvexParameter(4), &value), QuorvexErrorCommandFailed);
+    EXPECT_TRUE(WaitForLog(": GetParameter command timed out! Partial response received: \"\"."));
+    EXPECT_TRUE(WaitForLog(": Error code = 4, message = \"\"."));
+}
+
+TEST_F(CommandTest, RefusedActionsFailAtOnceAndUnwaitedOnesSignalTheCallersEventOnce) {
+    Ceiling(4);
     ConnectOrFail();
     EXPECT_EQ(Quorvex_SetPosition(m_handle, 1, 12, 1, nullptr), QuorvexErrorCommandFailed);
-    EXPECT_TRUE(LogHas(": Error Code = -2, Message = Parameter 2 Error"));
+    EXPECT_TRUE(WaitForLog(": Error Code = -2, Message = Parameter 2 Error"));
     EXPECT_EQ(Quorvex_SetPosition(m_handle, 3, 0, 1, nullptr), QuorvexErrorCommandFailed);
-    EXPECT_TRUE(LogHas(": Error Code = -1, Message = Parameter 1 Error"));
+    EXPECT_TRUE(WaitForLog(": Error Code = -1, Message = Parameter 1 Error"));
     // 7 rather than 8: the refusal ends the call without the 20 s wait.
-    m_head->OverrideReply("H!", "-9");
+    m_sim->OverrideReply("H!", "-9");
     EXPECT_EQ(Quorvex_Home(m_handle, 1, nullptr), QuorvexErrorCommandFailed);
-    EXPECT_TRUE(LogHas(": Error Code = -9, Message = Primary Homing Error"));
-}
+    EXPECT_TRUE(WaitForLog(": Error Code = -9, Message = Primary Homing Error"));
+    m_sim->ClearOverrides();
 
-TEST_F(CommandTest, ActionsWithoutWaitSignalTheCallersEventOnce) {
-    EnableLog(4);
-    ConnectOrFail();
     CTestEvent homed;
     ASSERT_EQ(Quorvex_Home(m_handle, 0, homed.Get()), QuorvexSuccess);
     ASSERT_TRUE(homed.Wait());
     // A second notification finds no event: the one marker line after it
     // shows it has been handled.
-    m_head->SendRaw("!H:1\r!H:2\r");
-    ASSERT_TRUE(LogHas(": Unexpected response received. \"!H:2\"."));
+    m_sim->SendRaw("!H:1\r!H:2\r");
+    ASSERT_TRUE(WaitForLog(": Unexpected response received. \"!H:2\"."));
     EXPECT_FALSE(homed.IsSet());
 
     // No event at all: nothing is signalled and nothing is left behind.
     ASSERT_EQ(Quorvex_SetPosition(m_handle, 1, 1, 0, nullptr), QuorvexSuccess);
-    m_head->SendRaw("!P:1\r!P:10\r");
-    ASSERT_TRUE(LogHas(": Unexpected response received. \"!P:10\"."));
+    m_sim->SendRaw("!P:1\r!P:10\r");
+    ASSERT_TRUE(WaitForLog(": Unexpected response received. \"!P:10\"."));
     ASSERT_EQ(Quorvex_SetPosition(m_handle, 1, 2, 1, nullptr), QuorvexSuccess);
 }
 
 TEST_F(CommandTest, CallbackFormsRunOnAWorkerAndSignalAfterTheCallable) {
     ConnectOrFail();
-    m_head->SetTemperatures(30.0, 31.0, 45.0, 25.0);
+    m_sim->SetTemperatures(30.0, 31.0, 45.0, 25.0);
     ASSERT_EQ(Quorvex_SetPosition(m_handle, 1, 4, 1, nullptr), QuorvexSuccess);
     ASSERT_EQ(Quorvex_SetParameter(m_handle, QuorvexParameter(6), 99, 1, nullptr), QuorvexSuccess);
 
+    // Filled by the workers; the event each read signals orders it before
+    // the checks here.
     const auto caller = std::this_thread::get_id();
-    std::atomic<bool> onCaller{false};
-    std::atomic<int> returned{0};
-    double temperatures[4] = {};
-    int position[2] = {}, parameter = 0, valid = 0;
-    CTestEvent tDone, pDone, cDone;
+    bool onCaller = false;
+    std::vector<double> seen;  // valid, then the values, per callable
+    const auto note = [&](std::initializer_list<double> values) {
+        onCaller = onCaller || std::this_thread::get_id() == caller;
+        seen.insert(seen.end(), values);
+    };
+    const auto parameter = [&](int valid, int value) { note({1.0 * valid, 1.0 * value}); };
+    CTestEvent done;
     ASSERT_EQ(Quorvex_GetTemperatureCallback(
-                  m_handle,
-                  [&](int v, double a, double b, double c, double d) {
-                      onCaller = onCaller || std::this_thread::get_id() == caller;
-                      valid += v;
-                      temperatures[0] = a, temperatures[1] = b, temperatures[2] = c, temperatures[3] = d;
-                      ++returned;
-                  },
-                  tDone.Get()),
+                  m_handle, [&](int valid, double a, double b, double c, double d) { note({1.0 * valid, a, b, c, d}); },
+                  done.Get()),
               QuorvexSuccess);
-    ASSERT_TRUE(tDone.Wait());
-    EXPECT_EQ(returned, 1);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(seen.size(), 5u);
     ASSERT_EQ(Quorvex_GetPositionCallback(
-                  m_handle,
-                  [&](int v, int p, int s) {
-                      onCaller = onCaller || std::this_thread::get_id() == caller;
-                      valid += v, position[0] = p, position[1] = s;
-                      ++returned;
-                  },
-                  pDone.Get()),
+                  m_handle, [&](int valid, int p, int s) { note({1.0 * valid, 1.0 * p, 1.0 * s}); }, done.Get()),
               QuorvexSuccess);
-    ASSERT_TRUE(pDone.Wait());
-    EXPECT_EQ(returned, 2);
-    ASSERT_EQ(Quorvex_GetParameterCallback(
-                  m_handle, QuorvexParameter(6),
-                  [&](int v, int value) {
-                      onCaller = onCaller || std::this_thread::get_id() == caller;
-                      valid += v, parameter = value;
-                      ++returned;
-                  },
-                  cDone.Get()),
-              QuorvexSuccess);
-    ASSERT_TRUE(cDone.Wait());
-    EXPECT_EQ(returned, 3);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(seen.size(), 8u);
+    ASSERT_EQ(Quorvex_GetParameterCallback(m_handle, QuorvexParameter(6), parameter, done.Get()), QuorvexSuccess);
+    ASSERT_TRUE(done.Wait());
     EXPECT_FALSE(onCaller);
-    EXPECT_EQ(valid, 3);
-    EXPECT_DOUBLE_EQ(temperatures[0], 30.0);
-    EXPECT_DOUBLE_EQ(temperatures[1], 31.0);
-    EXPECT_DOUBLE_EQ(temperatures[2], 45.0);
-    EXPECT_DOUBLE_EQ(temperatures[3], 25.0);
-    EXPECT_EQ(position[0], 1);
-    EXPECT_EQ(position[1], 4);
-    EXPECT_EQ(parameter, 99);
+    EXPECT_EQ(seen, (std::vector<double>{1, 30.0, 31.0, 45.0, 25.0, 1, 1, 4, 1, 99}));
 
     // A read that times out gives the callable the previous value, invalid.
-    m_head->InjectFault(R"(C6\?)", sim::Fault{sim::FaultKind::NoReply});
-    parameter = -1;
-    ASSERT_EQ(Quorvex_GetParameterCallback(
-                  m_handle, QuorvexParameter(6), [&](int v, int value) { valid = v, parameter = value; }, cDone.Get()),
-              QuorvexSuccess);
-    ASSERT_TRUE(cDone.Wait());
-    EXPECT_EQ(valid, 0);
-    EXPECT_EQ(parameter, 99);
+    m_sim->InjectFault(R"(C6\?)", sim::Fault{sim::FaultKind::NoReply});
+    seen.clear();
+    ASSERT_EQ(Quorvex_GetParameterCallback(m_handle, QuorvexParameter(6), parameter, done.Get()), QuorvexSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(seen, (std::vector<double>{0, 99}));
 }
 
 TEST_F(CommandTest, BulbEnclosureWarmsWhileTheLampIsLit) {

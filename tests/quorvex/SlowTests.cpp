@@ -8,15 +8,15 @@ namespace {
 using SlowTest = QuorvexTest;
 
 TEST_F(SlowTest, HomeAndMoveWithoutCompletionTimeOut) {
-    EnableLog(3);
+    Ceiling(3);
     ConnectOrFail();
-    m_head->SetNotifying(false);
+    m_sim->SetNotifying(false);
     EXPECT_EQ(Quorvex_Home(m_handle, 1, nullptr), QuorvexErrorHomeTimeout);
-    EXPECT_TRUE(LogHas(": No home complete response received."));
+    EXPECT_TRUE(WaitForLog(": No home complete response received."));
     EXPECT_EQ(Quorvex_SetPosition(m_handle, 2, 7, 1, nullptr), QuorvexErrorMoveTimeout);
-    EXPECT_TRUE(LogHas(": No move complete response received."));
+    EXPECT_TRUE(WaitForLog(": No move complete response received."));
     // A completion that comes after the limit signals nothing.
-    m_head->SendRaw("!P:1\r");
+    m_sim->SendRaw("!P:1\r");
     int pair[2];
     EXPECT_EQ(Quorvex_GetPosition(m_handle, pair), QuorvexSuccess);
 }
