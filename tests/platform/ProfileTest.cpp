@@ -3,14 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include "TestSupport.h"
 #include "platform/text.h"
@@ -59,7 +57,7 @@ protected:
     testsupport::CTempXdg m_xdg;
 };
 
-TEST_F(ProfileTest, LayoutAfterASequenceOfWrites) {
+TEST_F(ProfileTest, LayoutAndListsAfterASequenceOfWrites) {
     EXPECT_TRUE(Write(L"Head", L"Serial", L"QX-0042"));
     EXPECT_EQ(Text(), "[Head]\nSerial=QX-0042\n");
     EXPECT_TRUE(Write(L"Head", L"Model", L"QUORVEX"));
@@ -72,18 +70,26 @@ TEST_F(ProfileTest, LayoutAfterASequenceOfWrites) {
               "[Head]\nSerial=QX-0043\nModel=QUORVEX\nFirmware=1.2\n"
               "[Spectral]\nCount=2\n0=400 1.5e-3\n"
               "[Aperture]\nRows=3\n");
+    EXPECT_EQ(List(nullptr), L"Head|Spectral|Aperture|");
+    EXPECT_EQ(List(L"head"), L"Serial|Model|Firmware|");
+    EXPECT_EQ(List(L"Missing"), L"");
+    // Cut like Windows: size - 2 characters, then two NULs.
+    wchar_t cut[8];
+    EXPECT_EQ(GetPrivateProfileStringW(nullptr, nullptr, L"", cut, 8, File().c_str()), 6u);
+    EXPECT_EQ(std::wstring(cut, 8), std::wstring(L"Head\0S\0\0", 8));
     EXPECT_TRUE(Write(L"Head", L"Model", nullptr));          // delete a key
     EXPECT_TRUE(Write(L"Spectral", nullptr, nullptr));       // delete a section
     EXPECT_TRUE(Write(L"Nothing", L"Here", nullptr));        // deleting what is not there
     EXPECT_TRUE(Write(L"Nothing", nullptr, nullptr));
     EXPECT_EQ(Text(), "[Head]\nSerial=QX-0043\nFirmware=1.2\n[Aperture]\nRows=3\n");
+    EXPECT_EQ(List(nullptr), L"Head|Aperture|");
     EXPECT_EQ(Get(L"Head", L"Serial"), L"QX-0043");
     EXPECT_EQ(Get(L"HEAD", L"FIRMWARE"), L"1.2");
     EXPECT_EQ(Get(L"Head", L"Model"), L"<none>");
     EXPECT_EQ(Get(L"Spectral", L"Count"), L"<none>");
 }
 
-TEST_F(ProfileTest, ReadingMissingThingsGivesTheDefault) {
+TEST_F(ProfileTest, ReadingMissingThingsGivesTheDefaultAndWritingIntoAMissingFolderFails) {
     SetLastError(0);
     EXPECT_EQ(Get(L"Head", L"Serial", L"fallback"), L"fallback");  // no file at all
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
@@ -96,6 +102,10 @@ TEST_F(ProfileTest, ReadingMissingThingsGivesTheDefault) {
     // Deleting from a file that does not exist does not create it.
     EXPECT_TRUE(WritePrivateProfileStringW(L"A", L"B", nullptr, File("other.ini").c_str()));
     EXPECT_FALSE(fs::exists(m_xdg.DataHome() / "other.ini"));
+    const std::wstring file = platform::FromUtf8((m_xdg.DataHome() / "no" / "such.ini").string());
+    SetLastError(0);
+    EXPECT_FALSE(WritePrivateProfileStringW(L"A", L"B", L"C", file.c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }
 
 TEST_F(ProfileTest, ReturnsCharactersCopiedAndTruncates) {
@@ -110,20 +120,6 @@ TEST_F(ProfileTest, ReturnsCharactersCopiedAndTruncates) {
     wchar_t big[32];
     EXPECT_EQ(GetPrivateProfileStringW(L"S", L"K", L"", big, 32, File().c_str()), 10u);
     EXPECT_STREQ(big, L"0123456789");
-}
-
-TEST_F(ProfileTest, ListsSectionsAndKeys) {
-    Write(L"One", L"a", L"1");
-    Write(L"Two", L"b", L"2");
-    Write(L"One", L"c", L"3");
-    Write(L"Three", L"d", L"4");
-    EXPECT_EQ(List(nullptr), L"One|Two|Three|");
-    EXPECT_EQ(List(L"one"), L"a|c|");
-    EXPECT_EQ(List(L"Missing"), L"");
-        // Cut like Windows: size - 2 characters, then two NULs.
-    wchar_t cut[8];
-    EXPECT_EQ(GetPrivateProfileStringW(nullptr, nullptr, L"", cut, 8, File().c_str()), 6u);
-    EXPECT_EQ(std::wstring(cut, 8), std::wstring(L"One\0Tw\0\0", 8));
 }
 
 TEST_F(ProfileTest, ReadsHandWrittenFilesLikeWindows) {
@@ -177,20 +173,21 @@ TEST_F(ProfileTest, StructRoundTripAndChecks) {
     ASSERT_TRUE(GetPrivateProfileStructW(L"Bin", L"Blob", back, sizeof back, File().c_str()));
     EXPECT_EQ(0, memcmp(back, data, sizeof data));
 
-    unsigned char wrongSize[4];
-    SetLastError(0);
-    EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", L"Blob", wrongSize, sizeof wrongSize, File().c_str()));
-    EXPECT_NE(GetLastError(), 0u);
-    unsigned char tooBig[6];
-    EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", L"Blob", tooBig, sizeof tooBig, File().c_str()));
-
-    Write(L"Bin", L"Blob", L"0001ABFF10BC");  // checksum off by one
-    SetLastError(0);
-    EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", L"Blob", back, sizeof back, File().c_str()));
-    EXPECT_NE(GetLastError(), 0u);
-    Write(L"Bin", L"Blob", L"0001ABFG10BB");  // not hexadecimal
-    EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", L"Blob", back, sizeof back, File().c_str()));
-    EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", L"Missing", back, sizeof back, File().c_str()));
+    // A wrong size either way, a checksum off by one, a digit that is not
+    // hexadecimal and a missing key all fail.
+    const struct {
+        const wchar_t* key;
+        const wchar_t* text;
+        UINT size;
+    } bad[] = {{L"Blob", nullptr, 4}, {L"Blob", nullptr, 6}, {L"Blob", L"0001ABFF10BC", 5},
+               {L"Blob", L"0001ABFG10BB", 5}, {L"Missing", nullptr, 5}};
+    unsigned char buffer[6];
+    for (const auto& c : bad) {
+        if (c.text) Write(L"Bin", c.key, c.text);
+        SetLastError(0);
+        EXPECT_FALSE(GetPrivateProfileStructW(L"Bin", c.key, buffer, c.size, File().c_str()));
+        EXPECT_NE(GetLastError(), 0u) << c.size;
+    }
 
     const uint32_t number = 0x12345678;
     ASSERT_TRUE(WritePrivateProfileStructW(L"Bin", L"Number", &number, sizeof number, File().c_str()));
@@ -244,13 +241,6 @@ TEST_F(ProfileTest, TextThatWouldAddLinesOfItsOwnIsRefusedAndTheFileKeptAsItWas)
     EXPECT_EQ(Get(L"Wheel [2", L"Pos"), L"3");
 }
 
-TEST_F(ProfileTest, WriteFailsInAMissingFolder) {
-    const std::wstring file = platform::FromUtf8((m_xdg.DataHome() / "no" / "such.ini").string());
-    SetLastError(0);
-    EXPECT_FALSE(WritePrivateProfileStringW(L"A", L"B", L"C", file.c_str()));
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-}
-
 TEST_F(ProfileTest, ReplacesTheFileWholeAndKeepsItsMode) {
     Write(L"A", L"B", L"C");
     const fs::path path = m_xdg.DataHome() / "Calibration.ini";
@@ -259,29 +249,19 @@ TEST_F(ProfileTest, ReplacesTheFileWholeAndKeepsItsMode) {
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     // Nothing but the ini file is left in the folder.
-    int entries = 0;
-    for (const auto& entry : fs::directory_iterator(m_xdg.DataHome())) {
-        (void)entry;
-        ++entries;
-    }
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_xdg.DataHome()), fs::directory_iterator()), 1);
 }
 
 TEST_F(ProfileTest, ConcurrentWritersLoseNothing) {
+    const auto key = [](int t, int k) { return L"K" + std::to_wstring(t) + L"_" + std::to_wstring(k); };
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
-        threads.emplace_back([this, t] {
-            for (int k = 0; k < 25; ++k) {
-                const std::wstring key = L"K" + std::to_wstring(t) + L"_" + std::to_wstring(k);
-                EXPECT_TRUE(Write(L"S", key.c_str(), L"v"));
-            }
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < 25; ++k) EXPECT_TRUE(Write(L"S", key(t, k).c_str(), L"v"));
         });
     for (auto& thread : threads) thread.join();
     for (int t = 0; t < 4; ++t)
-        for (int k = 0; k < 25; ++k) {
-            const std::wstring key = L"K" + std::to_wstring(t) + L"_" + std::to_wstring(k);
-            EXPECT_EQ(Get(L"S", key.c_str()), L"v");
-        }
+        for (int k = 0; k < 25; ++k) EXPECT_EQ(Get(L"S", key(t, k).c_str()), L"v") << t << " " << k;
 }
 
 }  // namespace
