@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -47,7 +46,6 @@ public:
     }
     ~Pty() { CloseMaster(); }
     bool Ok() const { return m_master >= 0 && !m_slave.empty(); }
-    int Master() const { return m_master; }
     const std::string& Slave() const { return m_slave; }
     void CloseMaster() {
         if (m_master >= 0) close(m_master);
@@ -115,16 +113,15 @@ protected:
 
 // ---- Port names ---------------------------------------------------------------
 
-TEST_F(SerialTest, ConfigFolderLinkResolves) {
+TEST_F(SerialTest, PortNamesResolveThroughTheConfigFolderFirst) {
     char path[4096];
     ASSERT_TRUE(Serial_ResolvePort(kPort, path, sizeof path));
     EXPECT_EQ(fs::path(path), m_xdg.PortsFolder() / "COM57");
     EXPECT_TRUE(Serial_PortExists(kPort));
-}
-
-TEST_F(SerialTest, ConfigFolderLinkWinsOverTtyS) {
-    if (!fs::exists("/dev/ttyS0")) GTEST_SKIP() << "no /dev/ttyS0 here";
-    char path[4096];
+    SetLastError(0);
+    EXPECT_FALSE(Serial_ResolvePort(kPort, path, 8));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    if (!fs::exists("/dev/ttyS0")) return;  // the rest needs a ttyS0 to be overridden
     ASSERT_TRUE(Serial_ResolvePort(1, path, sizeof path));
     EXPECT_STREQ(path, "/dev/ttyS0");
     Link(1, m_pty.Slave());
@@ -132,47 +129,37 @@ TEST_F(SerialTest, ConfigFolderLinkWinsOverTtyS) {
     EXPECT_EQ(fs::path(path), m_xdg.PortsFolder() / "COM1");
 }
 
-TEST_F(SerialTest, MissingPortIsFileNotFound) {
-    const UINT port = 250;  // /dev/ttyS249 does not exist
-    ASSERT_FALSE(fs::exists("/dev/ttyS249"));
-    char path[4096] = "x";
-    SetLastError(0);
-    EXPECT_FALSE(Serial_ResolvePort(port, path, sizeof path));
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(fs::path(path), m_xdg.PortsFolder() / "COM250");  // still filled in
-    EXPECT_FALSE(Serial_PortExists(port));
-    SetLastError(0);
-    EXPECT_EQ(Serial_Open(port), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-}
-
-TEST_F(SerialTest, DanglingLinkDoesNotCount) {
+TEST_F(SerialTest, MissingPortOrDanglingLinkIsFileNotFound) {
+    ASSERT_FALSE(fs::exists("/dev/ttyS249"));  // COM250 has no device either
     Link(249, (m_xdg.Root() / "nothing-here").string());
-    EXPECT_FALSE(Serial_PortExists(249));
-    SetLastError(0);
-    EXPECT_EQ(Serial_Open(249), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-}
-
-TEST_F(SerialTest, PathThatDoesNotFitIsInsufficientBuffer) {
-    char path[8];
-    SetLastError(0);
-    EXPECT_FALSE(Serial_ResolvePort(kPort, path, sizeof path));
-    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    for (UINT port : {250u, 249u}) {
+        SCOPED_TRACE(port);
+        char path[4096] = "x";
+        SetLastError(0);
+        EXPECT_FALSE(Serial_ResolvePort(port, path, sizeof path));
+        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+        // still filled in
+        EXPECT_EQ(fs::path(path), m_xdg.PortsFolder() / ("COM" + std::to_string(port)));
+        EXPECT_FALSE(Serial_PortExists(port));
+        SetLastError(0);
+        EXPECT_EQ(Serial_Open(port), nullptr);
+        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    }
 }
 
 TEST_F(SerialTest, XdgConfigHomeIsReadAtEveryCallAndDefaultsToHomeConfig) {
     const char* oldHome = std::getenv("HOME");
     const std::string savedHome = oldHome ? oldHome : "";
     const fs::path home = m_xdg.Root() / "home";
-    fs::create_directories(home / ".config" / "Vandrel Scientific Ltd" / "ports");
-    fs::create_symlink(m_pty.Slave(), home / ".config" / "Vandrel Scientific Ltd" / "ports" / "COM58");
+    const fs::path ports = home / ".config" / "Vandrel Scientific Ltd" / "ports";
+    fs::create_directories(ports);
+    fs::create_symlink(m_pty.Slave(), ports / "COM58");
     setenv("HOME", home.c_str(), 1);
     char path[4096];
     EXPECT_FALSE(Serial_PortExists(58));
     setenv("XDG_CONFIG_HOME", "", 1);
     EXPECT_TRUE(Serial_ResolvePort(58, path, sizeof path));
-    EXPECT_EQ(fs::path(path), home / ".config" / "Vandrel Scientific Ltd" / "ports" / "COM58");
+    EXPECT_EQ(fs::path(path), ports / "COM58");
     unsetenv("XDG_CONFIG_HOME");
     EXPECT_TRUE(Serial_PortExists(58));
     EXPECT_FALSE(Serial_PortExists(kPort));
@@ -183,26 +170,15 @@ TEST_F(SerialTest, XdgConfigHomeIsReadAtEveryCallAndDefaultsToHomeConfig) {
 
 // ---- Opening --------------------------------------------------------------------
 
-TEST_F(SerialTest, OpenIsExclusiveUntilClosed) {
+TEST_F(SerialTest, OpenIsExclusiveAcrossLinksAndProcessesUntilClosed) {
     HANDLE first = Serial_Open(kPort);
     ASSERT_NE(first, nullptr) << GetLastError();
-    SetLastError(0);
-    EXPECT_EQ(Serial_Open(kPort), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    // Another link to the same device is the same device.
-    Link(kPort + 1, m_pty.Slave());
-    SetLastError(0);
-    EXPECT_EQ(Serial_Open(kPort + 1), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(CloseHandle(first));
-    HANDLE again = Serial_Open(kPort);
-    EXPECT_NE(again, nullptr) << GetLastError();
-    CloseHandle(again);
-}
-
-TEST_F(SerialTest, OpenIsExclusiveAcrossProcesses) {
-    HANDLE first = Serial_Open(kPort);
-    ASSERT_NE(first, nullptr) << GetLastError();
+    Link(kPort + 1, m_pty.Slave());  // another link to the same device is the same device
+    for (UINT port : {kPort, kPort + 1}) {
+        SetLastError(0);
+        EXPECT_EQ(Serial_Open(port), nullptr);
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    }
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -213,101 +189,50 @@ TEST_F(SerialTest, OpenIsExclusiveAcrossProcesses) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    CloseHandle(first);
+    EXPECT_TRUE(CloseHandle(first));
+    m_port = Serial_Open(kPort);
+    EXPECT_NE(m_port, nullptr) << GetLastError();
 }
 
-TEST_F(SerialTest, ClosedPortHandleFails) {
+TEST_F(SerialTest, ClosedPortAndWrongKindHandlesFail) {
     HANDLE port = Serial_Open(kPort);
     ASSERT_NE(port, nullptr);
     ASSERT_TRUE(CloseHandle(port));
+    HANDLE event = CreateEvent(nullptr, TRUE, TRUE, nullptr);  // not a port
+    HANDLE closedEvent = CreateEvent(nullptr, TRUE, TRUE, nullptr);
+    CloseHandle(closedEvent);
+    OpenAndConfigure();
     char buffer[4];
     DWORD n = 0;
-    SetLastError(0);
-    EXPECT_FALSE(Serial_Read(port, buffer, sizeof buffer, &n));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    EXPECT_FALSE(Serial_Write(port, "x", 1, &n, 100));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    EXPECT_EQ(Serial_Wait(port, 0, nullptr, 0), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    EXPECT_FALSE(Serial_Configure(port, 9600, 0, 8, 0, 0));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    EXPECT_FALSE(Serial_Purge(port));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    EXPECT_FALSE(CloseHandle(port));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    // An event handle is not a port, and a port is not waitable as an event.
-    HANDLE event = CreateEvent(nullptr, TRUE, TRUE, nullptr);
-    SetLastError(0);
-    EXPECT_FALSE(Serial_Purge(event));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    const auto expectInvalid = [](bool failed) {
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+        SetLastError(0);
+    };
+    for (HANDLE bad : {port, event}) {
+        SCOPED_TRACE(bad == port ? "closed port" : "event");
+        SetLastError(0);
+        expectInvalid(!Serial_Read(bad, buffer, sizeof buffer, &n));
+        expectInvalid(!Serial_Write(bad, "x", 1, &n, 100));
+        expectInvalid(Serial_Wait(bad, 0, nullptr, 0) == WAIT_FAILED);
+        expectInvalid(!Serial_Configure(bad, 9600, 0, 8, 0, 0));
+        expectInvalid(!Serial_Purge(bad));
+    }
+    expectInvalid(!CloseHandle(port));  // closed twice
+    // A closed event among a live port's wait handles fails the wait.
+    expectInvalid(Serial_Wait(m_port, 1, &closedEvent, 0) == WAIT_FAILED);
     CloseHandle(event);
 }
 
 // ---- Configuration -----------------------------------------------------------------
 
-TEST_F(SerialTest, ConfigureAcceptsEveryValidSettingOnAPty) {
+TEST_F(SerialTest, ConfigureAcceptsEveryValidSettingOnAPtyAndRejectsTheRest) {
     m_port = Serial_Open(kPort);
     ASSERT_NE(m_port, nullptr);
     for (DWORD baud : {9600u, 115200u, 12345u, 250000u, 31250u, 1u, 3000001u})
         for (int flow = SERIAL_FLOW_NONE; flow <= SERIAL_FLOW_XON_XOFF; ++flow)
             EXPECT_TRUE(Serial_Configure(m_port, baud, flow % 5, 7 + flow % 2, flow % 3, flow))
                 << baud << " " << flow << " error " << GetLastError();
-}
-
-TEST_F(SerialTest, ConfigureSetsTermios) {
-    m_port = Serial_Open(kPort);
-    ASSERT_NE(m_port, nullptr);
-    // Root may open the slave again despite TIOCEXCL; anyone else cannot look.
-    const int look = open(m_pty.Slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (look < 0) GTEST_SKIP() << "cannot open the slave a second time (not root)";
-    termios tio;
-
-    ASSERT_TRUE(Serial_Configure(m_port, 12345, MARKPARITY, 7, TWOSTOPBITS, SERIAL_FLOW_CTS_RTS));
-    ASSERT_EQ(tcgetattr(look, &tio), 0);
-    EXPECT_EQ(probe::OutputBaud(look), 12345u);
-    // The pty driver itself forces CS8 and clears PARENB; the rest is kept.
-    EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), tcflag_t(PARODD | CMSPAR));
-    EXPECT_TRUE(tio.c_cflag & CSTOPB);
-    EXPECT_TRUE(tio.c_cflag & CRTSCTS);
-    EXPECT_TRUE(tio.c_cflag & CLOCAL);
-    EXPECT_TRUE(tio.c_cflag & CREAD);
-    EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO | ISIG));
-    EXPECT_FALSE(tio.c_iflag & IXON);
-
-    ASSERT_TRUE(Serial_Configure(m_port, 19200, SPACEPARITY, 8, ONE5STOPBITS, SERIAL_FLOW_XON_XOFF));
-    ASSERT_EQ(tcgetattr(look, &tio), 0);
-    EXPECT_EQ(cfgetospeed(&tio), speed_t(B19200));
-    EXPECT_EQ(probe::OutputBaud(look), 19200u);
-    EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
-    EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), tcflag_t(CMSPAR));
-    EXPECT_TRUE(tio.c_cflag & CSTOPB);  // 1.5 taken as 2
-    EXPECT_FALSE(tio.c_cflag & CRTSCTS);
-    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
-    EXPECT_EQ(tio.c_cc[VSTART], 0x11);
-    EXPECT_EQ(tio.c_cc[VSTOP], 0x13);
-
-    ASSERT_TRUE(Serial_Configure(m_port, 9600, ODDPARITY, 8, ONESTOPBIT, SERIAL_FLOW_DSR_DTR));
-    ASSERT_EQ(tcgetattr(look, &tio), 0);
-    EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), tcflag_t(PARODD));
-    EXPECT_FALSE(tio.c_cflag & CSTOPB);
-    EXPECT_FALSE(tio.c_cflag & CRTSCTS);
-    EXPECT_FALSE(tio.c_iflag & IXON);
-
-    ASSERT_TRUE(Serial_Configure(m_port, 4800, EVENPARITY, 8, ONESTOPBIT, SERIAL_FLOW_NONE));
-    ASSERT_EQ(tcgetattr(look, &tio), 0);
-    EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), tcflag_t(0));
-    EXPECT_EQ(probe::OutputBaud(look), 4800u);
-    close(look);
-}
-
-TEST_F(SerialTest, ConfigureRejectsValuesOutOfRange) {
-    m_port = Serial_Open(kPort);
-    ASSERT_NE(m_port, nullptr);
     struct Case {
         DWORD baud;
         int parity, dataBits, stopBits, flow;
@@ -316,14 +241,55 @@ TEST_F(SerialTest, ConfigureRejectsValuesOutOfRange) {
                           Case{9600, 0, 6, 0, 0}, Case{9600, 0, 9, 0, 0}, Case{9600, 0, 8, 3, 0},
                           Case{9600, 0, 8, 0, 6}, Case{9600, 0, 8, 0, -1}}) {
         SetLastError(0);
-        EXPECT_FALSE(Serial_Configure(m_port, c.baud, c.parity, c.dataBits, c.stopBits, c.flow));
+        EXPECT_FALSE(Serial_Configure(m_port, c.baud, c.parity, c.dataBits, c.stopBits, c.flow))
+            << c.baud << " " << c.parity << " " << c.dataBits << " " << c.stopBits << " " << c.flow;
         EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     }
 }
 
+TEST_F(SerialTest, ConfigureSetsTermios) {
+    m_port = Serial_Open(kPort);
+    ASSERT_NE(m_port, nullptr);
+    // Root may open the slave again despite TIOCEXCL; anyone else cannot look.
+    const int look = open(m_pty.Slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (look < 0) GTEST_SKIP() << "cannot open the slave a second time (not root)";
+    const struct {
+        DWORD baud;
+        int parity, dataBits, stopBits, flow;
+        tcflag_t parityFlags;
+        bool twoStops, rtsCts, xonXoff;
+    } cases[] = {
+        {12345, MARKPARITY, 7, TWOSTOPBITS, SERIAL_FLOW_CTS_RTS, PARODD | CMSPAR, true, true, false},
+        {19200, SPACEPARITY, 8, ONE5STOPBITS, SERIAL_FLOW_XON_XOFF, CMSPAR, true, false, true},  // 1.5 as 2
+        {9600, ODDPARITY, 8, ONESTOPBIT, SERIAL_FLOW_DSR_DTR, PARODD, false, false, false},
+        {4800, EVENPARITY, 8, ONESTOPBIT, SERIAL_FLOW_NONE, 0, false, false, false},
+    };
+    termios tio;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.baud);
+        ASSERT_TRUE(Serial_Configure(m_port, c.baud, c.parity, c.dataBits, c.stopBits, c.flow));
+        ASSERT_EQ(tcgetattr(look, &tio), 0);
+        EXPECT_EQ(probe::OutputBaud(look), c.baud);
+        // The pty driver itself forces CS8 and clears PARENB; the rest is kept.
+        EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
+        EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), c.parityFlags);
+        EXPECT_EQ(bool(tio.c_cflag & CSTOPB), c.twoStops);
+        EXPECT_EQ(bool(tio.c_cflag & CRTSCTS), c.rtsCts);
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), c.xonXoff ? tcflag_t(IXON | IXOFF) : 0);
+        EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
+        EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO | ISIG));
+        if (c.xonXoff) {
+            EXPECT_EQ(tio.c_cc[VSTART], 0x11);
+            EXPECT_EQ(tio.c_cc[VSTOP], 0x13);
+        }
+    }
+    EXPECT_EQ(cfgetospeed(&tio), speed_t(B4800));  // a standard rate is also set the classic way
+    close(look);
+}
+
 // ---- Reading, writing, waiting --------------------------------------------------------
 
-TEST_F(SerialTest, WriteReachesTheDevice) {
+TEST_F(SerialTest, WriteReachesTheDeviceRawAndAtOnceUnderDsrFlowControl) {
     OpenAndConfigure();
     DWORD written = 0;
     ASSERT_TRUE(Serial_Write(m_port, "I?\r", 3, &written, 1000)) << GetLastError();
@@ -332,9 +298,13 @@ TEST_F(SerialTest, WriteReachesTheDevice) {
     const std::string binary("\x00\x11\x13\xff\r\n", 6);
     ASSERT_TRUE(Serial_Write(m_port, binary.data(), binary.size(), &written, 1000));
     EXPECT_EQ(m_pty.Receive(6), binary);  // raw: nothing translated
+    // A pty has no modem lines; they read as asserted, so nothing holds the write.
+    ASSERT_TRUE(Serial_Configure(m_port, 9600, NOPARITY, 8, ONESTOPBIT, SERIAL_FLOW_DSR_RTS));
+    ASSERT_TRUE(Serial_Write(m_port, "V?\n", 3, &written, 1000));
+    EXPECT_EQ(m_pty.Receive(3), "V?\n");
 }
 
-TEST_F(SerialTest, WaitReportsBytesAndReadGetsThem) {
+TEST_F(SerialTest, WaitReportsEventsInOrderThenBytesAndWakesForAnotherThread) {
     OpenAndConfigure();
     HANDLE shutdown = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     HANDLE write = CreateEvent(nullptr, FALSE, FALSE, nullptr);
@@ -347,14 +317,7 @@ TEST_F(SerialTest, WaitReportsBytesAndReadGetsThem) {
 
     m_pty.Send("QUORVEX\r\n");
     EXPECT_EQ(Serial_Wait(m_port, 2, events, 5000), WAIT_OBJECT_0 + 2);
-    std::string got;
-    const auto deadline = Clock::now() + 5s;
-    while (got.size() < 9 && Clock::now() < deadline) {
-        if (Serial_Wait(m_port, 2, events, 100) != WAIT_OBJECT_0 + 2) continue;
-        ASSERT_TRUE(Serial_Read(m_port, buffer, sizeof buffer, &n));
-        got.append(buffer, n);
-    }
-    EXPECT_EQ(got, "QUORVEX\r\n");
+    EXPECT_EQ(ReadAll(9), "QUORVEX\r\n");
     EXPECT_EQ(Serial_Wait(m_port, 2, events, 0), WAIT_TIMEOUT);
 
     // Events are checked before the port, in order; auto-reset ones are consumed.
@@ -369,26 +332,16 @@ TEST_F(SerialTest, WaitReportsBytesAndReadGetsThem) {
     ResetEvent(shutdown);
     EXPECT_EQ(Serial_Wait(m_port, 2, events, 0), WAIT_OBJECT_0 + 1);
     EXPECT_EQ(Serial_Wait(m_port, 2, events, 0), WAIT_OBJECT_0 + 2);
-    CloseHandle(shutdown);
-    CloseHandle(write);
-}
-
-TEST_F(SerialTest, WaitWakesForAnEventSetByAnotherThread) {
-    OpenAndConfigure();
-    HANDLE shutdown = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    // With nothing left to read, an endless wait ends for an event set elsewhere.
+    EXPECT_EQ(ReadAll(1), "x");
     std::thread setter([&] {
         std::this_thread::sleep_for(50ms);
         SetEvent(shutdown);
     });
-    const auto start = Clock::now();
-    EXPECT_EQ(Serial_Wait(m_port, 1, &shutdown, INFINITE), WAIT_OBJECT_0);
-    EXPECT_LT(ElapsedMs(start), 5000);
+    EXPECT_EQ(Serial_Wait(m_port, 2, events, INFINITE), WAIT_OBJECT_0);
     setter.join();
-    HANDLE bogus = shutdown;
     CloseHandle(shutdown);
-    SetLastError(0);
-    EXPECT_EQ(Serial_Wait(m_port, 1, &bogus, 0), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    CloseHandle(write);
 }
 
 TEST_F(SerialTest, ReadsAndWritesFromTwoThreads) {
@@ -420,20 +373,11 @@ TEST_F(SerialTest, WriteTimesOutWhenTheDeviceTakesNothing) {
     ASSERT_TRUE(Serial_Purge(m_port));
 }
 
-TEST_F(SerialTest, DsrFlowControlOnAPtyWritesAtOnce) {
-    m_port = Serial_Open(kPort);
-    ASSERT_NE(m_port, nullptr);
-    ASSERT_TRUE(Serial_Configure(m_port, 9600, NOPARITY, 8, ONESTOPBIT, SERIAL_FLOW_DSR_RTS));
-    DWORD written = 0;
-    ASSERT_TRUE(Serial_Write(m_port, "V?\n", 3, &written, 1000));  // modem lines read as asserted
-    EXPECT_EQ(m_pty.Receive(3), "V?\n");
-}
-
-TEST_F(SerialTest, PurgeDiscardsUnreadInput) {
+TEST_F(SerialTest, PurgeDiscardsUnreadInputButNeverACompletedWrite) {
     OpenAndConfigure();
     m_pty.Send("stale");
     ASSERT_EQ(Serial_Wait(m_port, 0, nullptr, 5000), WAIT_OBJECT_0);
-    std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(20ms);  // lets the rest of "stale" arrive
     ASSERT_TRUE(Serial_Purge(m_port));
     char buffer[16];
     DWORD n = 99;
@@ -441,12 +385,8 @@ TEST_F(SerialTest, PurgeDiscardsUnreadInput) {
     EXPECT_EQ(n, 0u);
     m_pty.Send("fresh");
     EXPECT_EQ(ReadAll(5), "fresh");
-}
-
-TEST_F(SerialTest, PurgeNeverTakesBackACompletedWrite) {
     // The transport purges before every command; bytes of the previous
     // command that the device has not read yet must still reach it.
-    OpenAndConfigure();
     DWORD written = 0;
     ASSERT_TRUE(Serial_Write(m_port, "OUTP ON\n", 8, &written, 1000));
     ASSERT_TRUE(Serial_Purge(m_port));
@@ -459,9 +399,7 @@ TEST_F(SerialTest, VanishedDeviceIsReportedOnceThenLeftOut) {
     OpenAndConfigure();
     HANDLE shutdown = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     m_pty.CloseMaster();
-    auto start = Clock::now();
     EXPECT_EQ(Serial_Wait(m_port, 1, &shutdown, 5000), WAIT_OBJECT_0 + 1);  // readable once
-    EXPECT_LT(ElapsedMs(start), 4000);
     char buffer[16];
     DWORD n = 99;
     SetLastError(0);
@@ -469,7 +407,7 @@ TEST_F(SerialTest, VanishedDeviceIsReportedOnceThenLeftOut) {
     EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(n, 0u);
     // No spinning: the next wait just times out ...
-    start = Clock::now();
+    const auto start = Clock::now();
     EXPECT_EQ(Serial_Wait(m_port, 1, &shutdown, 200), WAIT_TIMEOUT);
     EXPECT_GE(ElapsedMs(start), 200);
     EXPECT_EQ(Serial_Wait(m_port, 0, nullptr, 50), WAIT_TIMEOUT);
