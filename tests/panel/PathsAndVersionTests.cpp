@@ -14,24 +14,14 @@
 
 namespace fs = std::filesystem;
 
-TEST(AppPathsTest, JoinsWithOneSlashAndFoldersEndWithOne) {
+TEST(AppPathsTest, JoinsWithOneSlashFoldersEndWithOneAndTheLogIsNamedByTheGivenUtcTime) {
     EXPECT_EQ(apppaths::JoinFile(L"/a", L"b.ini"), L"/a/b.ini");
     EXPECT_EQ(apppaths::JoinFile(L"/a/", L"b.ini"), L"/a/b.ini");
     EXPECT_EQ(apppaths::JoinFolder(L"/a", L"logs"), L"/a/logs/");
     EXPECT_EQ(apppaths::JoinFolder(L"/a/", L"logs/"), L"/a/logs/");
     EXPECT_EQ(apppaths::DataFolder(L"/home/u/.local/share"),
               L"/home/u/.local/share/Vandrel Scientific Ltd/Quorvex Control Panel/");
-}
-
-TEST(AppPathsTest, LogFileNameIsTheGivenUtcTime) {
-    SYSTEMTIME utc{};
-    utc.wYear = 2021;
-    utc.wMonth = 3;
-    utc.wDay = 4;
-    utc.wHour = 5;
-    utc.wMinute = 6;
-    utc.wSecond = 7;
-    utc.wMilliseconds = 999;
+    const SYSTEMTIME utc{2021, 3, 4 /* day of week, unused */, 4, 5, 6, 7, 999};
     EXPECT_EQ(apppaths::LogFileName(utc), L"2021-03-04_05-06-07_SystemLog.log");
 }
 

@@ -1,6 +1,7 @@
 // The settings record in the registry (QSettings): defaults, partial
 // content, round trips and the item conventions of the registry storage.
 #include <cstring>
+#include <vector>
 
 #include <QByteArray>
 
@@ -20,13 +21,18 @@ CAppSettings LoadAppSettings(bool* pOk = nullptr) {
     return settings;
 }
 
-void ExpectSerialDefaults(const SerialPortSettingsStruct& s, int stopBits) {
-    EXPECT_EQ(s.port, 0);
-    EXPECT_EQ(s.baud, 9600);
-    EXPECT_EQ(s.parity, 0);
-    EXPECT_EQ(s.dataBits, 8);
-    EXPECT_EQ(s.stopBits, stopBits);
-    EXPECT_EQ(s.flowControl, 0);
+// Every value of the record, so that one comparison misses none.
+std::vector<int> Values(const CAppSettings& s) {
+    std::vector<int> values{s.m_nLogCeiling,          s.m_nAppStyle,
+                            s.m_nWavelengthDisplayUnits, s.m_nYAxisDisplayUnits,
+                            s.m_nDisableAgilentDisplay, s.m_nShowAperturePositions};
+    for (const SerialPortSettingsStruct* p :
+         {static_cast<const SerialPortSettingsStruct*>(&s.m_quorvexSerialSettings),
+          static_cast<const SerialPortSettingsStruct*>(&s.m_agilentSerialSettings),
+          static_cast<const SerialPortSettingsStruct*>(&s.m_etcSerialSettings)})
+        values.insert(values.end(),
+                      {p->port, p->baud, p->parity, p->dataBits, p->stopBits, p->flowControl});
+    return values;
 }
 
 // A registry storage that gives up at the first failed item.
@@ -44,42 +50,44 @@ TEST_F(RegistrySettingsTest, FirstRunKeepsEveryDefaultAndReportsTheMissingKey) {
     bool bOk = true;
     const CAppSettings settings = LoadAppSettings(&bOk);
     EXPECT_FALSE(bOk);  // the key does not exist yet
-    EXPECT_EQ(settings.m_nLogCeiling, 6);
-    EXPECT_EQ(settings.m_nAppStyle, 219);
-    ExpectSerialDefaults(settings.m_quorvexSerialSettings, 0);
-    ExpectSerialDefaults(settings.m_agilentSerialSettings, 2);
-    ExpectSerialDefaults(settings.m_etcSerialSettings, 0);
-    EXPECT_EQ(settings.m_nWavelengthDisplayUnits, 0);
-    EXPECT_EQ(settings.m_nYAxisDisplayUnits, 0);
-    EXPECT_EQ(settings.m_nDisableAgilentDisplay, 0);
-    EXPECT_EQ(settings.m_nShowAperturePositions, 1);
+    // Ceiling, look, units, display, positions; then port, baud, parity,
+    // data bits, stop bits and flow control of the head, supply and counter.
+    const std::vector<int> defaults{6, 219, 0, 0, 0, 1, 0, 9600, 0, 8, 0, 0,
+                                    0, 9600, 0, 8, 2, 0, 0, 9600, 0, 8, 0, 0};
+    EXPECT_EQ(Values(settings), defaults);
 }
 
-TEST_F(RegistrySettingsTest, PartialContentTakesDefaultsPerValueAndKeepsRecordsOfMissingSubKeys) {
+TEST_F(RegistrySettingsTest, MissingOrUnreadableValuesTakeDefaultsAndMissingSubKeysKeepRecords) {
     {
         auto registry = Registry();
         registry->setValue(kKey + "LogCeiling", 7);
         registry->setValue(kKey + "AgilentSerialSettings/port", 3);
         registry->setValue(kKey + "YAxisDisplayUnits", 4);
+        registry->setValue(kKey + "DisableAgilentDisplay", QStringLiteral("debug"));
+        registry->setValue(kKey + "AppStyle", QByteArray("\x01\x02", 2));
+        // Hand-written negatives are read; numbers too large are not.
+        registry->setValue(kKey + "ETCSerialSettings/port", QStringLiteral("-1"));
+        registry->setValue(kKey + "ETCSerialSettings/baud", QStringLiteral("99999999999"));
     }
     CAppSettings settings;
     // Values already in memory survive when their sub-key is missing ...
     settings.m_quorvexSerialSettings.port = 5;
-    // ... but a missing value of a key that exists takes its default.
-    settings.m_nAppStyle = 215;
+    // ... but a missing or unreadable value of a key that exists takes its
+    // default.
     settings.m_nShowAperturePositions = 0;
+    settings.m_nDisableAgilentDisplay = 1;
+    settings.m_nAppStyle = 215;
+    settings.m_etcSerialSettings.baud = 19200;
     auto storage = CSettingsStorageRegistry::ForApplicationSettings();
     EXPECT_TRUE(settings.Load(*storage));
 
-    EXPECT_EQ(settings.m_nLogCeiling, 7);
-    EXPECT_EQ(settings.m_nAppStyle, 219);
-    EXPECT_EQ(settings.m_nShowAperturePositions, 1);
-    EXPECT_EQ(settings.m_nYAxisDisplayUnits, 4);
-    EXPECT_EQ(settings.m_quorvexSerialSettings.port, 5);
-    EXPECT_EQ(settings.m_agilentSerialSettings.port, 3);
-    EXPECT_EQ(settings.m_agilentSerialSettings.baud, 9600);
-    EXPECT_EQ(settings.m_agilentSerialSettings.stopBits, 2);
-    ExpectSerialDefaults(settings.m_etcSerialSettings, 0);
+    CAppSettings expected;
+    expected.m_nLogCeiling = 7;
+    expected.m_nYAxisDisplayUnits = 4;
+    expected.m_quorvexSerialSettings.port = 5;
+    expected.m_agilentSerialSettings.port = 3;
+    expected.m_etcSerialSettings.port = -1;
+    EXPECT_EQ(Values(settings), Values(expected));
 }
 
 TEST_F(RegistrySettingsTest, SaveWritesEveryValueUnderItsNameAndLoadsBack) {
@@ -116,37 +124,13 @@ TEST_F(RegistrySettingsTest, SaveWritesEveryValueUnderItsNameAndLoadsBack) {
     bool bOk = false;
     const CAppSettings loaded = LoadAppSettings(&bOk);
     EXPECT_TRUE(bOk);
-    EXPECT_EQ(loaded.m_nLogCeiling, 7);
-    EXPECT_EQ(loaded.m_nAppStyle, 216);
-    EXPECT_EQ(loaded.m_quorvexSerialSettings.port, 4);
-    EXPECT_EQ(loaded.m_quorvexSerialSettings.baud, 19200);
-    EXPECT_EQ(loaded.m_agilentSerialSettings.parity, 2);
-    EXPECT_EQ(loaded.m_etcSerialSettings.port, -1);
-    EXPECT_EQ(loaded.m_nYAxisDisplayUnits, 5);
-    EXPECT_EQ(loaded.m_nShowAperturePositions, 0);
-}
-
-TEST_F(RegistrySettingsTest, UnreadableValuesTakeDefaultsAndHandWrittenNegativesAreRead) {
-    {
-        auto registry = Registry();
-        registry->setValue(kKey + "LogCeiling", QStringLiteral("debug"));
-        registry->setValue(kKey + "AppStyle", QByteArray("\x01\x02", 2));
-        registry->setValue(kKey + "QuorvexSerialSettings/port", QStringLiteral("-1"));
-        registry->setValue(kKey + "QuorvexSerialSettings/baud", QStringLiteral("99999999999"));
-    }
-    const CAppSettings settings = LoadAppSettings();
-    EXPECT_EQ(settings.m_nLogCeiling, 6);
-    EXPECT_EQ(settings.m_nAppStyle, 219);
-    EXPECT_EQ(settings.m_quorvexSerialSettings.port, -1);
-    EXPECT_EQ(settings.m_quorvexSerialSettings.baud, 9600);
+    EXPECT_EQ(Values(loaded), Values(saved));
 }
 
 TEST_F(RegistrySettingsTest, WithoutContinueOnErrorTheFirstMissingValueEndsTheLoad) {
     Registry()->setValue(kKey + "AppStyle", 217);
-    auto settings = std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                                QStringLiteral("Vandrel Scientific Ltd"),
-                                                QStringLiteral("Quorvex Control Panel"));
-    CStrictRegistryStorage strict(settings, QString(), QStringLiteral("Application Settings"));
+    CStrictRegistryStorage strict(std::shared_ptr<QSettings>(Registry()), QString(),
+                                  QStringLiteral("Application Settings"));
     CAppSettings loaded;
     loaded.m_nLogCeiling = 3;
     EXPECT_FALSE(loaded.Load(strict));
@@ -159,12 +143,13 @@ TEST_F(RegistrySettingsTest, ResetRestoresPlainMembersButNotTheSerialRecords) {
     settings.m_nLogCeiling = 7;
     settings.m_nShowAperturePositions = 0;
     settings.m_agilentSerialSettings.port = 9;
+    settings.m_agilentSerialSettings.stopBits = 1;
     settings.Reset();
     EXPECT_EQ(settings.m_nLogCeiling, 6);
     EXPECT_EQ(settings.m_nShowAperturePositions, 1);
     EXPECT_EQ(settings.m_agilentSerialSettings.port, 9);
     settings.m_agilentSerialSettings.Reset();
-    ExpectSerialDefaults(settings.m_agilentSerialSettings, 2);
+    EXPECT_EQ(Values(settings), Values(CAppSettings{}));
 }
 
 TEST_F(RegistrySettingsTest, StorageItemsKeepTheirRegistryKinds) {
@@ -189,26 +174,21 @@ TEST_F(RegistrySettingsTest, StorageItemsKeepTheirRegistryKinds) {
     EXPECT_EQ(registry->value(kKey + "Items/Bool").toInt(), 1);
     EXPECT_EQ(registry->value(kKey + "Items/Narrow").toString(), QStringLiteral("µm"));
 
-    double d2 = 0;
-    bool b2 = false;
-    std::int16_t neg2 = 0;
-    std::string narrow2;
-    char bytes2[3] = {};
-    char wrongSize[4] = {};
     auto reader = CSettingsStorageRegistry::ForApplicationSettings()->CreateSubStorage(L"Items");
     ASSERT_TRUE(reader->StartRead());
-    EXPECT_TRUE(reader->Item(L"Double", d2, false));
-    EXPECT_TRUE(reader->Item(L"Bool", b2, false));
-    EXPECT_TRUE(reader->Item(L"Int16", neg2, false));
-    EXPECT_TRUE(reader->Item(L"Narrow", narrow2, false));
+    auto read = [&](const wchar_t* name, auto value) {
+        EXPECT_TRUE(reader->Item(name, value, false)) << name;
+        return value;
+    };
+    EXPECT_EQ(read(L"Double", 0.0), d);
+    EXPECT_TRUE(read(L"Bool", false));
+    EXPECT_EQ(read(L"Int16", std::int16_t{0}), -300);
+    EXPECT_EQ(read(L"Narrow", std::string()), narrow);
+    char bytes2[3] = {}, wrongSize[4] = {};
     EXPECT_TRUE(reader->BinaryItem(L"Binary", bytes2, sizeof bytes2, false));
-    EXPECT_FALSE(reader->BinaryItem(L"Binary", wrongSize, sizeof wrongSize, false));
-    EXPECT_FALSE(reader->Item(L"Missing", d2, false));
-    EXPECT_EQ(d2, d);
-    EXPECT_TRUE(b2);
-    EXPECT_EQ(neg2, -300);
-    EXPECT_EQ(narrow2, narrow);
     EXPECT_EQ(std::memcmp(bytes, bytes2, sizeof bytes), 0);
+    EXPECT_FALSE(reader->BinaryItem(L"Binary", wrongSize, sizeof wrongSize, false));
+    EXPECT_FALSE(reader->Item(L"Missing", d, false));
 
     // A key that was never written cannot be opened for reading.
     auto missing = CSettingsStorageRegistry::ForApplicationSettings()->CreateSubStorage(L"None");

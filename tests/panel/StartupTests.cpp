@@ -3,7 +3,6 @@
 // program's QApplication and widgets.
 #include <atomic>
 #include <csignal>
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -40,15 +39,12 @@ int g_argc = 1;
 char g_argv0[] = "panel_tests";
 char* g_argv[] = {g_argv0, nullptr};
 
-struct RecordedBox {
-    std::wstring text, caption;
-};
 std::mutex g_boxesMutex;
-std::vector<RecordedBox> g_boxes;
+std::vector<std::wstring> g_boxes;  // the texts of the boxes shown
 
-int RecordBox(void*, HWND, LPCWSTR text, LPCWSTR caption, UINT) {
+int RecordBox(void*, HWND, LPCWSTR text, LPCWSTR, UINT) {
     std::lock_guard lock(g_boxesMutex);
-    g_boxes.push_back({text, caption});
+    g_boxes.push_back(text);
     return IDOK;
 }
 
@@ -69,28 +65,22 @@ std::vector<std::string> ReadLines(const fs::path& path) {
     return lines;
 }
 
+// The whole program runs far from UTC, so a local-time file name would show.
+const bool g_bFarFromUtc = [] {
+    setenv("TZ", "QVT-14", 1);
+    tzset();
+    return true;
+}();
+
 class StartupTest : public PanelTest {
 protected:
     void SetUp() override {
         PanelTest::SetUp();
-        // Far from UTC, so a local-time file name would show.
-        const char* tz = std::getenv("TZ");
-        m_hadTz = tz != nullptr;
-        if (tz) m_oldTz = tz;
-        setenv("TZ", "QVT-14", 1);
-        tzset();
-        {
-            std::lock_guard lock(g_boxesMutex);
-            g_boxes.clear();
-        }
+        std::lock_guard lock(g_boxesMutex);
+        g_boxes.clear();
     }
     void TearDown() override {
         m_app.reset();
-        if (m_hadTz)
-            setenv("TZ", m_oldTz.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
         PanelTest::TearDown();
     }
 
@@ -106,22 +96,20 @@ protected:
         return Xdg().DataHome() / "Vandrel Scientific Ltd" / "Quorvex Control Panel";
     }
 
-    static std::vector<RecordedBox> Boxes() {
+    static std::vector<std::wstring> Boxes() {
         std::lock_guard lock(g_boxesMutex);
         return g_boxes;
     }
 
 private:
     std::unique_ptr<CQuorvexControlPanelApp> m_app;
-    bool m_hadTz = false;
-    std::string m_oldTz;
 };
 
 const std::regex kEntry(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}; (\w+)\]: (.*)$)");
 
 }  // namespace
 
-TEST_F(StartupTest, FirstRunCreatesTheFoldersNamesTheLogByUtcTakesDefaultsAndLogsTheCeilingFirst) {
+TEST_F(StartupTest, FirstRunCreatesFoldersNamesTheLogByUtcLogsTheCeilingFirstAndSavesOnlySettings) {
     CQuorvexControlPanelApp& app = App();
     const std::string before = UtcLogFileName();
     ASSERT_TRUE(app.InitInstance());
@@ -145,10 +133,7 @@ TEST_F(StartupTest, FirstRunCreatesTheFoldersNamesTheLogByUtcTakesDefaultsAndLog
     EXPECT_EQ(match[2], "The logging ceiling has been set to 6");
 
     EXPECT_EQ(app.m_appSettings.m_nLogCeiling, 6);
-    EXPECT_EQ(app.m_appSettings.m_nAppStyle, 219);
     EXPECT_EQ(app.m_appSettings.m_agilentSerialSettings.stopBits, 2);
-    EXPECT_EQ(app.m_appSettings.m_quorvexSerialSettings.port, 0);
-    EXPECT_EQ(app.m_appSettings.m_nShowAperturePositions, 1);
     EXPECT_EQ(app.m_calibrationData.m_nSerialNumber, -1);
     EXPECT_TRUE(app.m_calibrationData.m_apertureData.empty());
     EXPECT_TRUE(app.m_calibrationData.m_spectralData.empty());
@@ -157,13 +142,39 @@ TEST_F(StartupTest, FirstRunCreatesTheFoldersNamesTheLogByUtcTakesDefaultsAndLog
     EXPECT_TRUE(app.MainFrame()->isVisible());
     EXPECT_EQ(app.MainFrame()->windowTitle(), QStringLiteral("Quorvex Control Panel"));
     EXPECT_TRUE(Boxes().empty());
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Quorvex Control Panel"));
+    EXPECT_EQ(about.VersionText(), QStringLiteral("Quorvex Control Panel, Version 1.0.0"));
+
+    // Shutdown saves the settings but never the calibration copy.
+    app.m_appSettings.m_nAppStyle = 216;
+    app.m_appSettings.m_etcSerialSettings.port = 3;
+    app.m_calibrationData.m_nSerialNumber = 99;
+    app.ExitInstance();
+    auto registry = Registry();
+    EXPECT_EQ(registry->value(QStringLiteral("Application Settings/AppStyle")).toInt(), 216);
+    EXPECT_EQ(registry->value(QStringLiteral("Application Settings/ETCSerialSettings/port")).toInt(),
+              3);
+    EXPECT_EQ(registry->value(QStringLiteral("Application Settings/LogCeiling")).toInt(), 6);
+    EXPECT_FALSE(fs::exists(data / "Calibration.ini"));
 }
 
-TEST_F(StartupTest, TheProgramLogFollowsTheLiveCeiling) {
+TEST_F(StartupTest, SavedCeilingAndCalibrationAreLoadedAndTheProgramAndLibrariesLogAtTheCeiling) {
     Registry()->setValue(QStringLiteral("Application Settings/LogCeiling"), 7);
+    fs::create_directories(DataFolder());
+    std::ofstream(DataFolder() / "Calibration.ini", std::ios::binary)
+        << "[CalibrationData]\r\nSerialNumber=4711\r\n"
+           "[CalibrationData.ApertureData]\r\nCount=1\r\n"
+           "[CalibrationData.ApertureData.0]\r\nAttenuationFactor=1.234E+002\r\n"
+           "PrimaryPosition=2\r\nSecondaryPosition=11\r\n"
+           "[CalibrationData.SpectralData]\r\nCount=0\r\n";
     CQuorvexControlPanelApp& app = App();
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(app.m_appSettings.m_nLogCeiling, 7);
+    EXPECT_EQ(app.m_calibrationData.m_nSerialNumber, 4711);
+    ASSERT_EQ(app.m_calibrationData.m_apertureData.size(), 1u);
+    EXPECT_EQ(app.m_calibrationData.m_apertureData[0].m_dAttenuationFactor, 123.4);
+    EXPECT_TRUE(app.m_calibrationData.m_spectralData.empty());
 
     app.Log(7, L"debug at seven");
     app.m_appSettings.m_nLogCeiling = 6;
@@ -183,38 +194,24 @@ TEST_F(StartupTest, TheProgramLogFollowsTheLiveCeiling) {
                                                "debug at seven", "information at six",
                                                "from a worker"};
     EXPECT_EQ(messages, expected);
-}
 
-TEST_F(StartupTest, CalibrationIniInTheDataFolderIsLoaded) {
-    fs::create_directories(DataFolder());
-    std::ofstream(DataFolder() / "Calibration.ini", std::ios::binary)
-        << "[CalibrationData]\r\nSerialNumber=4711\r\n"
-           "[CalibrationData.ApertureData]\r\nCount=1\r\n"
-           "[CalibrationData.ApertureData.0]\r\nAttenuationFactor=1.234E+002\r\n"
-           "PrimaryPosition=2\r\nSecondaryPosition=11\r\n"
-           "[CalibrationData.SpectralData]\r\nCount=0\r\n";
-    CQuorvexControlPanelApp& app = App();
-    ASSERT_TRUE(app.InitInstance());
-    EXPECT_EQ(app.m_calibrationData.m_nSerialNumber, 4711);
-    ASSERT_EQ(app.m_calibrationData.m_apertureData.size(), 1u);
-    EXPECT_EQ(app.m_calibrationData.m_apertureData[0].m_dAttenuationFactor, 123.4);
-    EXPECT_TRUE(app.m_calibrationData.m_spectralData.empty());
-}
+    // No such port: each library makes its device object, which takes the
+    // saved ceiling and path, and then fails to open the port.
+    const int kMissingPort = 250;
+    SerialPortSettingsStruct settings{kMissingPort, 9600, 0, 8, 0, 0};
+    void* handle = nullptr;
+    EXPECT_NE(Quorvex_Connect(kMissingPort, 9600, 0, 8, 0, 0, &handle, 1, nullptr), 0);
+    EXPECT_NE(Agilent_Connect(settings, &handle, 1, nullptr), 0);
+    EXPECT_NE(Etc_Connect(settings, &handle, 1, nullptr), 0);
 
-TEST_F(StartupTest, ShutdownSavesTheSettingsButNotTheCalibration) {
-    CQuorvexControlPanelApp& app = App();
-    ASSERT_TRUE(app.InitInstance());
-    app.m_appSettings.m_nAppStyle = 216;
-    app.m_appSettings.m_etcSerialSettings.port = 3;
-    app.m_calibrationData.m_nSerialNumber = 99;
-    app.ExitInstance();
-
-    auto registry = Registry();
-    EXPECT_EQ(registry->value(QStringLiteral("Application Settings/AppStyle")).toInt(), 216);
-    EXPECT_EQ(registry->value(QStringLiteral("Application Settings/ETCSerialSettings/port")).toInt(),
-              3);
-    EXPECT_EQ(registry->value(QStringLiteral("Application Settings/LogCeiling")).toInt(), 6);
-    EXPECT_FALSE(fs::exists(DataFolder() / "Calibration.ini"));
+    const std::string pathEntry =
+        ": Logfile path set to \"" + platform::ToUtf8(app.m_strLogFile) + "\"";
+    const std::string log = testsupport::ReadFile(platform::ToUtf8(app.m_strLogFile));
+    for (const char* device : {"CQuorvex (0x", "CAgilentE3633A (0x", "CElapsedTimeCounter (0x"}) {
+        const auto at = log.find(device);
+        ASSERT_NE(at, std::string::npos) << device << " wrote nothing:\n" << log;
+        EXPECT_NE(log.find(pathEntry, at), std::string::npos) << device;
+    }
 }
 
 TEST_F(StartupTest, ALogFolderWithATooLongNameIsReportedAndNoLogFileIsChosen) {
@@ -227,31 +224,20 @@ TEST_F(StartupTest, ALogFolderWithATooLongNameIsReportedAndNoLogFileIsChosen) {
         platform::FromUtf8((longHome / "Vandrel Scientific Ltd" / "Quorvex Control Panel" / "logs")
                                .string() + "/");
     EXPECT_EQ(app.m_strLogFile, folder);
-    const std::vector<RecordedBox> boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, L"ERROR_FILENAME_EXCED_RANGE: \"" + folder + L"\"");
+    EXPECT_EQ(Boxes(), std::vector<std::wstring>{L"ERROR_FILENAME_EXCED_RANGE: \"" + folder + L"\""});
     // Start-up goes on: settings and calibration are still loaded.
     EXPECT_EQ(app.m_appSettings.m_nLogCeiling, 6);
     EXPECT_EQ(app.m_calibrationData.m_nSerialNumber, -1);
     EXPECT_NE(app.MainFrame(), nullptr);
 }
 
-TEST_F(StartupTest, AboutBoxShowsTheVersionText) {
-    App();
-    CAboutDlg dialog;
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Quorvex Control Panel"));
-    EXPECT_EQ(dialog.VersionText(), QStringLiteral("Quorvex Control Panel, Version 1.0.0"));
-}
-
 TEST_F(StartupTest, MessageBoxesAreShownOnTheGuiThreadAndBlockTheCaller) {
     App();
     messageboxhandler::Install();  // the program's handler instead of the recorder
 
-    struct Shared {
-        std::atomic<bool> bDone{false};
-        std::atomic<int> nResult{0};
-    };
-    auto shared = std::make_shared<Shared>();
+    // The box's result, 0 until it returns; shared so that a worker left
+    // behind by a hang cannot outlive it.
+    auto result = std::make_shared<std::atomic<int>>(0);
     QString shownText, shownTitle;
     bool bCallerWaitedForTheBox = false;
     int nBoxesSeen = 0;
@@ -263,27 +249,25 @@ TEST_F(StartupTest, MessageBoxesAreShownOnTheGuiThreadAndBlockTheCaller) {
         ++nBoxesSeen;
         shownText = box->text();
         shownTitle = box->windowTitle();
-        bCallerWaitedForTheBox = !shared->bDone;
+        bCallerWaitedForTheBox = *result == 0;
         QAbstractButton* cancel = box->button(QMessageBox::Cancel);
         (cancel ? cancel : box->button(QMessageBox::Ok))->click();
     });
     closer.start();
 
-    std::thread worker([shared] {
-        shared->nResult = MessageBoxW(nullptr, L"Lamp too hot", L"Quorvex",
-                                      MB_OKCANCEL | MB_ICONWARNING);
-        shared->bDone = true;
+    std::thread worker([result] {
+        *result = MessageBoxW(nullptr, L"Lamp too hot", L"Quorvex", MB_OKCANCEL | MB_ICONWARNING);
     });
     const bool bReturned = testsupport::WaitUntil([&] {
         QCoreApplication::processEvents();
-        return shared->bDone.load();
+        return *result != 0;
     });
     if (!bReturned) {
         worker.detach();
         FAIL() << "MessageBoxW from a worker never returned";
     }
     worker.join();
-    EXPECT_EQ(shared->nResult, IDCANCEL);
+    EXPECT_EQ(*result, IDCANCEL);
     EXPECT_EQ(shownText, QStringLiteral("Lamp too hot"));
     EXPECT_EQ(shownTitle, QStringLiteral("Quorvex"));
     EXPECT_TRUE(bCallerWaitedForTheBox);
@@ -313,30 +297,4 @@ TEST_F(StartupTest, TerminationSignalsBecomeAnOrdinaryCloseOnTheGuiThread) {
     struct sigaction current {};
     sigaction(SIGTERM, nullptr, &current);
     EXPECT_EQ(current.sa_handler, SIG_DFL);
-}
-
-TEST_F(StartupTest, TheLibrariesLogIntoTheProgramsFileAtItsCeiling) {
-    Registry()->setValue(QStringLiteral("Application Settings/LogCeiling"), 7);
-    CQuorvexControlPanelApp& app = App();
-    ASSERT_TRUE(app.InitInstance());
-
-    // No such port: each library makes its device object, which takes the
-    // saved ceiling and path, and then fails to open the port.
-    const int kMissingPort = 250;
-    SerialPortSettingsStruct settings{kMissingPort, 9600, 0, 8, 0, 0};
-    void* handle = nullptr;
-    EXPECT_NE(Quorvex_Connect(kMissingPort, 9600, 0, 8, 0, 0, &handle, 1, nullptr), 0);
-    EXPECT_NE(Agilent_Connect(settings, &handle, 1, nullptr), 0);
-    EXPECT_NE(Etc_Connect(settings, &handle, 1, nullptr), 0);
-
-    const std::string pathEntry =
-        ": Logfile path set to \"" + platform::ToUtf8(app.m_strLogFile) + "\"";
-    std::string log = testsupport::ReadFile(platform::ToUtf8(app.m_strLogFile));
-    const std::vector<std::string> devices = {"CQuorvex (0x", "CAgilentE3633A (0x",
-                                              "CElapsedTimeCounter (0x"};
-    for (const std::string& device : devices) {
-        const auto at = log.find(device);
-        ASSERT_NE(at, std::string::npos) << device << " wrote nothing:\n" << log;
-        EXPECT_NE(log.find(pathEntry, at), std::string::npos) << device;
-    }
 }
