@@ -5,47 +5,44 @@
 namespace tallytest {
 namespace {
 
-TEST_F(TallyTest, CommandsCarryZeroPaddedUpperCaseHexadecimalAndTakeEffect) {
+TEST_F(TallyTest, CommandsCarryZeroPaddedUpperCaseHexadecimalTakeEffectAndSignalTheEvent) {
     Connect();
-    counter.SetElapsedCount(400);
-    counter.SetPowerCycles(9);
-    EXPECT_EQ(Etc_SetBaseElapsedTimeCount(handle, 0x1A, 1, nullptr), EtcSuccess);
-    EXPECT_EQ(Etc_SetBasePowerCycleCount(handle, 0x1A, 1, nullptr), EtcSuccess);
-    EXPECT_EQ(Etc_SetBasePowerCycleCount(handle, 0x12345678, 1, nullptr), EtcSuccess);
-    EXPECT_EQ(Etc_SetBaseElapsedTimeCount(handle, 0xFFFFFFFF, 1, nullptr), EtcSuccess);
-    ASSERT_EQ(Etc_Reset(handle, 1, nullptr), EtcSuccess);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"!0BB0000001A", "!0EE00001A", "!0EE12345678",
-                                                    "!0BBFFFFFFFF", "R!"}));
-    EXPECT_EQ(counter.BaseElapsedCount(), 0xFFFFFFFFu);
-    EXPECT_EQ(counter.BasePowerCycles(), 0x12345678u);
-    EXPECT_NE(Log().find(": Setting the base power cycle count to 0x12345678."), std::string::npos);
-    EXPECT_NE(Log().find(": Setting the base elapsed time count to 0x0000001A."), std::string::npos);
+    m_sim->SetElapsedCount(400);
+    m_sim->SetPowerCycles(9);
+    EXPECT_EQ(Etc_SetBaseElapsedTimeCount(m_handle, 0x1A, 1, nullptr), EtcSuccess);
+    EXPECT_EQ(Etc_SetBasePowerCycleCount(m_handle, 0x1A, 1, nullptr), EtcSuccess);
+    EXPECT_EQ(Etc_SetBasePowerCycleCount(m_handle, 0x12345678, 1, nullptr), EtcSuccess);
+    EXPECT_EQ(Etc_SetBaseElapsedTimeCount(m_handle, 0xFFFFFFFF, 1, nullptr), EtcSuccess);
+    ASSERT_EQ(Etc_Reset(m_handle, 1, nullptr), EtcSuccess);
+    EXPECT_EQ(Wire(), (std::vector<std::string>{"!0BB0000001A", "!0EE00001A", "!0EE12345678",
+                                                "!0BBFFFFFFFF", "R!"}));
+    EXPECT_EQ(m_sim->BaseElapsedCount(), 0xFFFFFFFFu);
+    EXPECT_EQ(m_sim->BasePowerCycles(), 0x12345678u);
+    EXPECT_TRUE(LogHas(": Setting the base power cycle count to 0x12345678."));
+    EXPECT_TRUE(LogHas(": Setting the base elapsed time count to 0x0000001A."));
 
     double seconds = -1;
     uint32_t cycles = 1;
-    ASSERT_EQ(Etc_GetElapsedTime(handle, &seconds), EtcSuccess);
-    ASSERT_EQ(Etc_GetPowerCycleCount(handle, &cycles), EtcSuccess);
+    ASSERT_EQ(Etc_GetElapsedTime(m_handle, &seconds), EtcSuccess);
+    ASSERT_EQ(Etc_GetPowerCycleCount(m_handle, &cycles), EtcSuccess);
     EXPECT_EQ(seconds, 0.0);
     EXPECT_EQ(cycles, 0u);
-}
 
-TEST_F(TallyTest, CommandsWithoutWaitingSignalTheCallersEventOnSuccessAndFailure) {
-    Connect();
+    // Without waiting: the caller's event is signalled on success and failure.
     CTestEvent handled;
-    ASSERT_EQ(Etc_SetBaseElapsedTimeCount(handle, 0x40, 0, handled.Get()), EtcSuccess);
+    ASSERT_EQ(Etc_SetBaseElapsedTimeCount(m_handle, 0x40, 0, handled.Get()), EtcSuccess);
     ASSERT_TRUE(handled.Wait());
-    EXPECT_EQ(counter.BaseElapsedCount(), 0x40u);
+    EXPECT_EQ(m_sim->BaseElapsedCount(), 0x40u);
 
-    counter.SetRawReply("R!", "done\r");
-    ASSERT_EQ(Etc_Reset(handle, 0, handled.Get()), EtcSuccess);
+    m_sim->SetRawReply("R!", "done\r");
+    ASSERT_EQ(Etc_Reset(m_handle, 0, handled.Get()), EtcSuccess);
     ASSERT_TRUE(handled.Wait());
-    EXPECT_NE(Log().find(": Error converting response to integer. Response = \"done\"."),
-              std::string::npos);
+    EXPECT_TRUE(LogHas(": Error converting response to integer. Response = \"done\"."));
     // The blocking form fails on the same reply.
-    EXPECT_EQ(Etc_Reset(handle, 1, nullptr), EtcErrorCommandFailed);
+    EXPECT_EQ(Etc_Reset(m_handle, 1, nullptr), EtcErrorCommandFailed);
     // Without an event the command still goes out.
-    ASSERT_EQ(Etc_SetBasePowerCycleCount(handle, 5, 0, nullptr), EtcSuccess);
-    ASSERT_TRUE(counter.WaitForCommand("!0EE000005", kLimit));
+    ASSERT_EQ(Etc_SetBasePowerCycleCount(m_handle, 5, 0, nullptr), EtcSuccess);
+    ASSERT_TRUE(m_sim->WaitForCommand("!0EE000005", kLimit));
 }
 
 }  // namespace

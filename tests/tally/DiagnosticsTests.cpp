@@ -12,51 +12,47 @@ namespace {
 const std::vector<std::string> kQueryOrder = {"!0b",  "!0b0", "!0b1", "!0b2", "!0e", "!0e0",
                                               "!0e1", "!0e2", "!0p",  "!0s",  "!0t", "!0v"};
 
+using D = EtcDiagnosticsStruct;
+// Each register gets a value of its own, with the top bit set, so a value in
+// the wrong field or cut short shows.
+const std::pair<const char*, uint32_t D::*> kRegisters[] = {
+    {"s", &D::s},   {"t", &D::t},   {"p", &D::p},   {"b", &D::b},   {"b0", &D::b0}, {"b1", &D::b1},
+    {"b2", &D::b2}, {"e", &D::e},   {"e0", &D::e0}, {"e1", &D::e1}, {"e2", &D::e2}};
+constexpr uint32_t kFirstValue = 0xFEDCBA90;
+
 class TallyDiagnosticsTest : public TallyTest {
 protected:
     void SetUp() override {
         TallyTest::SetUp();
-        counter.SetDiagnostic("s", 0x5);
-        counter.SetElapsedCount(0x1234);
-        counter.SetPowerCycles(0x77);
-        const char* names[] = {"b", "b0", "b1", "b2", "e", "e0", "e1", "e2"};
-        for (uint32_t i = 0; i < 8; ++i) counter.SetDiagnostic(names[i], 0xA0 + i);
-        counter.SetVersion("ETC v3.1, 2020");
+        uint32_t value = kFirstValue;
+        for (const auto& [name, field] : kRegisters) m_sim->SetDiagnostic(name, value++);
+        m_sim->SetVersion("ETC v3.1, 2020");
     }
 
-    static void ExpectAllValues(const EtcDiagnosticsStruct& d) {
-        EXPECT_EQ(d.s, 0x5u);
-        EXPECT_EQ(d.t, 0x1234u);
-        EXPECT_EQ(d.p, 0x77u);
-        EXPECT_EQ(d.b, 0xA0u);
-        EXPECT_EQ(d.b0, 0xA1u);
-        EXPECT_EQ(d.b1, 0xA2u);
-        EXPECT_EQ(d.b2, 0xA3u);
-        EXPECT_EQ(d.e, 0xA4u);
-        EXPECT_EQ(d.e0, 0xA5u);
-        EXPECT_EQ(d.e1, 0xA6u);
-        EXPECT_EQ(d.e2, 0xA7u);
+    static void ExpectAllValues(const D& d) {
+        uint32_t value = kFirstValue;
+        for (const auto& [name, field] : kRegisters) EXPECT_EQ(d.*field, value++) << name;
         EXPECT_EQ(d.v, "ETC v3.1, 2020");
     }
 };
 
 TEST_F(TallyDiagnosticsTest, BothFormsSendTheTwelveQueriesInTheirFixedOrder) {
     Connect();
-    EtcDiagnosticsStruct d;
-    ASSERT_EQ(Etc_GetDiagnostics(handle, &d), EtcSuccess);
+    D d;
+    ASSERT_EQ(Etc_GetDiagnostics(m_handle, &d), EtcSuccess);
     ExpectAllValues(d);
-    EXPECT_EQ(Commands(), kQueryOrder);
-    EXPECT_NE(Log().find(": GetDiagnosticsThread started."), std::string::npos);
+    EXPECT_EQ(Wire(), kQueryOrder);
+    EXPECT_TRUE(LogHas(": GetDiagnosticsThread started."));
 
-    counter.ClearReceived();
+    m_sim->ClearReceived();
     testsupport::CLatch done;
-    EtcDiagnosticsStruct got;
+    D got;
     int valid = -1;
     std::thread::id thread;
     // The request is made from a frame that is gone before the values come.
     [&] {
-        ASSERT_EQ(Etc_GetDiagnosticsCallback(handle,
-                                             [&](int v, EtcDiagnosticsStruct copy) {
+        ASSERT_EQ(Etc_GetDiagnosticsCallback(m_handle,
+                                             [&](int v, D copy) {
                                                  valid = v;
                                                  got = std::move(copy);
                                                  thread = std::this_thread::get_id();
@@ -68,7 +64,7 @@ TEST_F(TallyDiagnosticsTest, BothFormsSendTheTwelveQueriesInTheirFixedOrder) {
     EXPECT_EQ(valid, 1);
     ExpectAllValues(got);
     EXPECT_NE(thread, std::this_thread::get_id());
-    EXPECT_EQ(Commands(), kQueryOrder);
+    EXPECT_EQ(Wire(), kQueryOrder);
 }
 
 TEST_F(TallyDiagnosticsTest, ASecondReadWhileOneRunsIsRefusedAsBusy) {
@@ -77,56 +73,55 @@ TEST_F(TallyDiagnosticsTest, ASecondReadWhileOneRunsIsRefusedAsBusy) {
     std::mutex gate;
     std::unique_lock hold(gate);
     // The first read stays busy until its callback returns.
-    ASSERT_EQ(Etc_GetDiagnosticsCallback(handle,
-                                         [&](int, EtcDiagnosticsStruct) {
+    ASSERT_EQ(Etc_GetDiagnosticsCallback(m_handle,
+                                         [&](int, D) {
                                              inCallback.Signal();
                                              std::lock_guard wait(gate);
                                              finished.Signal();
                                          }),
               EtcSuccess);
     ASSERT_TRUE(inCallback.WaitFor());
-    EtcDiagnosticsStruct d;
-    EXPECT_EQ(Etc_GetDiagnostics(handle, &d), EtcErrorBusy);
-    EXPECT_EQ(Etc_GetDiagnosticsCallback(handle, [](int, EtcDiagnosticsStruct) {}), EtcErrorBusy);
-    EXPECT_EQ(Commands().size(), kQueryOrder.size()) << "a refused read sent something";
+    D d;
+    EXPECT_EQ(Etc_GetDiagnostics(m_handle, &d), EtcErrorBusy);
+    EXPECT_EQ(Etc_GetDiagnosticsCallback(m_handle, [](int, D) {}), EtcErrorBusy);
+    EXPECT_EQ(Wire().size(), kQueryOrder.size()) << "a refused read sent something";
     hold.unlock();
     ASSERT_TRUE(finished.WaitFor());
     // Free again once the first read has ended.
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return Etc_GetDiagnostics(handle, &d) != EtcErrorBusy; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return Etc_GetDiagnostics(m_handle, &d) != EtcErrorBusy; }));
 }
 
 TEST_F(TallyDiagnosticsTest, AFailedQueryEndsTheReadAndReleasesTheDevice) {
     Connect();
-    counter.InjectFault("!0b1", sim::Fault{sim::FaultKind::NoReply});
-    EtcDiagnosticsStruct d;
+    m_sim->InjectFault("!0b1", sim::Fault{sim::FaultKind::NoReply});
+    D d;
     d.b1 = d.b2 = d.s = 0xDEAD;
-    EXPECT_EQ(Etc_GetDiagnostics(handle, &d), EtcErrorCommandFailed);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"!0b", "!0b0", "!0b1"}));
-    EXPECT_EQ(d.b, 0xA0u);
-    EXPECT_EQ(d.b0, 0xA1u);
+    EXPECT_EQ(Etc_GetDiagnostics(m_handle, &d), EtcErrorCommandFailed);
+    EXPECT_EQ(Wire(), (std::vector<std::string>{"!0b", "!0b0", "!0b1"}));
+    EXPECT_EQ(d.b, kFirstValue + 3);
+    EXPECT_EQ(d.b0, kFirstValue + 4);
     EXPECT_EQ(d.b1, 0xDEADu);
     EXPECT_EQ(d.s, 0xDEADu);
-    EXPECT_NE(Log().find(": Error converting response to DWORD. Response = \"\"."), std::string::npos);
+    EXPECT_TRUE(LogHas(": Error converting response to DWORD. Response = \"\"."));
 
     // Not refused as busy afterwards, and a good read is complete.
-    counter.ClearReceived();
-    ASSERT_EQ(Etc_GetDiagnostics(handle, &d), EtcSuccess);
+    ASSERT_EQ(Etc_GetDiagnostics(m_handle, &d), EtcSuccess);
     ExpectAllValues(d);
 
     // A failed callback read ends without a call; the next one is accepted
     // and done.
-    counter.ClearReceived();
-    counter.InjectFault("!0e", sim::Fault{sim::FaultKind::Garbage});
+    m_sim->ClearReceived();
+    m_sim->InjectFault("!0e", sim::Fault{sim::FaultKind::Garbage});
     testsupport::CLatch called;
     int valid = -1;
-    const auto callback = [&](int v, EtcDiagnosticsStruct) {
+    const auto callback = [&](int v, D) {
         valid = v;
         called.Signal();
     };
-    ASSERT_EQ(Etc_GetDiagnosticsCallback(handle, callback), EtcSuccess);
-    ASSERT_TRUE(counter.WaitForCommand("!0e", kLimit));
+    ASSERT_EQ(Etc_GetDiagnosticsCallback(m_handle, callback), EtcSuccess);
+    ASSERT_TRUE(m_sim->WaitForCommand("!0e", kLimit));
     ASSERT_TRUE(testsupport::WaitUntil(
-        [&] { return Etc_GetDiagnosticsCallback(handle, callback) == EtcSuccess; }));
+        [&] { return Etc_GetDiagnosticsCallback(m_handle, callback) == EtcSuccess; }));
     ASSERT_TRUE(called.WaitFor());
     EXPECT_EQ(called.Count(), 1);
     EXPECT_EQ(valid, 1);

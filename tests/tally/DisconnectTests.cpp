@@ -9,21 +9,30 @@
 namespace tallytest {
 namespace {
 
-TEST_F(TallyTest, BlockingDisconnectFreesThePortSignalsButKeepsTheEventAndInvalidatesTheHandle) {
+TEST_F(TallyTest, BlockingDisconnectReleasesAReadFreesThePortAndInvalidatesTheHandle) {
     Connect();
-    void* old = handle;
+    // A read on another thread waiting for a reply that never comes is let go.
+    m_sim->InjectFault("T\\?", sim::Fault{sim::FaultKind::NoReply});
+    EtcError result = EtcSuccess;
+    std::thread reader([&, h = m_handle] {
+        double seconds = 0;
+        result = Etc_GetElapsedTime(h, &seconds);
+    });
+    ASSERT_TRUE(m_sim->WaitForCommand("T\\?", kLimit));
+    void* old = m_handle;
     // The event is signalled, and stays the caller's: still open afterwards.
     CTestEvent closed;
-    ASSERT_EQ(Etc_Disconnect(&handle, 1, closed.Get()), EtcSuccess);
+    ASSERT_EQ(Etc_Disconnect(&m_handle, 1, closed.Get()), EtcSuccess);
+    reader.join();
+    EXPECT_EQ(result, EtcErrorCommandFailed);
     EXPECT_TRUE(closed.IsSet());
     EXPECT_TRUE(SetEvent(closed.Get()));
-    EXPECT_EQ(handle, nullptr);
-    EXPECT_EQ(Etc_Disconnect(&handle, 1, nullptr), EtcErrorInvalidHandle);
+    EXPECT_EQ(m_handle, nullptr);
+    EXPECT_EQ(Etc_Disconnect(&m_handle, 1, nullptr), EtcErrorInvalidHandle);
     int valid = 0;
     EXPECT_EQ(Etc_IsValidDevice(old, &valid), EtcErrorInvalidHandle);
-    const std::string log = Log();
-    EXPECT_NE(log.find(": Disconnecting from serial port."), std::string::npos);
-    EXPECT_NE(log.find(": Uninitializing Pantheios library."), std::string::npos);
+    EXPECT_TRUE(LogHas(": Disconnecting from serial port."));
+    EXPECT_TRUE(LogHas(": Uninitializing Pantheios library."));
     Connect();  // the port was released
 }
 
@@ -33,83 +42,61 @@ TEST_F(TallyTest, DisconnectWithoutWaitingSignalsOnceTheDeviceIsGone) {
         CTestEvent closed;
         // A diagnostics read in flight must not keep the device alive for
         // long, nor be cut off while the device is destroyed under it.
-        ASSERT_EQ(Etc_GetDiagnosticsCallback(handle, [](int, EtcDiagnosticsStruct) {}), EtcSuccess);
-        ASSERT_EQ(Etc_Disconnect(&handle, 0, closed.Get()), EtcSuccess);
-        EXPECT_EQ(handle, nullptr);
+        ASSERT_EQ(Etc_GetDiagnosticsCallback(m_handle, [](int, EtcDiagnosticsStruct) {}), EtcSuccess);
+        ASSERT_EQ(Etc_Disconnect(&m_handle, 0, closed.Get()), EtcSuccess);
+        EXPECT_EQ(m_handle, nullptr);
         ASSERT_TRUE(closed.Wait());
     }
     Connect();
 }
 
-TEST_F(TallyTest, DisconnectReleasesABlockingReadOnAnotherThread) {
-    Connect();
-    counter.InjectFault("T\\?", sim::Fault{sim::FaultKind::NoReply});
-    EtcError result = EtcSuccess;
-    std::thread reader([&, h = handle] {
-        double seconds = 0;
-        result = Etc_GetElapsedTime(h, &seconds);
-    });
-    ASSERT_TRUE(counter.WaitForCommand("T\\?", kLimit));
-    ASSERT_EQ(Etc_Disconnect(&handle, 1, nullptr), EtcSuccess);
-    reader.join();
-    EXPECT_EQ(result, EtcErrorCommandFailed);
-}
-
 TEST_F(TallyTest, ACallbackMayDisconnectItsOwnDevice) {
-    Connect();
     testsupport::CLatch done;
-    // From the port's thread ...
-    ASSERT_EQ(Etc_GetElapsedTimeCallback(handle,
-                                         [&](int, double) {
-                                             EXPECT_EQ(Etc_Disconnect(&handle, 1, nullptr), EtcSuccess);
-                                             done.Signal();
-                                         }),
-              EtcSuccess);
-    ASSERT_TRUE(done.WaitFor(1));
-    EXPECT_EQ(handle, nullptr);
-    // ... and from the diagnostics thread. The port is free once the
-    // background close has run.
-    ASSERT_TRUE(testsupport::WaitUntil(
-        [&] { return Etc_Connect(Settings(), &handle, 1, nullptr) == EtcSuccess; }));
-    ASSERT_EQ(Etc_GetDiagnosticsCallback(handle,
-                                         [&](int, EtcDiagnosticsStruct) {
-                                             EXPECT_EQ(Etc_Disconnect(&handle, 1, nullptr), EtcSuccess);
-                                             done.Signal();
-                                         }),
-              EtcSuccess);
-    ASSERT_TRUE(done.WaitFor(2));
-    EXPECT_EQ(handle, nullptr);
-    ASSERT_TRUE(testsupport::WaitUntil(
-        [&] { return Etc_Connect(Settings(), &handle, 1, nullptr) == EtcSuccess; }));
+    const auto disconnect = [&] {
+        EXPECT_EQ(Etc_Disconnect(&m_handle, 1, nullptr), EtcSuccess);
+        done.Signal();
+    };
+    // From the port's thread and from the diagnostics thread.
+    const std::function<EtcError()> reads[] = {
+        [&] { return Etc_GetElapsedTimeCallback(m_handle, [&](int, double) { disconnect(); }); },
+        [&] { return Etc_GetDiagnosticsCallback(m_handle, [&](int, EtcDiagnosticsStruct) { disconnect(); }); }};
+    const auto reconnect = [&] { return Etc_Connect(Settings(), &m_handle, 1, nullptr) == EtcSuccess; };
+    for (int i = 0; i < 2; ++i) {
+        // The port is free once the background close of the round before has run.
+        ASSERT_TRUE(testsupport::WaitUntil(reconnect));
+        ASSERT_EQ(reads[i](), EtcSuccess);
+        ASSERT_TRUE(done.WaitFor(i + 1));
+        EXPECT_EQ(m_handle, nullptr);
+    }
+    ASSERT_TRUE(testsupport::WaitUntil(reconnect));
 }
 
 TEST_F(TallyTest, DevicesOnOneLibraryShareTheLogButKeepTheirOwnPrefixes) {
-    sim::CTallySimulator second(xdg.PortsFolder(), kCom + 1);
-    second.Start();
+    sim::CTallySimulator counter(m_xdg.PortsFolder(), kCom + 1);
+    counter.Start();
     Connect();
     void* other = nullptr;
     ASSERT_EQ(Etc_Connect(Settings(kCom + 1), &other, 1, nullptr), EtcSuccess);
-    ASSERT_NE(other, handle);
-    void* const secondHandle = other;
-    ASSERT_EQ(Etc_SetLogCeiling(3), EtcSuccess);
-    double seconds = 0;
-    second.SetRawReply("T?", "?\r");
-    EXPECT_EQ(Etc_GetElapsedTime(other, &seconds), EtcErrorCommandFailed);
-    EXPECT_EQ(Etc_GetElapsedTime(handle, &seconds), EtcSuccess);
-    ASSERT_EQ(Etc_Disconnect(&other, 1, nullptr), EtcSuccess);
-    const std::string log = Log();
-    const auto at = [&](void* h) {
+    ASSERT_NE(other, m_handle);
+    const auto at = [](void* h) {
         char prefix[64];
         std::snprintf(prefix, sizeof prefix, "CElapsedTimeCounter (0x%016llX)",
                       static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(h)));
         return std::string(prefix);
     };
-    EXPECT_NE(log.find(at(secondHandle) + ": Error converting response"), std::string::npos);
-    EXPECT_NE(log.find(at(secondHandle) + ": Logging ceiling set to 7"), std::string::npos);
-    EXPECT_NE(log.find(at(handle) + ": Attempting to detect"), std::string::npos);
+    const std::string first = at(m_handle), second = at(other);
+    ASSERT_EQ(Etc_SetLogCeiling(3), EtcSuccess);
+    double seconds = 0;
+    counter.SetRawReply("T?", "?\r");
+    EXPECT_EQ(Etc_GetElapsedTime(other, &seconds), EtcErrorCommandFailed);
+    EXPECT_EQ(Etc_GetElapsedTime(m_handle, &seconds), EtcSuccess);
+    ASSERT_EQ(Etc_Disconnect(&other, 1, nullptr), EtcSuccess);
+    EXPECT_TRUE(LogHas(second + ": Error converting response"));
+    EXPECT_TRUE(LogHas(second + ": Logging ceiling set to 7"));
+    EXPECT_TRUE(LogHas(first + ": Attempting to detect"));
     // Ceiling 3: the debug entries of the reads and the disconnect are dropped.
-    EXPECT_EQ(log.find(at(handle) + ": Getting the elapsed time count."), std::string::npos);
-    EXPECT_EQ(log.find(at(secondHandle) + ": Disconnecting from serial port."), std::string::npos);
+    EXPECT_FALSE(LogHas(first + ": Getting the elapsed time count."));
+    EXPECT_FALSE(LogHas(second + ": Disconnecting from serial port."));
 }
 
 }  // namespace

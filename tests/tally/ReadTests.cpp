@@ -8,94 +8,69 @@
 namespace tallytest {
 namespace {
 
-TEST_F(TallyTest, ElapsedTimeIsTheUnsignedCountOfQuarterSeconds) {
+TEST_F(TallyTest, ReadsTakeTheUnsignedCountAndFailOnRepliesWithoutHexadecimalDigits) {
     Connect();
-    double seconds = -1;
-    counter.SetElapsedCount(8);
-    ASSERT_EQ(Etc_GetElapsedTime(handle, &seconds), EtcSuccess);
-    EXPECT_EQ(seconds, 2.0);
-    counter.SetElapsedCount(0xFFFFFFFC);
-    ASSERT_EQ(Etc_GetElapsedTime(handle, &seconds), EtcSuccess);
-    EXPECT_EQ(seconds, 1073741823.0);
-
-    uint32_t cycles = 0;
-    counter.SetPowerCycles(0xABCDEF01);
-    ASSERT_EQ(Etc_GetPowerCycleCount(handle, &cycles), EtcSuccess);
-    EXPECT_EQ(cycles, 0xABCDEF01u);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"T?", "T?", "P?"}));
-}
-
-TEST_F(TallyTest, RepliesWithoutHexadecimalDigitsFailTheRead) {
-    Connect();
-    double seconds = 0;
-    uint32_t cycles = 0;
-    counter.SetRawReply("T?", "\r");
-    EXPECT_EQ(Etc_GetElapsedTime(handle, &seconds), EtcErrorCommandFailed);
-    counter.SetRawReply("T?", "xyz\r");
-    EXPECT_EQ(Etc_GetElapsedTime(handle, &seconds), EtcErrorCommandFailed);
-    counter.SetRawReply("P?", "--\r");
-    EXPECT_EQ(Etc_GetPowerCycleCount(handle, &cycles), EtcErrorCommandFailed);
-    const std::string log = Log();
-    EXPECT_NE(log.find("; Error]: CElapsedTimeCounter (0x"), std::string::npos);
-    EXPECT_NE(log.find(": Error converting response to DWORD. Response = \"\"."), std::string::npos);
-    EXPECT_NE(log.find(": Error converting response to DWORD. Response = \"xyz\"."), std::string::npos);
-    EXPECT_NE(log.find(": Error converting response to DWORD. Response = \"--\"."), std::string::npos);
-
-    // A good reply afterwards is read normally.
-    counter.SetRawReply("T?", std::nullopt);
-    counter.SetElapsedCount(4);
-    EXPECT_EQ(Etc_GetElapsedTime(handle, &seconds), EtcSuccess);
-    EXPECT_EQ(seconds, 1.0);
+    // A failed read is followed by a good one, which must be read normally.
+    const struct {
+        std::string command, reply;
+        bool ok;
+        double value;  // seconds for "T?", cycles for "P?"
+    } cases[] = {{"T?", "\r", false, 0},           {"T?", "8\r", true, 2.0},
+                 {"T?", "xyz\r", false, 0},        {"T?", "FFFFFFFC\r", true, 1073741823.0},
+                 {"P?", "--\r", false, 0},         {"P?", "ABCDEF01\r", true, 0xABCDEF01}};
+    std::vector<std::string> sent;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        m_sim->SetRawReply(c.command, c.reply);
+        sent.push_back(c.command);
+        double value = -1;
+        uint32_t cycles = 0;
+        const EtcError result = c.command == "T?" ? Etc_GetElapsedTime(m_handle, &value)
+                                                  : Etc_GetPowerCycleCount(m_handle, &cycles);
+        if (c.command == "P?") value = cycles;
+        ASSERT_EQ(result, c.ok ? EtcSuccess : EtcErrorCommandFailed);
+        const std::string body = c.reply.substr(0, c.reply.size() - 1);
+        if (c.ok) EXPECT_EQ(value, c.value);
+        else EXPECT_TRUE(LogHas(": Error converting response to DWORD. Response = \"" + body + "\"."));
+    }
+    EXPECT_EQ(Wire(), sent);
 }
 
 TEST_F(TallyTest, BackToBackCallbackReadsEachGetTheirOwnReplyOnThePortThread) {
     Connect();
-    counter.SetElapsedCount(10);
-    counter.SetPowerCycles(3);
+    m_sim->SetElapsedCount(10);
+    m_sim->SetPowerCycles(3);
     testsupport::CLatch done;
     std::mutex mutex;
     std::vector<std::string> got;
     std::thread::id elapsedThread;
-    const auto record = [&](std::string entry) {
+    const auto record = [&](const std::string& tag, int valid, double value) {
         std::lock_guard lock(mutex);
-        got.push_back(std::move(entry));
+        got.push_back(tag + ":" + std::to_string(valid) + ":" + std::to_string(value));
         done.Signal();
     };
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_EQ(Etc_GetElapsedTimeCallback(handle,
-                                             [&, i](int valid, double s) {
-                                                 elapsedThread = std::this_thread::get_id();
-                                                 record(std::to_string(i) + ":" +
-                                                        std::to_string(valid) + ":" +
-                                                        std::to_string(s));
-                                             }),
-                  EtcSuccess);
+    for (const std::string tag : {"0", "1", "2"}) {
+        ASSERT_EQ(Etc_GetElapsedTimeCallback(m_handle, [&, tag](int valid, double s) {
+                      elapsedThread = std::this_thread::get_id();
+                      record(tag, valid, s);
+                  }), EtcSuccess);
     }
     // An empty callable is accepted: the reply is only parsed.
-    ASSERT_EQ(Etc_GetPowerCycleCountCallback(handle, nullptr), EtcSuccess);
-    ASSERT_EQ(Etc_GetPowerCycleCountCallback(handle,
-                                             [&](int valid, uint32_t c) {
-                                                 record("P:" + std::to_string(valid) + ":" +
-                                                        std::to_string(c));
-                                             }),
+    ASSERT_EQ(Etc_GetPowerCycleCountCallback(m_handle, nullptr), EtcSuccess);
+    ASSERT_EQ(Etc_GetPowerCycleCountCallback(m_handle, [&](int valid, uint32_t c) { record("P", valid, c); }),
               EtcSuccess);
     ASSERT_TRUE(done.WaitFor(4));
     EXPECT_NE(elapsedThread, std::this_thread::get_id());
-    {
-        std::lock_guard lock(mutex);
-        EXPECT_EQ(got, (std::vector<std::string>{"0:1:2.500000", "1:1:2.500000", "2:1:2.500000",
-                                                 "P:1:3"}));
-    }
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"T?", "T?", "T?", "P?", "P?"}));
+    EXPECT_EQ(Wire(), (std::vector<std::string>{"T?", "T?", "T?", "P?", "P?"}));
 
     // A failed reply still calls back, with valid 0.
-    counter.SetRawReply("T?", "no\r");
-    ASSERT_EQ(Etc_GetElapsedTimeCallback(
-                  handle, [&](int valid, double) { record("failed:" + std::to_string(valid)); }),
+    m_sim->SetRawReply("T?", "no\r");
+    ASSERT_EQ(Etc_GetElapsedTimeCallback(m_handle, [&](int valid, double) { record("failed", valid, 0); }),
               EtcSuccess);
     ASSERT_TRUE(done.WaitFor(5));
     std::lock_guard lock(mutex);
-    EXPECT_EQ(got.back(), "failed:0");
+    EXPECT_EQ(got, (std::vector<std::string>{"0:1:2.500000", "1:1:2.500000", "2:1:2.500000",
+                                             "P:1:3.000000", "failed:0:0.000000"}));
 }
 
 }  // namespace

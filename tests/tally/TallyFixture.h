@@ -1,22 +1,20 @@
-// Test bench for the elapsed-time counter driver: private XDG folders, a
-// simulated counter linked as COM7, the library's log pointed at a file in
-// the temporary folder, and helpers to connect through the exports.
+// Test bench for the elapsed-time counter driver: the shared driver fixture
+// bound to the counter library's exports, the serial settings of the
+// simulated counter and a blocking connect.
+//
+// The fixture owns the simulator and the handle (disconnected, waiting, in
+// TearDown). Tests call the exports from their own thread; callbacks come on
+// the library's threads and hand their results over through latches.
 #pragma once
 
+#include "DriverFixture.h"
 #include "TallyDll/TallyDll.h"
 #include "TallySimulator.h"
 #include "TestEvent.h"
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace tallytest {
 
-using namespace std::chrono_literals;
+using testsupport::CTestEvent;
 using testsupport::kLimit;
 
 constexpr unsigned kCom = 7;
@@ -25,46 +23,15 @@ inline SerialPortSettingsStruct Settings(unsigned port = kCom) {
     return SerialPortSettingsStruct{static_cast<int32_t>(port), 9600, 0, 8, 0, 0};
 }
 
-using testsupport::CTestEvent;
-
-class TallyTest : public ::testing::Test {
+class TallyTest : public testsupport::CDriverFixture<sim::CTallySimulator, Etc_SetLogfilePath,
+                                                     Etc_SetLogCeiling, Etc_Disconnect> {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(Etc_SetLogfilePath(logFile.wstring().c_str()), EtcSuccess);
-        ASSERT_EQ(Etc_SetLogCeiling(7), EtcSuccess);
-        counter.Start();
-    }
-
-    void TearDown() override {
-        if (handle) {
-            EXPECT_EQ(Etc_Disconnect(&handle, 1, nullptr), EtcSuccess);
-        }
-        counter.Stop();
-        // The library's log settings outlive the test; leave them as found.
-        Etc_SetLogCeiling(0);
-        Etc_SetLogfilePath(L"");
-    }
-
-    // Blocking connect to the simulated counter; the handle is kept for the
-    // test and disconnected at its end.
+    // The record of commands starts empty after the identification.
     void Connect() {
-        ASSERT_EQ(Etc_Connect(Settings(), &handle, 1, nullptr), EtcSuccess);
-        ASSERT_NE(handle, nullptr);
-        counter.ClearReceived();
+        ASSERT_EQ(Etc_Connect(Settings(), &m_handle, 1, nullptr), EtcSuccess);
+        ASSERT_NE(m_handle, nullptr);
+        m_sim->ClearReceived();
     }
-
-    std::vector<std::string> Commands() const {
-        std::vector<std::string> texts;
-        for (const auto& command : counter.Received()) texts.push_back(command.text);
-        return texts;
-    }
-
-    std::string Log() const { return testsupport::ReadFile(logFile); }
-
-    testsupport::CTempXdg xdg;
-    std::filesystem::path logFile = xdg.Root() / "tally.log";
-    sim::CTallySimulator counter{xdg.PortsFolder(), kCom};
-    void* handle = nullptr;
 };
 
 }  // namespace tallytest
