@@ -179,13 +179,11 @@ TEST_F(CalibrationIniTest, StorageItemsUseTheIniTextForms) {
         EXPECT_TRUE(sub->Item(L"UInt", u, true));
         EXPECT_TRUE(sub->Item(L"Big", big, true));
     }
-    const std::vector<std::string> lines = FileLines();
+    std::vector<std::string> lines = FileLines();
     ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[0], "[Root.Sub]");
-    EXPECT_EQ(lines[1], "Yes=TRUE");
-    EXPECT_EQ(lines[2], "No=FALSE");
-    EXPECT_EQ(lines[3], "Float=2.500000");
-    EXPECT_EQ(lines[4], "UInt=4000000000");
+    lines.pop_back();  // the 64-bit value's struct form is checked by reading it back
+    EXPECT_EQ(lines, (std::vector<std::string>{"[Root.Sub]", "Yes=TRUE", "No=FALSE",
+                                               "Float=2.500000", "UInt=4000000000"}));
 
     CSettingsStorageIniFile reader(File(), L"Root.Sub");
     std::int64_t big = 0;

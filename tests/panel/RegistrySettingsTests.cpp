@@ -46,14 +46,26 @@ public:
 
 using RegistrySettingsTest = PanelTest;
 
-TEST_F(RegistrySettingsTest, FirstRunKeepsEveryDefaultAndReportsTheMissingKey) {
+TEST_F(RegistrySettingsTest, FirstRunKeepsEveryDefaultAndResetRestoresThePlainMembersOnly) {
     bool bOk = true;
-    const CAppSettings settings = LoadAppSettings(&bOk);
+    CAppSettings settings = LoadAppSettings(&bOk);
     EXPECT_FALSE(bOk);  // the key does not exist yet
     // Ceiling, look, units, display, positions; then port, baud, parity,
     // data bits, stop bits and flow control of the head, supply and counter.
     const std::vector<int> defaults{6, 219, 0, 0, 0, 1, 0, 9600, 0, 8, 0, 0,
                                     0, 9600, 0, 8, 2, 0, 0, 9600, 0, 8, 0, 0};
+    EXPECT_EQ(Values(settings), defaults);
+
+    // Reset restores the plain members but leaves the serial records alone.
+    settings.m_nLogCeiling = 7;
+    settings.m_nShowAperturePositions = 0;
+    settings.m_agilentSerialSettings.port = 9;
+    settings.m_agilentSerialSettings.stopBits = 1;
+    settings.Reset();
+    EXPECT_EQ(settings.m_nLogCeiling, 6);
+    EXPECT_EQ(settings.m_nShowAperturePositions, 1);
+    EXPECT_EQ(settings.m_agilentSerialSettings.port, 9);
+    settings.m_agilentSerialSettings.Reset();
     EXPECT_EQ(Values(settings), defaults);
 }
 
@@ -136,20 +148,6 @@ TEST_F(RegistrySettingsTest, WithoutContinueOnErrorTheFirstMissingValueEndsTheLo
     EXPECT_FALSE(loaded.Load(strict));
     EXPECT_EQ(loaded.m_nLogCeiling, 3);  // not defaulted: the load stopped
     EXPECT_EQ(loaded.m_nAppStyle, 219);  // never read
-}
-
-TEST_F(RegistrySettingsTest, ResetRestoresPlainMembersButNotTheSerialRecords) {
-    CAppSettings settings;
-    settings.m_nLogCeiling = 7;
-    settings.m_nShowAperturePositions = 0;
-    settings.m_agilentSerialSettings.port = 9;
-    settings.m_agilentSerialSettings.stopBits = 1;
-    settings.Reset();
-    EXPECT_EQ(settings.m_nLogCeiling, 6);
-    EXPECT_EQ(settings.m_nShowAperturePositions, 1);
-    EXPECT_EQ(settings.m_agilentSerialSettings.port, 9);
-    settings.m_agilentSerialSettings.Reset();
-    EXPECT_EQ(Values(settings), Values(CAppSettings{}));
 }
 
 TEST_F(RegistrySettingsTest, StorageItemsKeepTheirRegistryKinds) {
