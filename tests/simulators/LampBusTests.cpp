@@ -7,22 +7,10 @@
 
 namespace {
 
-TEST(LampBus, StartsDarkAndTracksState) {
+TEST(LampBus, StartsDarkTracksStateAndNotifiesEveryListenerWhoMayReadTheBusBack) {
     sim::CLampBus bus;
     EXPECT_FALSE(bus.OutputOn());
     EXPECT_FALSE(bus.Lit());
-    bus.SetState(true, 0.0);
-    EXPECT_TRUE(bus.OutputOn());
-    EXPECT_FALSE(bus.Lit()) << "output on without current does not light the lamp";
-    bus.SetState(true, 2.5);
-    EXPECT_DOUBLE_EQ(bus.Amps(), 2.5);
-    EXPECT_TRUE(bus.Lit());
-    bus.SetState(false, 2.5);
-    EXPECT_FALSE(bus.Lit());
-}
-
-TEST(LampBus, NotifiesEveryListenerWhoMayReadTheBusBack) {
-    sim::CLampBus bus;
     struct Seen {
         bool on;
         double amps;
@@ -33,15 +21,21 @@ TEST(LampBus, NotifiesEveryListenerWhoMayReadTheBusBack) {
     // under the bus's lock.
     bus.Subscribe([&](bool on, double amps) { first.push_back({on, amps, bus.Lit()}); });
     bus.Subscribe([&](bool on, double amps) { second.push_back({on, amps, bus.Lit()}); });
+    bus.SetState(true, 0.0);
+    EXPECT_TRUE(bus.OutputOn());
+    EXPECT_FALSE(bus.Lit()) << "output on without current does not light the lamp";
     bus.SetState(true, 1.25);
-    bus.SetState(false, 0.0);
-    ASSERT_EQ(first.size(), 2u);
-    ASSERT_EQ(second.size(), 2u);
-    EXPECT_TRUE(first[0].on);
-    EXPECT_DOUBLE_EQ(first[0].amps, 1.25);
-    EXPECT_TRUE(first[0].lit);
-    EXPECT_FALSE(first[1].on);
-    EXPECT_FALSE(second[1].lit);
+    EXPECT_DOUBLE_EQ(bus.Amps(), 1.25);
+    bus.SetState(false, 1.25);
+    ASSERT_EQ(first.size(), 3u);
+    ASSERT_EQ(second.size(), 3u);
+    EXPECT_TRUE(first[1].on);
+    EXPECT_DOUBLE_EQ(first[1].amps, 1.25);
+    EXPECT_TRUE(first[1].lit);
+    EXPECT_FALSE(first[2].on);
+    EXPECT_FALSE(second[0].lit);
+    EXPECT_TRUE(second[1].lit);
+    EXPECT_FALSE(second[2].lit);
 }
 
 }  // namespace

@@ -20,13 +20,9 @@ using testsupport::CTempXdg;
 
 namespace {
 
-TEST(DefaultPortsFolder, FollowsXdgConfigHome) {
+TEST(DefaultPortsFolder, FollowsXdgConfigHomeElseDotConfigInHome) {
     CTempXdg xdg;
     EXPECT_EQ(sim::DefaultPortsFolder(), xdg.PortsFolder());
-}
-
-TEST(DefaultPortsFolder, FallsBackToDotConfigInHome) {
-    CTempXdg xdg;
     const char* oldHome = std::getenv("HOME");
     const std::string savedHome = oldHome ? oldHome : "";
     unsetenv("XDG_CONFIG_HOME");
@@ -36,7 +32,7 @@ TEST(DefaultPortsFolder, FallsBackToDotConfigInHome) {
     EXPECT_EQ(folder, xdg.Root() / ".config" / "Vandrel Scientific Ltd" / "ports");
 }
 
-TEST(PtyPort, LinksComNameToTheSlaveAndUnlinksOnDestruction) {
+TEST(PtyPort, LinksComNameToTheSlaveOverAStaleLinkButNotAFileAndUnlinksOnDestruction) {
     CTempXdg xdg;
     fs::path link;
     {
@@ -50,11 +46,7 @@ TEST(PtyPort, LinksComNameToTheSlaveAndUnlinksOnDestruction) {
         EXPECT_FALSE(port.Vanished());
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-}
 
-TEST(PtyPort, ReplacesAStaleLinkButNotAFile) {
-    CTempXdg xdg;
-    fs::create_directories(xdg.PortsFolder());
     fs::create_symlink("/dev/pts/does-not-exist", xdg.PortsFolder() / "COM2");
     {
         sim::CPtyPort port(xdg.PortsFolder(), 2);
@@ -65,33 +57,29 @@ TEST(PtyPort, ReplacesAStaleLinkButNotAFile) {
     EXPECT_TRUE(fs::is_regular_file(xdg.PortsFolder() / "COM3"));
 }
 
-TEST(PtyPort, SlaveIsRawBeforeTheDriverConfiguresIt) {
+TEST(PtyPort, SlaveIsRawUnlockedAndKeptAliveAcrossDriverOpens) {
     CTempXdg xdg;
     sim::CPtyPort port(xdg.PortsFolder(), 1);
-    const int fd = ::open(port.LinkPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    termios tio{};
-    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
-    ::close(fd);
-    EXPECT_EQ(tio.c_lflag & (ECHO | ICANON | ISIG), 0u);
-    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
-    EXPECT_EQ(tio.c_iflag & (ICRNL | INLCR | IGNCR), 0u);
-}
-
-TEST(PtyPort, MasterSeesNoHangUpBetweenDriverOpens) {
-    CTempXdg xdg;
-    sim::CPtyPort port(xdg.PortsFolder(), 1);
-    { CSlaveLine line(port.LinkPath()); }
+    {
+        // Raw before the driver configures it.
+        const int fd = ::open(port.LinkPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+        ::close(fd);
+        EXPECT_EQ(tio.c_lflag & (ECHO | ICANON | ISIG), 0u);
+        EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+        EXPECT_EQ(tio.c_iflag & (ICRNL | INLCR | IGNCR), 0u);
+    }
+    {
+        // The kept-alive line takes no lock the driver's would collide with.
+        CSlaveLine line(port.LinkPath());
+        EXPECT_EQ(::flock(line.Fd(), LOCK_EX | LOCK_NB), 0);
+    }
+    // The master sees no hang-up once the driver has closed the slave.
     pollfd p{port.MasterFd(), POLLIN, 0};
     ASSERT_GE(::poll(&p, 1, 0), 0);
     EXPECT_EQ(p.revents & POLLHUP, 0);
-}
-
-TEST(PtyPort, KeptAliveLineTakesNoLock) {
-    CTempXdg xdg;
-    sim::CPtyPort port(xdg.PortsFolder(), 1);
-    CSlaveLine line(port.LinkPath());
-    EXPECT_EQ(::flock(line.Fd(), LOCK_EX | LOCK_NB), 0);
 }
 
 TEST(PtyPort, VanishHangsUpTheDriversSideAndKeepsTheLink) {

@@ -1,5 +1,5 @@
 // Tests of the scripted device the transport tests use: timed chunks and
-// immediate replies.
+// immediate replies, under either command terminator.
 #include "ScriptedDevice.h"
 #include "SlaveLine.h"
 #include "TestSupport.h"
@@ -13,16 +13,21 @@ using simtest::CSlaveLine;
 using testsupport::CTempXdg;
 using Clock = std::chrono::steady_clock;
 
-TEST(ScriptedDevice, AnswersWithTimedChunksAndImmediateReplies) {
+TEST(ScriptedDevice, AnswersWithTimedChunksAndImmediateRepliesUnderTheGivenTerminator) {
     CTempXdg xdg;
     sim::CScriptedDevice device(xdg.PortsFolder(), 4);
     device.Script("C1\\?", {{0ms, "12"}, {50ms, "34\r"}, {90ms, "END\r"}});
     device.Script("I\\?", "QUORVEX\r");
     device.Start();
-    CSlaveLine line(device.Port().LinkPath());
+    sim::CScriptedDevice scpi(xdg.PortsFolder(), 5, "\r\n");
+    scpi.Script("\\*IDN\\?", "AGILENT,E3633A,0,1.0\n");
+    scpi.Start();
+    CSlaveLine line(device.Port().LinkPath()), scpiLine(scpi.Port().LinkPath());
 
     line.Write("I?\r");
     EXPECT_EQ(line.Read(8), "QUORVEX\r");
+    scpiLine.Write("*IDN?\r\n");
+    EXPECT_EQ(scpiLine.Read(21), "AGILENT,E3633A,0,1.0\n");
 
     const auto sent = Clock::now();
     line.Write("C1?\r");
@@ -35,16 +40,6 @@ TEST(ScriptedDevice, AnswersWithTimedChunksAndImmediateReplies) {
     // Every matching command is answered, not just the first.
     line.Write("C1?\r");
     EXPECT_EQ(line.Read(9), "1234\rEND\r");
-}
-
-TEST(ScriptedDevice, UsesTheGivenCommandTerminator) {
-    CTempXdg xdg;
-    sim::CScriptedDevice device(xdg.PortsFolder(), 4, "\r\n");
-    device.Script("\\*IDN\\?", "AGILENT,E3633A,0,1.0\n");
-    device.Start();
-    CSlaveLine line(device.Port().LinkPath());
-    line.Write("*IDN?\r\n");
-    EXPECT_EQ(line.Read(21), "AGILENT,E3633A,0,1.0\n");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -41,27 +42,17 @@ protected:
     std::optional<CSlaveLine> m_line;
 };
 
-TEST_F(SimDeviceFaultTest, LateReplyComesNoSoonerThanItsDelay) {
+TEST_F(SimDeviceFaultTest, LateAndSplitRepliesComeNoSoonerThanTheirDelays) {
     m_device.InjectFault("A", Fault{.kind = FaultKind::Late, .delayMs = 150});
-    const auto sent = Clock::now();
+    m_device.InjectFault("L", Fault{.kind = FaultKind::Split, .gapMs = 20});
+    auto sent = Clock::now();
     Line().Write("A\r");
     EXPECT_EQ(Line().Read(2), "a\r");
     EXPECT_GE(Clock::now() - sent, 150ms);
     Line().Write("A\r");
     EXPECT_EQ(Line().Read(2), "a\r") << "the fault was for one command";
-}
 
-TEST_F(SimDeviceFaultTest, NoReplySendsNothing) {
-    m_device.InjectFault("A", Fault{.kind = FaultKind::NoReply});
-    Line().Write("A\rS\r");
-    EXPECT_EQ(Line().Read(2), "s\r");
-    ASSERT_TRUE(m_device.WaitForCount(2, kLimit));
-    EXPECT_EQ(m_device.Received()[0].text, "A") << "the command still arrived";
-}
-
-TEST_F(SimDeviceFaultTest, SplitReplyArrivesCompleteByteByByte) {
-    m_device.InjectFault("L", Fault{.kind = FaultKind::Split, .gapMs = 20});
-    const auto sent = Clock::now();
+    sent = Clock::now();
     Line().Write("L\r");
     EXPECT_EQ(Line().Read(8), "1,2\r3,4\r");
     // Eight bytes, the last seven each a gap after the one before.
@@ -71,21 +62,18 @@ TEST_F(SimDeviceFaultTest, SplitReplyArrivesCompleteByteByByte) {
 TEST_F(SimDeviceFaultTest, GarbageIsACompleteLineThatMeansNothing) {
     m_device.InjectFault("A", Fault{.kind = FaultKind::Garbage});
     m_device.InjectFault("CRLF", Fault{.kind = FaultKind::Garbage});
-    Line().Write("A\r");
-    const std::string garbage = Line().ReadLine("\r");
-    ASSERT_FALSE(garbage.empty());
-    EXPECT_EQ(garbage.back(), '\r');
-    const std::string body = garbage.substr(0, garbage.size() - 1);
-    EXPECT_NE(body, "a");
-    EXPECT_FALSE(body.empty());
-    EXPECT_EQ(body.find_first_of("\r\n!"), std::string::npos);
-    EXPECT_EQ(body.find_first_of("0123456789"), std::string::npos);
-
-    Line().Write("CRLF\r");
-    const std::string garbageCrLf = Line().ReadLine("\r\n");
-    EXPECT_TRUE(garbageCrLf.ends_with("\r\n"));
-    EXPECT_EQ(garbageCrLf.substr(0, garbageCrLf.size() - 2).find_first_of("\r\n!0123456789"),
-              std::string::npos);
+    // A line with no digits, "!" or line-end inside it cannot pass for a reply.
+    const auto expectGarbage = [&](const char* command, const std::string& terminator) {
+        Line().Write(command);
+        const std::string garbage = Line().ReadLine(terminator);
+        ASSERT_TRUE(garbage.ends_with(terminator)) << garbage;
+        const std::string body = garbage.substr(0, garbage.size() - terminator.size());
+        EXPECT_FALSE(body.empty());
+        EXPECT_NE(body, "a");
+        EXPECT_EQ(body.find_first_of("\r\n!0123456789"), std::string::npos) << body;
+    };
+    expectGarbage("A\r", "\r");
+    expectGarbage("CRLF\r", "\r\n");
     Line().Write("S\r");
     EXPECT_EQ(Line().Read(2), "s\r") << "nothing else came with the garbage";
 }
@@ -102,61 +90,56 @@ TEST_F(SimDeviceFaultTest, WrongTerminatorSwapsTheReplysLineEnd) {
     EXPECT_EQ(Line().Read(2), "s\r");
 }
 
-TEST_F(SimDeviceFaultTest, CountsLimitFaultsAndClearingEndsThem) {
+TEST_F(SimDeviceFaultTest, NoReplySendsNothingCountsLimitFaultsAndClearingEndsThem) {
     m_device.InjectFault("A", Fault{.kind = FaultKind::NoReply, .count = 2});
     m_device.InjectFault("B", Fault{.kind = FaultKind::NoReply, .count = -1});
+    // The third "A" and the sentinel, which no fault matches, are answered.
     Line().Write("A\rA\rA\rB\rB\rS\r");
     EXPECT_EQ(Line().Read(4), "a\rs\r");
+    ASSERT_TRUE(m_device.WaitForCount(6, kLimit));
+    EXPECT_EQ(m_device.Received()[0].text, "A") << "the unanswered command still arrived";
     m_device.ClearFaults();
     Line().Write("B\r");
     EXPECT_EQ(Line().Read(2), "b\r");
 }
 
-TEST_F(SimDeviceFaultTest, FaultsApplyOnlyToWholeMatchingCommands) {
-    m_device.InjectFault("B", Fault{.kind = FaultKind::NoReply, .count = -1});
-    Line().Write("A\r");
-    EXPECT_EQ(Line().Read(2), "a\r");
-}
-
-TEST_F(SimDeviceFaultTest, VanishFaultHangsUpInsteadOfAnswering) {
-    m_device.InjectFault("A", Fault{.kind = FaultKind::Vanish});
-    Line().Write("A\r");
-    EXPECT_TRUE(Line().WaitForHangUp());
-    EXPECT_TRUE(m_device.Vanished());
-    EXPECT_TRUE(std::filesystem::is_symlink(m_device.Port().LinkPath()));
-    // Sending to a vanished device is dropped quietly.
-    m_device.SendRaw("x\r");
-    m_device.SendRawAfter(5ms, "y\r");
-    m_device.Stop();
-}
-
-TEST_F(SimDeviceFaultTest, VanishFromAnotherThreadHangsUpAtOnce) {
-    m_device.SendRawAfter(std::chrono::hours(1), "never\r");
-    m_device.Vanish();
-    EXPECT_TRUE(m_device.Vanished());
-    EXPECT_TRUE(Line().WaitForHangUp());
-    m_device.Vanish();
-}
-
-TEST(SimDeviceVanish, BeforeStartAndFromAHandler) {
+TEST(SimDeviceVanish, HangsUpTheLineWhereverItComesFromAndKeepsTheLink) {
     CTempXdg xdg;
-    {
-        sim::CSimDevice device(xdg.PortsFolder(), 1, "\r");
+    using Device = sim::CSimDevice;
+    const struct {
+        const char* how;
+        bool beforeStart;
+        std::function<void(Device&, CSlaveLine&)> vanish;
+    } ways[] = {
+        {"before the start: nothing left to serve, but harmless", true, [](Device& d, CSlaveLine&) { d.Vanish(); }},
+        {"from another thread, at once despite a send scheduled", false,
+         [](Device& d, CSlaveLine&) {
+             d.SendRawAfter(std::chrono::hours(1), "never\r");
+             d.Vanish();
+         }},
+        {"by a fault instead of answering", false, [](Device&, CSlaveLine& l) { l.Write("A\r"); }},
+        {"from a handler", false, [](Device&, CSlaveLine& l) { l.Write("OFF\r"); }}};
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        Device device(xdg.PortsFolder(), 1, "\r");
+        device.On("A", [](const std::smatch&) -> Device::Reply { return "a\r"; });
+        device.InjectFault("A", Fault{.kind = FaultKind::Vanish});
+        device.On("OFF", [&device](const std::smatch&) -> Device::Reply {
+            device.Vanish();
+            return "too late\r";
+        });
         CSlaveLine line(device.Port().LinkPath());
-        device.Vanish();
+        if (way.beforeStart) way.vanish(device, line);
+        device.Start();
+        if (!way.beforeStart) way.vanish(device, line);
         EXPECT_TRUE(line.WaitForHangUp());
-        device.Start();  // nothing left to serve, but harmless
-    }
-    sim::CSimDevice device(xdg.PortsFolder(), 2, "\r");
-    device.On("OFF", [&device](const std::smatch&) -> sim::CSimDevice::Reply {
+        EXPECT_TRUE(device.Vanished());
+        EXPECT_TRUE(std::filesystem::is_symlink(device.Port().LinkPath()));
+        // Sending to a vanished device is dropped quietly; vanishing twice is harmless.
+        device.SendRaw("x\r");
+        device.SendRawAfter(5ms, "y\r");
         device.Vanish();
-        return "too late\r";
-    });
-    device.Start();
-    CSlaveLine line(device.Port().LinkPath());
-    line.Write("OFF\r");
-    EXPECT_TRUE(line.WaitForHangUp());
-    EXPECT_TRUE(device.Vanished());
+    }
 }
 
 }  // namespace
