@@ -4,6 +4,7 @@
 // the tests stay quick; timing is only checked with generous bounds.
 #include "PsuFixture.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <ctime>
@@ -35,22 +36,15 @@ public:
     ~CWallClockShift() { g_wallClockShiftTicks = 0; }
 };
 
-// The 50 current steps of a ramp-up: each closes 1/8 of the gap, the last
-// is the target itself.
-std::vector<std::string> RampUpSteps(double target) {
-    std::vector<std::string> steps;
-    double level = 0.0;
-    for (int k = 1; k <= 50; ++k) {
-        level = k == 50 ? target : level + (target - level) * 0.125;
-        steps.push_back("CURR " + Fixed3(level));
-    }
-    return steps;
-}
-
+// A ramp-up's set-up and its 50 current steps: each closes 1/8 of the gap,
+// the last is the target itself.
 std::vector<std::string> RampUpWire(double current, double voltage) {
     std::vector<std::string> wire{"VOLT " + Fixed3(voltage), "CURR 0.000", "OUTP ON"};
-    const auto steps = RampUpSteps(current);
-    wire.insert(wire.end(), steps.begin(), steps.end());
+    double level = 0.0;
+    for (int k = 1; k <= 50; ++k) {
+        level = k == 50 ? current : level + (current - level) * 0.125;
+        wire.push_back("CURR " + Fixed3(level));
+    }
     return wire;
 }
 
@@ -98,22 +92,12 @@ std::vector<double> Percentages(int step, int count) {
     return values;
 }
 
-class RampTest : public PsuTest {
+class RampTest : public ConnectedPsuTest {
 protected:
-    void SetUp() override {
-        PsuTest::SetUp();
-        Connect();
-    }
-
     int RampedUp() {
         int value = -1;
-        EXPECT_EQ(Agilent_IsRampedUp(handle, &value), AgilentSuccess);
+        EXPECT_EQ(Agilent_IsRampedUp(m_handle, &value), AgilentSuccess);
         return value;
-    }
-
-    // Index of the first command equal to `text`, or the wire's size.
-    static size_t Find(const std::vector<std::string>& wire, const std::string& text) {
-        return std::find(wire.begin(), wire.end(), text) - wire.begin();
     }
 };
 
@@ -121,159 +105,126 @@ TEST_F(RampTest, RampsUpTo8333AndDownAgainStepByStepWithProgress) {
     CTestEvent done;
     CProgress progress;
     EXPECT_EQ(RampedUp(), 0);
-    ASSERT_EQ(Agilent_RampUpReportProgress(handle, 8.333, 15.0, 1, nullptr, done.Get(), progress.Callable()),
+    ASSERT_EQ(Agilent_RampUpReportProgress(m_handle, 8.333, 15.0, 1, nullptr, done.Get(), progress.Callable()),
               AgilentSuccess);
     ASSERT_TRUE(done.Wait());
     EXPECT_EQ(RampedUp(), 1);
 
+    // A few steps worked out by hand, in case the helper errs as the driver does.
     const auto wire = WireAfter(53);
-    EXPECT_EQ(wire, RampUpWire(8.333, 15.0));
-    ASSERT_EQ(wire.size(), 53u);
-    EXPECT_EQ(wire[3], "CURR 1.042");
-    EXPECT_EQ(wire[4], "CURR 1.953");
-    EXPECT_EQ(wire[5], "CURR 2.751");
-    EXPECT_EQ(wire[51], "CURR 8.321");
-    EXPECT_EQ(wire[52], "CURR 8.333");
+    ASSERT_EQ(wire, RampUpWire(8.333, 15.0));
+    EXPECT_EQ(wire[3] + wire[4] + wire[5] + wire[51], "CURR 1.042CURR 1.953CURR 2.751CURR 8.321");
     EXPECT_EQ(progress.Values(), Percentages(2, 50));
-
-    EXPECT_TRUE(LogHas(": Ramping the Agilent to (15.000V,8.333A) in 1 seconds."));
-    EXPECT_TRUE(LogHas(": Ramp-up @ 2.0% done."));
-    EXPECT_TRUE(LogHas(": Ramp-up @ 100.0% done."));
-    EXPECT_TRUE(LogHas(": Setting output to AgilentOutput_On."));
-    EXPECT_TRUE(testsupport::WaitUntil([&] {
-        const auto state = sim->State();
-        return state.CurrentSetPoint() == 8.333 && state.VoltageSetPoint() == 15.0 && state.OutputEnabled();
-    }));
+    for (const char* message : {": Ramping the Agilent to (15.000V,8.333A) in 1 seconds.", ": Ramp-up @ 2.0% done.",
+                                ": Ramp-up @ 100.0% done.", ": Setting output to AgilentOutput_On."}) {
+        EXPECT_TRUE(LogHas(message)) << message;
+    }
 
     // Down again from there, with progress of its own.
-    sim->ClearReceived();
+    m_sim->ClearReceived();
     CProgress downProgress;
-    ASSERT_EQ(Agilent_RampDownReportProgress(handle, 1, nullptr, done.Get(), downProgress.Callable()),
+    ASSERT_EQ(Agilent_RampDownReportProgress(m_handle, 1, nullptr, done.Get(), downProgress.Callable()),
               AgilentSuccess);
     ASSERT_TRUE(done.Wait());
     EXPECT_EQ(RampedUp(), 0);
+    // The output stays on: no "OUTP OFF" among the steps.
     const auto down = WireAfter(42);
-    EXPECT_EQ(down, RampDownWire(8.333, 15.0));
-    ASSERT_EQ(down.size(), 42u);
-    EXPECT_EQ(down[2], "CURR 7.916");
-    EXPECT_EQ(down[3], "VOLT 14.250");
-    EXPECT_EQ(down[40], "CURR 0.000");
-    EXPECT_EQ(down[41], "VOLT 0.000");
-    EXPECT_EQ(Find(down, "OUTP OFF"), down.size());
-    EXPECT_TRUE(sim->State().OutputEnabled());
+    ASSERT_EQ(down, RampDownWire(8.333, 15.0));
+    EXPECT_EQ(down[2] + down[3] + down[40] + down[41], "CURR 7.916VOLT 14.250CURR 0.000VOLT 0.000");
     EXPECT_EQ(downProgress.Values(), Percentages(5, 20));
-    EXPECT_TRUE(LogHas(": Ramping down the Agilent in 1 seconds."));
-    EXPECT_TRUE(LogHas(": Ramp-down @ 5.0% done."));
-    EXPECT_TRUE(LogHas(": Ramp-down @ 100.0% done."));
+    for (const char* message :
+         {": Ramping down the Agilent in 1 seconds.", ": Ramp-down @ 5.0% done.", ": Ramp-down @ 100.0% done."}) {
+        EXPECT_TRUE(LogHas(message)) << message;
+    }
 
     // A plain ramp never calls a progress callable of an earlier one.
-    ASSERT_EQ(Agilent_RampUp(handle, 2.0, 5.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    ASSERT_EQ(Agilent_RampUp(m_handle, 2.0, 5.0, 1, nullptr, 1, nullptr), AgilentSuccess);
     EXPECT_EQ(progress.Values().size() + downProgress.Values().size(), 51u + 21u);
 }
 
 TEST_F(RampTest, InvalidArgumentsAreRefusedWithTheFirstFailingCheck) {
     const double nan = std::nan("");
-    EXPECT_EQ(Agilent_RampUp(handle, 0.0, 0.0, 0, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
+    EXPECT_EQ(Agilent_RampUp(m_handle, 0.0, 0.0, 0, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
     EXPECT_TRUE(LogHas(": Ramping the Agilent to (0.000V,0.000A) in 0 seconds."));
     EXPECT_TRUE(LogHas(": Invalid ramp-up current value (0.000)."));
     EXPECT_FALSE(LogHas("Invalid ramp-up voltage"));
     EXPECT_FALSE(LogHas("Invalid ramp-up time"));
 
-    EXPECT_EQ(Agilent_RampUp(handle, 8.0, nan, 1, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
-    EXPECT_TRUE(LogHas(": Invalid ramp-up voltage value (nan)."));
     // Beyond the supply's ratings, or not finite: "CURR inf" or a 300-digit
     // number must never reach it.
     for (const double bad : {20.601, 1e300, double(INFINITY), double(-INFINITY), -nan}) {
-        EXPECT_EQ(Agilent_RampUp(handle, bad, 12.0, 1, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
-        EXPECT_EQ(Agilent_RampUpReportProgress(handle, 8.0, bad, 1, nullptr, nullptr, nullptr),
+        EXPECT_EQ(Agilent_RampUp(m_handle, bad, 12.0, 1, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
+        EXPECT_EQ(Agilent_RampUpReportProgress(m_handle, 8.0, bad, 1, nullptr, nullptr, nullptr),
                   AgilentErrorInvalidParameter);
     }
-    EXPECT_EQ(Agilent_RampUp(handle, 8.0, 12.0, -3, nullptr, 0, nullptr), AgilentErrorInvalidParameter);
-    EXPECT_TRUE(LogHas(": Invalid ramp-up time (-3)."));
-    // Its milliseconds would not fit 32 bits.
-    EXPECT_EQ(Agilent_RampUpReportProgress(handle, 8.0, 12.0, 2147484, nullptr, nullptr, nullptr),
-              AgilentErrorInvalidParameter);
-    EXPECT_TRUE(LogHas(": Invalid ramp-up time (2147484)."));
-    EXPECT_EQ(Agilent_RampDown(handle, 0, nullptr, 1, nullptr), AgilentErrorInvalidParameter);
-    EXPECT_TRUE(LogHas(": Invalid ramp-down time (0)."));
-    EXPECT_EQ(Agilent_RampDownReportProgress(handle, 2147484, nullptr, nullptr, nullptr),
-              AgilentErrorInvalidParameter);
-    EXPECT_TRUE(LogHas(": Invalid ramp-down time (2147484)."));
+    // 2147484 s: its milliseconds would not fit 32 bits.
+    for (const auto& [result, message] :
+         {std::pair{Agilent_RampUp(m_handle, 8.0, nan, 1, nullptr, 1, nullptr),
+                    ": Invalid ramp-up voltage value (nan)."},
+          std::pair{Agilent_RampUp(m_handle, 8.0, 12.0, -3, nullptr, 0, nullptr), ": Invalid ramp-up time (-3)."},
+          std::pair{Agilent_RampUpReportProgress(m_handle, 8.0, 12.0, 2147484, nullptr, nullptr, nullptr),
+                    ": Invalid ramp-up time (2147484)."},
+          std::pair{Agilent_RampDown(m_handle, 0, nullptr, 1, nullptr), ": Invalid ramp-down time (0)."},
+          std::pair{Agilent_RampDownReportProgress(m_handle, 2147484, nullptr, nullptr, nullptr),
+                    ": Invalid ramp-down time (2147484)."}}) {
+        EXPECT_EQ(result, AgilentErrorInvalidParameter) << message;
+        EXPECT_TRUE(LogHas(message)) << message;
+    }
 
     EXPECT_EQ(WireUpToMarker(), std::vector<std::string>{"VOLT?"});
     EXPECT_EQ(RampedUp(), 0);
 }
 
 TEST_F(RampTest, StartsWhileARampRunsAreRefusedAsBusy) {
-    CTestEvent abort(true);
-    CTestEvent done;
-    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 20, abort.Get(), 0, done.Get()), AgilentSuccess);
-    ASSERT_TRUE(sim->WaitForCommand("OUTP ON", kLimit));
-    EXPECT_EQ(Agilent_RampUp(handle, 5.0, 10.0, 1, nullptr, 0, nullptr), AgilentErrorBusy);
-    EXPECT_EQ(Agilent_RampDown(handle, 1, nullptr, 0, nullptr), AgilentErrorBusy);
+    CTestEvent abort(true), done;
+    ASSERT_EQ(Agilent_RampUp(m_handle, 8.0, 12.0, 20, abort.Get(), 0, done.Get()), AgilentSuccess);
+    ASSERT_TRUE(m_sim->WaitForCommand("OUTP ON", kLimit));
+    EXPECT_EQ(Agilent_RampUp(m_handle, 5.0, 10.0, 1, nullptr, 0, nullptr), AgilentErrorBusy);
+    EXPECT_EQ(Agilent_RampDown(m_handle, 1, nullptr, 0, nullptr), AgilentErrorBusy);
     abort.Set();
     EXPECT_TRUE(WaitForLog(": Aborting ramp up!"));
     ResetEvent(abort.Get());
 
-    ASSERT_EQ(Agilent_RampDownReportProgress(handle, 20, abort.Get(), done.Get(), nullptr), AgilentSuccess);
-    ASSERT_TRUE(sim->WaitForCommand("VOLT [0-9.]+", kLimit));
-    EXPECT_EQ(Agilent_RampDownReportProgress(handle, 1, nullptr, nullptr, nullptr), AgilentErrorBusy);
-    EXPECT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentErrorBusy);
-    EXPECT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentErrorBusy);
+    ASSERT_EQ(Agilent_RampDownReportProgress(m_handle, 20, abort.Get(), done.Get(), nullptr), AgilentSuccess);
+    ASSERT_TRUE(m_sim->WaitForCommand("VOLT [0-9.]+", kLimit));
+    EXPECT_EQ(Agilent_RampDownReportProgress(m_handle, 1, nullptr, nullptr, nullptr), AgilentErrorBusy);
+    EXPECT_EQ(Agilent_RampDown(m_handle, 1, nullptr, 1, nullptr), AgilentErrorBusy);
+    EXPECT_EQ(Agilent_RampUp(m_handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentErrorBusy);
     EXPECT_TRUE(LogHas(": Ramping thread already running."));
     abort.Set();
     EXPECT_TRUE(WaitForLog(": Aborting ramp down!"));
     EXPECT_FALSE(done.IsSet());
     // Nothing of the refused ramps reached the supply.
-    EXPECT_EQ(Find(Wire(), "VOLT 10.000"), Wire().size());
     const auto wire = Wire();
+    EXPECT_EQ(std::count(wire.begin(), wire.end(), "VOLT 10.000"), 0);
     EXPECT_EQ(std::count(wire.begin(), wire.end(), "CURR?"), 1);
-}
-
-TEST_F(RampTest, AbortedRampUpStopsAfterItsStepAndLeavesTheLampAsIs) {
-    CTestEvent abort(true);
-    CTestEvent done;
-    CProgress progress;
-    ASSERT_EQ(Agilent_RampUpReportProgress(handle, 8.333, 15.0, 2, abort.Get(), done.Get(),
-                                           progress.Callable()),
-              AgilentSuccess);
-    ASSERT_TRUE(progress.WaitFor(6));  // 0 .. 10 %
-    abort.Set();
-    ASSERT_TRUE(WaitForLog(": Aborting ramp up!"));
-    EXPECT_FALSE(done.IsSet());
-    EXPECT_EQ(RampedUp(), 0);
-
-    // Nothing follows the abort.
-    const auto wire = WireUpToMarker();
-    ASSERT_GE(wire.size(), 5u);
-    const std::vector<std::string> sent(wire.begin(), wire.end() - 1);
-    const auto full = RampUpWire(8.333, 15.0);
-    ASSERT_LT(sent.size(), full.size());
-    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), full.begin()));
-    EXPECT_TRUE(sim->State().OutputEnabled());
-    EXPECT_LT(progress.Values().back(), 100.0);
 }
 
 // The control panel ramps down right after a cancelled ramp-up (with a
 // manual-reset abort event); that start must wait for the aborted thread
 // instead of being refused, and the two ramps must never interleave on the
-// wire.
-TEST_F(RampTest, RampDownRightAfterAnAbortGoesAhead) {
-    CTestEvent abort(true);
-    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 2, abort.Get(), 0, nullptr), AgilentSuccess);
-    ASSERT_TRUE(sim->WaitForCommand("CURR 2.641", kLimit));
+// wire. The aborted ramp-up stops after its step, its event unsignalled.
+TEST_F(RampTest, AbortedRampUpStopsAfterItsStepAndARampDownRightAfterGoesAhead) {
+    CTestEvent abort(true), upDone, downDone, downAbort(true);
+    CProgress progress;
+    ASSERT_EQ(Agilent_RampUpReportProgress(m_handle, 8.0, 12.0, 2, abort.Get(), upDone.Get(),
+                                           progress.Callable()),
+              AgilentSuccess);
+    ASSERT_TRUE(progress.WaitFor(6));  // 0 .. 10 %
     abort.Set();
-    CTestEvent done;
-    CTestEvent downAbort(true);
-    ASSERT_EQ(Agilent_RampDown(handle, 1, downAbort.Get(), 0, done.Get()), AgilentSuccess);
-    ASSERT_TRUE(done.Wait());
+    ASSERT_EQ(Agilent_RampDown(m_handle, 1, downAbort.Get(), 0, downDone.Get()), AgilentSuccess);
+    ASSERT_TRUE(downDone.Wait());
     EXPECT_EQ(RampedUp(), 0);
+    EXPECT_TRUE(WaitForLog(": Aborting ramp up!"));
+    EXPECT_FALSE(upDone.IsSet());
+    EXPECT_LT(progress.Values().back(), 100.0);
 
     const auto wire = WireUpToMarker();
-    const size_t down = Find(wire, "CURR?");
+    const size_t down = std::find(wire.begin(), wire.end(), "CURR?") - wire.begin();
     ASSERT_LT(down, wire.size());
     // Everything before the ramp-down is the ramp-up's beginning.
     const auto up = RampUpWire(8.0, 12.0);
+    ASSERT_GE(down, 5u);
     ASSERT_LT(down, up.size());
     EXPECT_TRUE(std::equal(wire.begin(), wire.begin() + down, up.begin()));
     // The ramp-down starts from the step the ramp-up had reached.
@@ -282,31 +233,24 @@ TEST_F(RampTest, RampDownRightAfterAnAbortGoesAhead) {
     EXPECT_EQ(tail, RampDownWire(reached, 12.0));
 }
 
-TEST_F(RampTest, ClosedAbortEventEndsTheRampAndFreesTheDevice) {
-    CTestEvent abort(true);
-    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 2, abort.Get(), 0, nullptr), AgilentSuccess);
-    ASSERT_TRUE(sim->WaitForCommand("CURR 1.000", kLimit));
-    abort.Close();
-    ASSERT_TRUE(WaitForLog(": Aborting ramp up!"));
-    EXPECT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentSuccess);
-}
-
-TEST_F(RampTest, BlockingRampThatIsAbortedReturnsAborted) {
-    CTestEvent abort(true);
+// A closed abort event ends a ramp as a set one does, and frees the device.
+TEST_F(RampTest, BlockingRampEndedBySetOrClosedAbortEventReturnsAborted) {
+    CTestEvent upAbort(true), downAbort(true);
     std::atomic<int> result{-1};
-    std::thread ramp([&] { result = Agilent_RampUp(handle, 8.0, 12.0, 5, abort.Get(), 1, nullptr); });
-    ASSERT_TRUE(sim->WaitForCommand("CURR 1.875", kLimit));
-    abort.Set();
-    ramp.join();
+    std::thread up([&] { result = Agilent_RampUp(m_handle, 8.0, 12.0, 5, upAbort.Get(), 1, nullptr); });
+    ASSERT_TRUE(m_sim->WaitForCommand("CURR 1.875", kLimit));
+    upAbort.Set();
+    up.join();
     EXPECT_EQ(result, AgilentErrorAborted);
     EXPECT_EQ(RampedUp(), 0);
 
-    CTestEvent downAbort(true);
-    std::thread down([&] { result = Agilent_RampDown(handle, 5, downAbort.Get(), 1, nullptr); });
-    ASSERT_TRUE(sim->WaitForCommand("VOLT 11.400", kLimit));
-    downAbort.Set();
+    std::thread down([&] { result = Agilent_RampDown(m_handle, 5, downAbort.Get(), 1, nullptr); });
+    ASSERT_TRUE(m_sim->WaitForCommand("VOLT 11.400", kLimit));
+    downAbort.Close();
     down.join();
     EXPECT_EQ(result, AgilentErrorAborted);
+    EXPECT_TRUE(WaitForLog(": Aborting ramp down!"));
+    EXPECT_EQ(Agilent_RampDown(m_handle, 1, nullptr, 1, nullptr), AgilentSuccess);
 }
 
 // Steps keep their pauses without an abort event, and on the monotonic
@@ -315,15 +259,14 @@ TEST_F(RampTest, BlockingRampThatIsAbortedReturnsAborted) {
 TEST_F(RampTest, PausesAreKeptWithoutAbortEventWhateverTheWallClockDoes) {
     CWallClockShift wallClock;
     CTestEvent done;
-    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 0, done.Get()), AgilentSuccess);
-    const auto steps = RampUpSteps(8.0);
-    ASSERT_TRUE(sim->WaitForCommand(steps[0], kLimit));
+    ASSERT_EQ(Agilent_RampUp(m_handle, 8.0, 12.0, 1, nullptr, 0, done.Get()), AgilentSuccess);
+    ASSERT_TRUE(m_sim->WaitForCommand("CURR 1.000", kLimit));
     wallClock.Set(-1h);
-    ASSERT_TRUE(sim->WaitForCommand(steps[4], kLimit));
+    ASSERT_TRUE(m_sim->WaitForCommand("CURR 3.897", kLimit));
     wallClock.Set(1h);
     ASSERT_TRUE(done.Wait());
 
-    const auto received = sim->Received();
+    const auto received = m_sim->Received();
     ASSERT_EQ(received.size(), 53u);
     ASSERT_EQ(received[2].text, "OUTP ON");
     // The last step is due 49 intervals of 20 ms after the start; without
@@ -331,18 +274,26 @@ TEST_F(RampTest, PausesAreKeptWithoutAbortEventWhateverTheWallClockDoes) {
     EXPECT_GE(received.back().at - received[2].at, 800ms);
 }
 
-TEST_F(RampTest, BlockingRampDownStartsFromTheLastRampWhenSetPointsCannotBeRead) {
-    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+// Before any ramp (a set current is not one) a set point that cannot be
+// read counts as zero; after one, as that ramp's target.
+TEST_F(RampTest, RampDownStartsFromZeroOrTheLastRampWhenSetPointsCannotBeRead) {
+    ASSERT_EQ(Agilent_SetCurrent(m_handle, 3.0, 1, nullptr), AgilentSuccess);
+    ASSERT_TRUE(m_sim->WaitForCount(1, kLimit));
+    m_sim->ClearReceived();
+    m_sim->InjectFault(R"(CURR\?|VOLT\?)", sim::Fault{sim::FaultKind::Garbage, 0, 5, 2});
+    CTestEvent done;
+    ASSERT_EQ(Agilent_RampDownReportProgress(m_handle, 1, nullptr, done.Get(), nullptr), AgilentSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(WireAfter(42), RampDownWire(0.0, 0.0));
+    EXPECT_TRUE(LogHas(": Could not read the voltage setpoint, ramping down from 0.000V."));
+
+    m_sim->ClearReceived();
+    ASSERT_EQ(Agilent_RampUp(m_handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
     EXPECT_EQ(RampedUp(), 1);
-    const auto up = WireAfter(53);
-    EXPECT_EQ(up, RampUpWire(8.0, 12.0));
-    ASSERT_GE(up.size(), 6u);
-    EXPECT_EQ(up[3], "CURR 1.000");
-    EXPECT_EQ(up[4], "CURR 1.875");
-    EXPECT_EQ(up[5], "CURR 2.641");
-    sim->ClearReceived();
-    sim->InjectFault(R"(CURR\?)", sim::Fault{sim::FaultKind::NoReply});
-    ASSERT_EQ(Agilent_RampDown(handle, 1, nullptr, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(WireAfter(53), RampUpWire(8.0, 12.0));
+    m_sim->ClearReceived();
+    m_sim->InjectFault(R"(CURR\?)", sim::Fault{sim::FaultKind::NoReply});
+    ASSERT_EQ(Agilent_RampDown(m_handle, 1, nullptr, 1, nullptr), AgilentSuccess);
     EXPECT_EQ(WireAfter(42), RampDownWire(8.0, 12.0));
     EXPECT_TRUE(LogHas("; Error]: "));
     EXPECT_TRUE(LogHas(": Command timed out! Partial response received: \"\"."));
@@ -350,25 +301,13 @@ TEST_F(RampTest, BlockingRampDownStartsFromTheLastRampWhenSetPointsCannotBeRead)
     EXPECT_EQ(RampedUp(), 0);
 }
 
-TEST_F(RampTest, RampDownWithoutAnyKnownSetPointsRunsFromZero) {
-    ASSERT_EQ(Agilent_SetCurrent(handle, 3.0, 1, nullptr), AgilentSuccess);
-    ASSERT_TRUE(sim->WaitForCount(1, kLimit));
-    sim->ClearReceived();
-    sim->InjectFault(R"(CURR\?|VOLT\?)", sim::Fault{sim::FaultKind::Garbage, 0, 5, 2});
-    CTestEvent done;
-    ASSERT_EQ(Agilent_RampDownReportProgress(handle, 1, nullptr, done.Get(), nullptr), AgilentSuccess);
-    ASSERT_TRUE(done.Wait());
-    EXPECT_EQ(WireAfter(42), RampDownWire(0.0, 0.0));
-    EXPECT_TRUE(LogHas(": Could not read the voltage setpoint, ramping down from 0.000V."));
-}
-
 TEST_F(RampTest, DisconnectDuringARampEndsItWithoutHanging) {
     CTestEvent abort(true);
-    ASSERT_EQ(Agilent_RampUp(handle, 8.0, 12.0, 20, abort.Get(), 0, nullptr), AgilentSuccess);
-    ASSERT_TRUE(sim->WaitForCommand("CURR 1.000", kLimit));
-    ASSERT_EQ(Agilent_Disconnect(&handle, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(handle, nullptr);
-    ASSERT_TRUE(sim->WaitForCommand("SYST:LOC", kLimit));
+    ASSERT_EQ(Agilent_RampUp(m_handle, 8.0, 12.0, 20, abort.Get(), 0, nullptr), AgilentSuccess);
+    ASSERT_TRUE(m_sim->WaitForCommand("CURR 1.000", kLimit));
+    ASSERT_EQ(Agilent_Disconnect(&m_handle, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(m_handle, nullptr);
+    ASSERT_TRUE(m_sim->WaitForCommand("SYST:LOC", kLimit));
     // The port is closed by now: no step of the ramp followed the unlock.
     EXPECT_EQ(Wire().back(), "SYST:LOC");
     EXPECT_TRUE(LogHas(": Aborting ramp up!"));
