@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -41,16 +42,13 @@ TEST_F(DriverLogTest, CeilingFiltersBySeverityAndEntriesHaveTheStockLayout) {
             log.Log(driverlog::Debug, L": debug at ", ceiling);
         }
     }
-    const auto lines = Lines(testsupport::ReadFile(file));
-    const std::string prefix = "CQuorvex (0x" + [&] {
-        char buf[32];
-        snprintf(buf, sizeof buf, "%016llX", static_cast<unsigned long long>(
-                                                 reinterpret_cast<uintptr_t>(&object)));
-        return std::string(buf);
-    }() + ")";
+    char address[24];
+    std::snprintf(address, sizeof address, "%016llX",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&object)));
+    const std::string prefix = "CQuorvex (0x" + std::string(address) + ")";
     std::vector<std::string> messages;
     const std::regex layout(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}; (\w+)\]: (.*)$)");
-    for (const auto& line : lines) {
+    for (const auto& line : Lines(testsupport::ReadFile(file))) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(line, m, layout)) << line;
         messages.push_back(m[1].str() + "|" + m[2].str());
