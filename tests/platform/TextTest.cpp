@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ExpectFailure.h"
+
 #include <string>
 
 namespace {
@@ -33,12 +35,10 @@ TEST(Text, WideCharToMultiByteLikeWin32) {
     char buffer[8] = {};
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, 8, nullptr, nullptr), 6);
     EXPECT_STREQ(buffer, "\xc3\xa9t\xc3\xa9");
-    SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, 3, nullptr, nullptr), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -1, buffer, 8, nullptr, nullptr), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, 3, nullptr, nullptr), 0,
+                      ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FAILS_WITH(WideCharToMultiByte(1252, 0, text, -1, buffer, 8, nullptr, nullptr), 0,
+                      ERROR_INVALID_PARAMETER);
 }
 
 TEST(Text, MultiByteToWideCharLikeWin32) {
@@ -48,12 +48,9 @@ TEST(Text, MultiByteToWideCharLikeWin32) {
     wchar_t buffer[8] = {};
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, 8), 4);
     EXPECT_STREQ(buffer, L"\u00e9t\u00e9");
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, 2), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 8 /* MB_ERR_INVALID_CHARS */, "\xff", 1, buffer, 8), 0);
-    EXPECT_EQ(GetLastError(), 1113u);
+    EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, 2), 0, ERROR_INSUFFICIENT_BUFFER);
+    // MB_ERR_INVALID_CHARS gives ERROR_NO_UNICODE_TRANSLATION
+    EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 8, "\xff", 1, buffer, 8), 0, 1113u);
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xff", 1, buffer, 8), 1);
     EXPECT_EQ(buffer[0], L'\ufffd');
 }

@@ -1,0 +1,16 @@
+// Checks a failed platform call together with the last error it left.
+// Used on the test's own thread: the last error is kept per thread.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <gtest/gtest.h>
+
+// The last error is cleared first, so a code left by an earlier call cannot
+// pass for this one's; a macro keeps the caller's line in the failure.
+#define EXPECT_FAILS_WITH(call, failure, error)   \
+    do {                                          \
+        SetLastError(0);                          \
+        EXPECT_EQ((call), (failure));             \
+        EXPECT_EQ(GetLastError(), DWORD(error));  \
+    } while (0)
