@@ -2,7 +2,6 @@
 // immediate replies, under either command terminator.
 #include "ScriptedDevice.h"
 #include "SlaveLine.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,6 @@
 // seen from the driver's end, their counts, and vanishing at once.
 #include "SimDevice.h"
 #include "SlaveLine.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -25,36 +24,33 @@ using Clock = std::chrono::steady_clock;
 class SimDeviceFaultTest : public ::testing::Test {
 protected:
     SimDeviceFaultTest() : m_device(m_xdg.PortsFolder(), 1, "\r") {
-        m_device.On("A", [](const std::smatch&) -> sim::CSimDevice::Reply { return "a\r"; });
-        m_device.On("B", [](const std::smatch&) -> sim::CSimDevice::Reply { return "b\r"; });
-        m_device.On("S", [](const std::smatch&) -> sim::CSimDevice::Reply { return "s\r"; });
-        m_device.On("CRLF", [](const std::smatch&) -> sim::CSimDevice::Reply { return "+1.0\r\n"; });
-        m_device.On("LF", [](const std::smatch&) -> sim::CSimDevice::Reply { return "+2.0\n"; });
-        m_device.On("L", [](const std::smatch&) -> sim::CSimDevice::Reply { return "1,2\r3,4\r"; });
+        for (auto [command, reply] : {std::pair{"A", "a\r"}, std::pair{"B", "b\r"}, std::pair{"S", "s\r"},
+                                      std::pair{"CRLF", "+1.0\r\n"}, std::pair{"LF", "+2.0\n"},
+                                      std::pair{"L", "1,2\r3,4\r"}})
+            m_device.On(command, [text = std::string(reply)](const std::smatch&) -> sim::CSimDevice::Reply {
+                return text;
+            });
         m_device.Start();
-        m_line.emplace(m_device.Port().LinkPath());
     }
-
-    CSlaveLine& Line() { return *m_line; }
 
     CTempXdg m_xdg;
     sim::CSimDevice m_device;
-    std::optional<CSlaveLine> m_line;
+    CSlaveLine m_line{m_device.Port().LinkPath()};
 };
 
 TEST_F(SimDeviceFaultTest, LateAndSplitRepliesComeNoSoonerThanTheirDelays) {
     m_device.InjectFault("A", Fault{.kind = FaultKind::Late, .delayMs = 150});
     m_device.InjectFault("L", Fault{.kind = FaultKind::Split, .gapMs = 20});
     auto sent = Clock::now();
-    Line().Write("A\r");
-    EXPECT_EQ(Line().Read(2), "a\r");
+    m_line.Write("A\r");
+    EXPECT_EQ(m_line.Read(2), "a\r");
     EXPECT_GE(Clock::now() - sent, 150ms);
-    Line().Write("A\r");
-    EXPECT_EQ(Line().Read(2), "a\r") << "the fault was for one command";
+    m_line.Write("A\r");
+    EXPECT_EQ(m_line.Read(2), "a\r") << "the fault was for one command";
 
     sent = Clock::now();
-    Line().Write("L\r");
-    EXPECT_EQ(Line().Read(8), "1,2\r3,4\r");
+    m_line.Write("L\r");
+    EXPECT_EQ(m_line.Read(8), "1,2\r3,4\r");
     // Eight bytes, the last seven each a gap after the one before.
     EXPECT_GE(Clock::now() - sent, 7 * 20ms);
 }
@@ -64,8 +60,8 @@ TEST_F(SimDeviceFaultTest, GarbageIsACompleteLineThatMeansNothing) {
     m_device.InjectFault("CRLF", Fault{.kind = FaultKind::Garbage});
     // A line with no digits, "!" or line-end inside it cannot pass for a reply.
     const auto expectGarbage = [&](const char* command, const std::string& terminator) {
-        Line().Write(command);
-        const std::string garbage = Line().ReadLine(terminator);
+        m_line.Write(command);
+        const std::string garbage = m_line.ReadLine(terminator);
         ASSERT_TRUE(garbage.ends_with(terminator)) << garbage;
         const std::string body = garbage.substr(0, garbage.size() - terminator.size());
         EXPECT_FALSE(body.empty());
@@ -74,33 +70,33 @@ TEST_F(SimDeviceFaultTest, GarbageIsACompleteLineThatMeansNothing) {
     };
     expectGarbage("A\r", "\r");
     expectGarbage("CRLF\r", "\r\n");
-    Line().Write("S\r");
-    EXPECT_EQ(Line().Read(2), "s\r") << "nothing else came with the garbage";
+    m_line.Write("S\r");
+    EXPECT_EQ(m_line.Read(2), "s\r") << "nothing else came with the garbage";
 }
 
 TEST_F(SimDeviceFaultTest, WrongTerminatorSwapsTheReplysLineEnd) {
     m_device.InjectFault("A|CRLF|LF", Fault{.kind = FaultKind::WrongTerminator, .count = -1});
-    Line().Write("A\r");
-    EXPECT_EQ(Line().Read(2), "a\n");
-    Line().Write("CRLF\r");
-    EXPECT_EQ(Line().Read(6), "+1.0\n\r");
-    Line().Write("LF\r");
-    EXPECT_EQ(Line().Read(5), "+2.0\r");
-    Line().Write("S\r");
-    EXPECT_EQ(Line().Read(2), "s\r");
+    m_line.Write("A\r");
+    EXPECT_EQ(m_line.Read(2), "a\n");
+    m_line.Write("CRLF\r");
+    EXPECT_EQ(m_line.Read(6), "+1.0\n\r");
+    m_line.Write("LF\r");
+    EXPECT_EQ(m_line.Read(5), "+2.0\r");
+    m_line.Write("S\r");
+    EXPECT_EQ(m_line.Read(2), "s\r");
 }
 
 TEST_F(SimDeviceFaultTest, NoReplySendsNothingCountsLimitFaultsAndClearingEndsThem) {
     m_device.InjectFault("A", Fault{.kind = FaultKind::NoReply, .count = 2});
     m_device.InjectFault("B", Fault{.kind = FaultKind::NoReply, .count = -1});
     // The third "A" and the sentinel, which no fault matches, are answered.
-    Line().Write("A\rA\rA\rB\rB\rS\r");
-    EXPECT_EQ(Line().Read(4), "a\rs\r");
+    m_line.Write("A\rA\rA\rB\rB\rS\r");
+    EXPECT_EQ(m_line.Read(4), "a\rs\r");
     ASSERT_TRUE(m_device.WaitForCount(6, kLimit));
     EXPECT_EQ(m_device.Received()[0].text, "A") << "the unanswered command still arrived";
     m_device.ClearFaults();
-    Line().Write("B\r");
-    EXPECT_EQ(Line().Read(2), "b\r");
+    m_line.Write("B\r");
+    EXPECT_EQ(m_line.Read(2), "b\r");
 }
 
 TEST(SimDeviceVanish, HangsUpTheLineWhereverItComesFromAndKeepsTheLink) {

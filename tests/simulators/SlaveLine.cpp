@@ -49,31 +49,21 @@ void CSlaveLine::Write(std::string_view bytes) {
     }
 }
 
-bool CSlaveLine::ReadByte(char& byte, Clock::time_point deadline) {
-    for (;;) {
+std::string CSlaveLine::ReadUntil(size_t count, std::string_view terminator,
+                                  std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    std::string bytes;
+    for (char byte; bytes.size() < count && (terminator.empty() || !bytes.ends_with(terminator));) {
         const ssize_t n = ::read(m_fd, &byte, 1);
-        if (n == 1) return true;
-        if (n == 0 || (errno != EAGAIN && errno != EINTR)) return false;
+        if (n == 1) {
+            bytes += byte;
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
         pollfd p{m_fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, RemainingMs(deadline));
-        if (ready == 0) return false;
-        if (ready > 0 && !(p.revents & POLLIN) && (p.revents & (POLLHUP | POLLERR))) return false;
+        if (ready == 0 || (ready > 0 && !(p.revents & POLLIN) && (p.revents & (POLLHUP | POLLERR)))) break;
     }
-}
-
-std::string CSlaveLine::Read(size_t count, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    std::string bytes;
-    char byte;
-    while (bytes.size() < count && ReadByte(byte, deadline)) bytes += byte;
-    return bytes;
-}
-
-std::string CSlaveLine::ReadLine(std::string_view terminator, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    std::string bytes;
-    char byte;
-    while (!std::string_view(bytes).ends_with(terminator) && ReadByte(byte, deadline)) bytes += byte;
     return bytes;
 }
 

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -23,16 +24,22 @@ public:
     void Write(std::string_view bytes);
     // Waits for exactly `count` bytes; returns fewer when the limit passes
     // or the line hangs up first.
-    std::string Read(size_t count, std::chrono::milliseconds limit = testsupport::kLimit);
+    std::string Read(size_t count, std::chrono::milliseconds limit = testsupport::kLimit) {
+        return ReadUntil(count, {}, limit);
+    }
     // Reads until the bytes end with `terminator`.
     std::string ReadLine(std::string_view terminator,
-                         std::chrono::milliseconds limit = testsupport::kLimit);
+                         std::chrono::milliseconds limit = testsupport::kLimit) {
+        return ReadUntil(SIZE_MAX, terminator, limit);
+    }
     // True once the line reports a hang-up: POLLHUP, end of file or EIO.
     bool WaitForHangUp(std::chrono::milliseconds limit = testsupport::kLimit);
 
 private:
-    // Waits for one byte; false on time-out or hang-up.
-    bool ReadByte(char& byte, std::chrono::steady_clock::time_point deadline);
+    // The one read loop of Read and ReadLine: byte by byte until `count`
+    // bytes or, if given, `terminator` at the end; fewer on time-out or hang-up.
+    std::string ReadUntil(size_t count, std::string_view terminator,
+                          std::chrono::milliseconds limit);
 
     int m_fd = -1;
 };
