@@ -41,8 +41,9 @@ INSTANTIATE_TEST_SUITE_P(
                       AckCase{"OK", QuorvexErrorCommandFailed,
                               ": Error converting response to integer. Response = \"OK\"."}));
 
-TEST_F(CommandTest, ParametersAndMovesTravelAsCommandsAndReadBack) {
+TEST_F(CommandTest, ParametersAndMovesTravelAsCommandsAndReadBackDirectlyOrThroughCallbacksOnAWorker) {
     ConnectOrFail();
+    m_sim->SetTemperatures(30.0, 31.0, 45.0, 25.0);
     ASSERT_EQ(Quorvex_SetParameter(m_handle, QuorvexParameterSecondaryWheelConfiguration, -12, 1, nullptr),
               QuorvexSuccess);
     int value = 0;
@@ -56,6 +57,41 @@ TEST_F(CommandTest, ParametersAndMovesTravelAsCommandsAndReadBack) {
     EXPECT_EQ(Sent(), (std::vector<std::string>{"C3(-12)", "C3?", "P(2,7)", "P?"}));
     EXPECT_EQ(pair[0], 2);
     EXPECT_EQ(pair[1], 7);
+
+    // Filled by the workers; the event each read signals orders it before
+    // the checks here.
+    const auto caller = std::this_thread::get_id();
+    bool onCaller = false;
+    std::vector<double> seen;  // valid, then the values, per callable
+    const auto note = [&](std::initializer_list<double> values) {
+        onCaller = onCaller || std::this_thread::get_id() == caller;
+        seen.insert(seen.end(), values);
+    };
+    const auto parameter = [&](int valid, int value) { note({1.0 * valid, 1.0 * value}); };
+    CTestEvent done;
+    ASSERT_EQ(Quorvex_GetTemperatureCallback(
+                  m_handle, [&](int valid, double a, double b, double c, double d) { note({1.0 * valid, a, b, c, d}); },
+                  done.Get()),
+              QuorvexSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(seen.size(), 5u);
+    ASSERT_EQ(Quorvex_GetPositionCallback(
+                  m_handle, [&](int valid, int p, int s) { note({1.0 * valid, 1.0 * p, 1.0 * s}); }, done.Get()),
+              QuorvexSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(seen.size(), 8u);
+    const auto kSecondary = QuorvexParameterSecondaryWheelConfiguration;
+    ASSERT_EQ(Quorvex_GetParameterCallback(m_handle, kSecondary, parameter, done.Get()), QuorvexSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_FALSE(onCaller);
+    EXPECT_EQ(seen, (std::vector<double>{1, 30.0, 31.0, 45.0, 25.0, 1, 2, 7, 1, -12}));
+    // A read that times out gives the callable the previous value, invalid.
+    m_sim->InjectFault(R"(C3\?)", sim::Fault{sim::FaultKind::NoReply});
+    seen.clear();
+    ASSERT_EQ(Quorvex_GetParameterCallback(m_handle, kSecondary, parameter, done.Get()), QuorvexSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(seen, (std::vector<double>{0, -12}));
+
     ASSERT_EQ(Quorvex_Home(m_handle, 1, nullptr), QuorvexSuccess);
     ASSERT_EQ(Quorvex_GetPosition(m_handle, pair), QuorvexSuccess);
     EXPECT_EQ(pair[0], 0);
@@ -121,47 +157,6 @@ TEST_F(CommandTest, RefusedActionsFailAtOnceAndUnwaitedOnesSignalTheCallersEvent
     m_sim->SendRaw("!P:1\r!P:10\r");
     ASSERT_TRUE(WaitForLog(": Unexpected response received. \"!P:10\"."));
     ASSERT_EQ(Quorvex_SetPosition(m_handle, 1, 2, 1, nullptr), QuorvexSuccess);
-}
-
-TEST_F(CommandTest, CallbackFormsRunOnAWorkerAndSignalAfterTheCallable) {
-    ConnectOrFail();
-    m_sim->SetTemperatures(30.0, 31.0, 45.0, 25.0);
-    ASSERT_EQ(Quorvex_SetPosition(m_handle, 1, 4, 1, nullptr), QuorvexSuccess);
-    ASSERT_EQ(Quorvex_SetParameter(m_handle, QuorvexParameter(6), 99, 1, nullptr), QuorvexSuccess);
-
-    // Filled by the workers; the event each read signals orders it before
-    // the checks here.
-    const auto caller = std::this_thread::get_id();
-    bool onCaller = false;
-    std::vector<double> seen;  // valid, then the values, per callable
-    const auto note = [&](std::initializer_list<double> values) {
-        onCaller = onCaller || std::this_thread::get_id() == caller;
-        seen.insert(seen.end(), values);
-    };
-    const auto parameter = [&](int valid, int value) { note({1.0 * valid, 1.0 * value}); };
-    CTestEvent done;
-    ASSERT_EQ(Quorvex_GetTemperatureCallback(
-                  m_handle, [&](int valid, double a, double b, double c, double d) { note({1.0 * valid, a, b, c, d}); },
-                  done.Get()),
-              QuorvexSuccess);
-    ASSERT_TRUE(done.Wait());
-    EXPECT_EQ(seen.size(), 5u);
-    ASSERT_EQ(Quorvex_GetPositionCallback(
-                  m_handle, [&](int valid, int p, int s) { note({1.0 * valid, 1.0 * p, 1.0 * s}); }, done.Get()),
-              QuorvexSuccess);
-    ASSERT_TRUE(done.Wait());
-    EXPECT_EQ(seen.size(), 8u);
-    ASSERT_EQ(Quorvex_GetParameterCallback(m_handle, QuorvexParameter(6), parameter, done.Get()), QuorvexSuccess);
-    ASSERT_TRUE(done.Wait());
-    EXPECT_FALSE(onCaller);
-    EXPECT_EQ(seen, (std::vector<double>{1, 30.0, 31.0, 45.0, 25.0, 1, 1, 4, 1, 99}));
-
-    // A read that times out gives the callable the previous value, invalid.
-    m_sim->InjectFault(R"(C6\?)", sim::Fault{sim::FaultKind::NoReply});
-    seen.clear();
-    ASSERT_EQ(Quorvex_GetParameterCallback(m_handle, QuorvexParameter(6), parameter, done.Get()), QuorvexSuccess);
-    ASSERT_TRUE(done.Wait());
-    EXPECT_EQ(seen, (std::vector<double>{0, 99}));
 }
 
 TEST_F(CommandTest, BulbEnclosureWarmsWhileTheLampIsLit) {

@@ -32,11 +32,29 @@ protected:
     void ConnectOrFail() { ASSERT_EQ(Connect(), QuorvexSuccess); }
     // For tests that look for what a lower ceiling lets through.
     void Ceiling(unsigned ceiling) { ASSERT_EQ(Quorvex_SetLogCeiling(ceiling), QuorvexSuccess); }
+    int Valid() const {
+        int valid = -1;
+        EXPECT_EQ(Quorvex_IsValidDevice(m_handle, &valid), QuorvexSuccess);
+        return valid;
+    }
+    // The identification held: manufacturer, model, firmware, serial number, whole reply.
+    std::vector<std::string> Identification() const {
+        QuorvexIdentificationStruct id;
+        EXPECT_EQ(Quorvex_GetIdentification(m_handle, &id), QuorvexSuccess);
+        return {id.manufacturer, id.model, id.firmware, id.serialNumber, id.response};
+    }
     // What the head received besides the connection's own "I?" and "S?".
     std::vector<std::string> Sent() const {
         std::vector<std::string> texts = Wire();
         std::erase_if(texts, [](const std::string& text) { return text == "I?" || text == "S?"; });
         return texts;
+    }
+    // The table the driver holds, read with Quorvex_Get...CalibrationData.
+    template <typename Table>
+    Table Held(QuorvexError (*get)(void*, Table*)) const {
+        Table table;
+        EXPECT_EQ(get(m_handle, &table), QuorvexSuccess);
+        return table;
     }
     std::filesystem::path WriteFile(const std::string& name, const std::string& content) const {
         const auto path = m_xdg.Root() / name;
