@@ -9,17 +9,13 @@
 #include <thread>
 #include <vector>
 
-#include "ExpectFailure.h"
+#include "PlatformChecks.h"
 #include "TestSupport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-long long ElapsedMs(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
+using namespace platformtest;
 
 TEST(Events, ManualResetStaysSetAutoResetIsConsumedByOneWait) {
     std::vector<HANDLE> issued;

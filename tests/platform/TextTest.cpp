@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ExpectFailure.h"
+#include "PlatformChecks.h"
 
 #include <string>
 
@@ -28,31 +28,29 @@ TEST(Text, Utf8RoundTripsAndInvalidSequencesBecomeReplacementCharacters) {
     EXPECT_EQ(platform::ToUtf8(bad), "\xef\xbf\xbd");
 }
 
-TEST(Text, WideCharToMultiByteLikeWin32) {
-    const wchar_t* text = L"\u00e9t\u00e9";
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr), 6);  // with NUL
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 3, nullptr, 0, nullptr, nullptr), 5);
-    char buffer[8] = {};
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, 8, nullptr, nullptr), 6);
-    EXPECT_STREQ(buffer, "\xc3\xa9t\xc3\xa9");
-    EXPECT_FAILS_WITH(WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, 3, nullptr, nullptr), 0,
+TEST(Text, ConversionsBothWaysLikeWin32) {
+    const wchar_t* wide = L"\u00e9t\u00e9";
+    const char* narrow = "\xc3\xa9t\xc3\xa9";
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr), 6);  // with NUL
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, 3, nullptr, 0, nullptr, nullptr), 5);
+    char bytes[8] = {};
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, -1, bytes, 8, nullptr, nullptr), 6);
+    EXPECT_STREQ(bytes, narrow);
+    EXPECT_FAILS_WITH(WideCharToMultiByte(CP_UTF8, 0, wide, -1, bytes, 3, nullptr, nullptr), 0,
                       ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_FAILS_WITH(WideCharToMultiByte(1252, 0, text, -1, buffer, 8, nullptr, nullptr), 0,
+    EXPECT_FAILS_WITH(WideCharToMultiByte(1252, 0, wide, -1, bytes, 8, nullptr, nullptr), 0,
                       ERROR_INVALID_PARAMETER);
-}
 
-TEST(Text, MultiByteToWideCharLikeWin32) {
-    const char* text = "\xc3\xa9t\xc3\xa9";
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), 4);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, 5, nullptr, 0), 3);
-    wchar_t buffer[8] = {};
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, 8), 4);
-    EXPECT_STREQ(buffer, L"\u00e9t\u00e9");
-    EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, 2), 0, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, narrow, -1, nullptr, 0), 4);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, narrow, 5, nullptr, 0), 3);
+    wchar_t chars[8] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, narrow, -1, chars, 8), 4);
+    EXPECT_STREQ(chars, wide);
+    EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 0, narrow, -1, chars, 2), 0, ERROR_INSUFFICIENT_BUFFER);
     // MB_ERR_INVALID_CHARS gives ERROR_NO_UNICODE_TRANSLATION
-    EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 8, "\xff", 1, buffer, 8), 0, 1113u);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xff", 1, buffer, 8), 1);
-    EXPECT_EQ(buffer[0], L'\ufffd');
+    EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 8, "\xff", 1, chars, 8), 0, 1113u);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xff", 1, chars, 8), 1);
+    EXPECT_EQ(chars[0], L'\ufffd');
 }
 
 TEST(Text, FormatGrowsToAnyLength) {
