@@ -12,55 +12,59 @@ namespace {
 
 using CommandsTest = ConnectedPsuTest;
 
-TEST_F(CommandsTest, BlockingSetCommandsSendAndLogExactlyTheirText) {
-    EXPECT_EQ(Agilent_SetCurrent(m_handle, 8.5, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetVoltage(m_handle, 15.0, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetCurrentLimit(m_handle, 8.5, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetVoltageLimit(m_handle, 16.0004, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_ResetOCP(m_handle, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_ResetOVP(m_handle, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetOutput(m_handle, AgilentOutput_On, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetOutput(m_handle, AgilentOutput_Off, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetDisplay(m_handle, AgilentDisplay_Off, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetDisplay(m_handle, AgilentDisplay_On, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetDisplayMessage(m_handle, "AB", 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_ClearDisplayMessage(m_handle, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetVoltageRange(m_handle, AgilentVoltageRange_P8V, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetVoltageRange(m_handle, AgilentVoltageRange_P20V, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetVoltageRange(m_handle, AgilentVoltageRange_Low, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetVoltageRange(m_handle, AgilentVoltageRange_High, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(Agilent_SetCurrent(m_handle, -0.0004, 1, nullptr), AgilentSuccess);
-
-    const std::vector<std::string> expected{
-        "CURR 8.500",    "VOLT 15.000",    "CURR:PROT 8.500", "VOLT:PROT 16.000",
-        "CURR:PROT:CLE", "VOLT:PROT:CLE",  "OUTP ON",         "OUTP OFF",
-        "DISP OFF",      "DISP ON",        "DISP:TEXT \"AB\"", "DISP:TEXT:CLE",
-        "VOLT:RANG P8V", "VOLT:RANG P20V", "VOLT:RANG P8V",   "VOLT:RANG P20V",
-        "CURR -0.000"};
-    EXPECT_EQ(WireAfter(expected.size()), expected);
+// The supply shows what the driver meant: quotes doubled on the wire come
+// back single, and the display and range settings stick.
+TEST_F(CommandsTest, SetCommandsSendAndLogExactlyTheirTextAndTheSupplyKeepsThem) {
+    const AgilentError results[] = {
+        Agilent_SetCurrent(m_handle, 8.5, 1, nullptr), Agilent_SetVoltage(m_handle, 15.0, 1, nullptr),
+        Agilent_SetCurrentLimit(m_handle, 8.5, 1, nullptr), Agilent_SetVoltageLimit(m_handle, 16.0004, 1, nullptr),
+        Agilent_ResetOCP(m_handle, 1, nullptr), Agilent_ResetOVP(m_handle, 1, nullptr),
+        Agilent_SetOutput(m_handle, AgilentOutput_On, 1, nullptr),
+        Agilent_SetOutput(m_handle, AgilentOutput_Off, 1, nullptr),
+        Agilent_SetDisplay(m_handle, AgilentDisplay_On, 1, nullptr),
+        Agilent_SetDisplay(m_handle, AgilentDisplay_Off, 1, nullptr),
+        Agilent_SetVoltageRange(m_handle, AgilentVoltageRange_P20V, 1, nullptr),
+        Agilent_SetVoltageRange(m_handle, AgilentVoltageRange_P8V, 1, nullptr),
+        Agilent_SetVoltageRange(m_handle, AgilentVoltageRange_High, 1, nullptr),
+        Agilent_SetVoltageRange(m_handle, AgilentVoltageRange_Low, 1, nullptr),
+        Agilent_SetCurrent(m_handle, -0.0004, 1, nullptr),
+        Agilent_SetDisplayMessage(m_handle, "say \"hi\"", 1, nullptr)};
+    for (size_t i = 0; i < std::size(results); ++i) EXPECT_EQ(results[i], AgilentSuccess) << i;
+    EXPECT_EQ(WireUpToMarker(),
+              (std::vector<std::string>{"CURR 8.500", "VOLT 15.000", "CURR:PROT 8.500", "VOLT:PROT 16.000",
+                                        "CURR:PROT:CLE", "VOLT:PROT:CLE", "OUTP ON", "OUTP OFF", "DISP ON",
+                                        "DISP OFF", "VOLT:RANG P20V", "VOLT:RANG P8V", "VOLT:RANG P20V",
+                                        "VOLT:RANG P8V", "CURR -0.000", "DISP:TEXT \"say \"\"hi\"\"\"", "VOLT?"}));
     // Each ended with CR LF: nothing is left over as an unfinished command.
     EXPECT_EQ(m_sim->PendingInput(), "");
-    for (const char* message :
-         {": Setting the current to 8.500A.\n", ": Setting the voltage to 15.000V.\n",
-          ": Setting the current limit to 8.500A.\n", ": Setting the voltage limit to 16.000V.\n",
-          ": Setting output to AgilentOutput_Off.\n", ": Setting display to AgilentDisplay_On.\n",
-          ": Setting voltage range to AgilentVoltageRange_High.\n",
-          ": Setting custom display message to \"AB\".\n", ": Clearing custom display message.\n",
-          ": Resetting Over Current Protection.\n", ": Resetting Over Voltage Protection.\n"}) {
-        EXPECT_TRUE(LogHas(message)) << message;
-    }
-}
+    const auto state = m_sim->State();
+    EXPECT_FALSE(state.DisplayOn());
+    EXPECT_TRUE(state.LowRange());
+    EXPECT_EQ(state.DisplayText(), "say \"hi\"");
+    EXPECT_TRUE(state.DisplayTextShown());
 
-TEST_F(CommandsTest, NonBlockingSetSignalsTheEventOnceWritten) {
+    // Without waiting: the caller's event is signalled once the command is
+    // written, and without an event the command still goes out.
+    m_sim->ClearReceived();
     CTestEvent written;
     ASSERT_EQ(Agilent_SetCurrent(m_handle, 1.25, 0, written.Get()), AgilentSuccess);
     ASSERT_TRUE(written.Wait());
     ASSERT_EQ(Agilent_SetOutput(m_handle, AgilentOutput_On, 0, written.Get()), AgilentSuccess);
     ASSERT_TRUE(written.Wait());
-    // Without an event the command still goes out.
-    ASSERT_EQ(Agilent_ResetOVP(m_handle, 0, nullptr), AgilentSuccess);
-    EXPECT_EQ(WireAfter(3), (std::vector<std::string>{"CURR 1.250", "OUTP ON", "VOLT:PROT:CLE"}));
-    EXPECT_TRUE(testsupport::WaitUntil([&] { return m_sim->State().OutputEnabled(); }));
+    ASSERT_EQ(Agilent_SetDisplayMessage(m_handle, "", 0, nullptr), AgilentSuccess);
+    ASSERT_EQ(Agilent_ClearDisplayMessage(m_handle, 0, nullptr), AgilentSuccess);
+    EXPECT_EQ(WireAfter(4), (std::vector<std::string>{"CURR 1.250", "OUTP ON", "DISP:TEXT \"\"", "DISP:TEXT:CLE"}));
+    EXPECT_TRUE(testsupport::WaitUntil(
+        [&] { return m_sim->State().OutputEnabled() && !m_sim->State().DisplayTextShown(); }));
+    for (const char* message :
+         {": Setting the current to 8.500A.\n", ": Setting the voltage to 15.000V.\n",
+          ": Setting the current limit to 8.500A.\n", ": Setting the voltage limit to 16.000V.\n",
+          ": Setting output to AgilentOutput_Off.\n", ": Setting display to AgilentDisplay_Off.\n",
+          ": Setting voltage range to AgilentVoltageRange_High.\n",
+          ": Setting custom display message to \"say \"hi\"\".\n", ": Clearing custom display message.\n",
+          ": Resetting Over Current Protection.\n", ": Resetting Over Voltage Protection.\n"}) {
+        EXPECT_TRUE(LogHas(message)) << message;
+    }
 }
 
 // Enumerations outside their tables, set points that are not finite (they
@@ -94,27 +98,6 @@ TEST_F(CommandsTest, BadArgumentsAreRefusedWithoutSending) {
     EXPECT_FALSE(written.IsSet());
 }
 
-// The supply shows what the driver meant: quotes doubled on the wire come
-// back single, and the display and range settings stick.
-TEST_F(CommandsTest, DisplayMessageDoublesQuotesAndTheSupplyKeepsDisplayAndRange) {
-    ASSERT_EQ(Agilent_SetDisplay(m_handle, AgilentDisplay_Off, 1, nullptr), AgilentSuccess);
-    ASSERT_EQ(Agilent_SetVoltageRange(m_handle, AgilentVoltageRange_Low, 1, nullptr), AgilentSuccess);
-    ASSERT_EQ(Agilent_SetDisplayMessage(m_handle, "say \"hi\"", 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(WireUpToMarker(), (std::vector<std::string>{"DISP OFF", "VOLT:RANG P8V",
-                                                          "DISP:TEXT \"say \"\"hi\"\"\"", "VOLT?"}));
-    const auto state = m_sim->State();
-    EXPECT_FALSE(state.DisplayOn());
-    EXPECT_TRUE(state.LowRange());
-    EXPECT_EQ(state.DisplayText(), "say \"hi\"");
-    EXPECT_TRUE(state.DisplayTextShown());
-
-    m_sim->ClearReceived();
-    ASSERT_EQ(Agilent_SetDisplayMessage(m_handle, "", 1, nullptr), AgilentSuccess);
-    ASSERT_EQ(Agilent_ClearDisplayMessage(m_handle, 1, nullptr), AgilentSuccess);
-    EXPECT_EQ(WireUpToMarker(), (std::vector<std::string>{"DISP:TEXT \"\"", "DISP:TEXT:CLE", "VOLT?"}));
-    EXPECT_FALSE(m_sim->State().DisplayTextShown());
-}
-
 // Set points and measurements each come from their own command and reply:
 // with the lamp lit, no two of the four values are alike.
 TEST_F(CommandsTest, QueriesReadSetPointsAndLampMeasurements) {
@@ -132,6 +115,10 @@ TEST_F(CommandsTest, QueriesReadSetPointsAndLampMeasurements) {
     EXPECT_DOUBLE_EQ(measuredV, 12.4995);  // across the 1.5 ohm lamp
     EXPECT_EQ(WireAfter(7), (std::vector<std::string>{"VOLT 15.000", "CURR 8.333", "OUTP ON", "CURR?", "VOLT?",
                                                       "MEAS:CURR?", "MEAS:VOLT?"}));
+    // Below the lamp's 12.5 V the voltage set point limits the current.
+    ASSERT_EQ(Agilent_SetVoltage(m_handle, 6.0, 1, nullptr), AgilentSuccess);
+    ASSERT_EQ(Agilent_MeasureCurrent(m_handle, &measuredI), AgilentSuccess);
+    EXPECT_DOUBLE_EQ(measuredI, 4.0);
     for (const char* message : {": Getting the current setpoint.", ": Getting the voltage setpoint.",
                                 ": Getting the measured current value.", ": Getting the measured voltage value."}) {
         EXPECT_TRUE(LogHas(message)) << message;

@@ -73,9 +73,15 @@ TEST_F(PsuTest, BlockingConnectIdentifiesAndLogsTheSupplyAndClosesTheEvent) {
     EXPECT_TRUE(LogHas(": Logfile path set to \"" + m_logPath.string() + "\""));
 }
 
-// A wrong model, and silence until the reply time-out: no handle, and the
-// port is closed again, since the next connect opens it at once.
-TEST_F(PsuTest, BlockingConnectToNoE3633AFailsAndFreesThePort) {
+// Ports that cannot be opened, a wrong model, and silence until the reply
+// time-out: no handle, and the port is closed again, since the next connect
+// opens it at once.
+TEST_F(PsuTest, FailedConnectsLeaveNoHandleAndFreeThePort) {
+    for (const unsigned com : {kCom + 1, 0u, 128u}) {
+        EXPECT_EQ(Agilent_Connect(Settings(com), &m_handle, com != 128, nullptr), AgilentErrorFailed) << com;
+        EXPECT_EQ(m_handle, nullptr);
+    }
+    EXPECT_TRUE(LogHas(": Error initializing the serial port."));
     const std::string noDevice = ": No Agilent E3633A detected on the serial port.";
     size_t logged = 0;
     for (const char* identity : {"Agilent Technologies,E3631A,0,1.7-5.0-1.0", ""}) {
@@ -89,15 +95,6 @@ TEST_F(PsuTest, BlockingConnectToNoE3633AFailsAndFreesThePort) {
     }
     m_sim->SetIdentity(sim::CPsuSimulator::kDefaultIdentity);
     EXPECT_EQ(Agilent_Connect(Settings(), &m_handle, 1, nullptr), AgilentSuccess);
-}
-
-TEST_F(PsuTest, ConnectFailsOnMissingOrInvalidPorts) {
-    EXPECT_EQ(Agilent_Connect(Settings(kCom + 1), &m_handle, 1, nullptr), AgilentErrorFailed);
-    EXPECT_EQ(m_handle, nullptr);
-    EXPECT_EQ(Agilent_Connect(Settings(0), &m_handle, 1, nullptr), AgilentErrorFailed);
-    EXPECT_EQ(Agilent_Connect(Settings(128), &m_handle, 0, nullptr), AgilentErrorFailed);
-    EXPECT_EQ(m_handle, nullptr);
-    EXPECT_TRUE(LogHas(": Error initializing the serial port."));
 }
 
 // Blocking, then without blocking: each time the handle is gone at once and
@@ -143,50 +140,36 @@ TEST_F(PsuTest, DisconnectUnlocksClosesAndInvalidatesTheHandleBlockingOrNot) {
 }
 
 TEST_F(PsuTest, EveryHandleExportRefusesAnUnlistedHandle) {
-    int dummy = 0;
-    void* const bogus = &dummy;
+    int dummy = 0, flag = 0;
+    void* bogus = &dummy;
     double value = 1.0;
-    int flag = 0;
     AgilentIdentificationStruct id;
     auto token = std::make_shared<int>(0);
     int calls = 0;
     AgilentResponseCallback callback = [token, &calls](int, double) { ++calls; };
     AgilentProgressCallback progress = [token, &calls](double) { ++calls; };
-
-    EXPECT_EQ(Agilent_GetIdentification(bogus, &id), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_IsValidDevice(bogus, &flag), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_IsRampedUp(bogus, &flag), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_SetOutput(bogus, AgilentOutput_On, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_SetDisplay(bogus, AgilentDisplay_On, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_SetDisplayMessage(bogus, "X", 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_ClearDisplayMessage(bogus, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_SetVoltageRange(bogus, AgilentVoltageRange_Low, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_SetCurrent(bogus, 1.0, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_SetVoltage(bogus, 1.0, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_SetCurrentLimit(bogus, 1.0, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_SetVoltageLimit(bogus, 1.0, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_ResetOCP(bogus, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_ResetOVP(bogus, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_GetCurrent(bogus, &value), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_GetVoltage(bogus, &value), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_MeasureCurrent(bogus, &value), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_MeasureVoltage(bogus, &value), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_MeasureCurrent(bogus, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_GetCurrentCallback(bogus, callback), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_GetVoltageCallback(bogus, callback), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_MeasureCurrentCallback(bogus, callback), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_MeasureVoltageCallback(bogus, callback), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_RampUp(bogus, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_RampUpReportProgress(bogus, 8.0, 12.0, 1, nullptr, nullptr, progress),
-              AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_RampDown(bogus, 1, nullptr, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_RampDownReportProgress(bogus, 1, nullptr, nullptr, progress),
-              AgilentErrorInvalidHandle);
-    void* bogusHandle = bogus;
-    EXPECT_EQ(Agilent_Disconnect(&bogusHandle, 1, nullptr), AgilentErrorInvalidHandle);
-    EXPECT_EQ(bogusHandle, bogus);
-    EXPECT_EQ(Agilent_IsValidDevice(nullptr, &flag), AgilentErrorInvalidHandle);
-    EXPECT_EQ(Agilent_Disconnect(nullptr, 1, nullptr), AgilentErrorInvalidHandle);
+    // In order; with an unlisted handle a null output is refused for the handle.
+    const AgilentError results[] = {
+        Agilent_GetIdentification(bogus, &id), Agilent_IsValidDevice(bogus, &flag),
+        Agilent_IsRampedUp(bogus, &flag), Agilent_SetOutput(bogus, AgilentOutput_On, 1, nullptr),
+        Agilent_SetDisplay(bogus, AgilentDisplay_On, 1, nullptr), Agilent_SetDisplayMessage(bogus, "X", 1, nullptr),
+        Agilent_ClearDisplayMessage(bogus, 1, nullptr),
+        Agilent_SetVoltageRange(bogus, AgilentVoltageRange_Low, 1, nullptr),
+        Agilent_SetCurrent(bogus, 1.0, 1, nullptr), Agilent_SetVoltage(bogus, 1.0, 1, nullptr),
+        Agilent_SetCurrentLimit(bogus, 1.0, 1, nullptr), Agilent_SetVoltageLimit(bogus, 1.0, 1, nullptr),
+        Agilent_ResetOCP(bogus, 1, nullptr), Agilent_ResetOVP(bogus, 1, nullptr),
+        Agilent_GetCurrent(bogus, &value), Agilent_GetVoltage(bogus, &value),
+        Agilent_MeasureCurrent(bogus, &value), Agilent_MeasureVoltage(bogus, &value),
+        Agilent_MeasureCurrent(bogus, nullptr), Agilent_GetCurrentCallback(bogus, callback),
+        Agilent_GetVoltageCallback(bogus, callback), Agilent_MeasureCurrentCallback(bogus, callback),
+        Agilent_MeasureVoltageCallback(bogus, callback), Agilent_RampUp(bogus, 8.0, 12.0, 1, nullptr, 1, nullptr),
+        Agilent_RampUpReportProgress(bogus, 8.0, 12.0, 1, nullptr, nullptr, progress),
+        Agilent_RampDown(bogus, 1, nullptr, 1, nullptr),
+        Agilent_RampDownReportProgress(bogus, 1, nullptr, nullptr, progress),
+        Agilent_Disconnect(&bogus, 1, nullptr), Agilent_IsValidDevice(nullptr, &flag),
+        Agilent_Disconnect(nullptr, 1, nullptr)};
+    for (size_t i = 0; i < std::size(results); ++i) EXPECT_EQ(results[i], AgilentErrorInvalidHandle) << i;
+    EXPECT_EQ(bogus, &dummy);
     EXPECT_EQ(Agilent_Connect(Settings(), nullptr, 1, nullptr), AgilentErrorInvalidParameter);
     EXPECT_TRUE(Wire().empty());
 
@@ -198,7 +181,7 @@ TEST_F(PsuTest, EveryHandleExportRefusesAnUnlistedHandle) {
     EXPECT_EQ(token.use_count(), 1);
 }
 
-TEST_F(PsuTest, LogCeilingFiltersBySeverityReachesConnectedDevicesAndStopsAtSeven) {
+TEST_F(PsuTest, LogCeilingAndPathReachConnectedDevicesAndTheCeilingStopsAtSeven) {
     ASSERT_EQ(Agilent_SetLogCeiling(0), AgilentSuccess);
     Connect();
     EXPECT_EQ(LogText(), "");  // nothing passes ceiling 0
@@ -218,10 +201,8 @@ TEST_F(PsuTest, LogCeilingFiltersBySeverityReachesConnectedDevicesAndStopsAtSeve
     EXPECT_TRUE(LogHas(": Logging ceiling set to 7"));
     EXPECT_EQ(Agilent_SetLogCeiling(8), AgilentErrorFailed);
     EXPECT_EQ(Agilent_SetLogCeiling(0xFFFFFFFFu), AgilentErrorFailed);
-}
 
-TEST_F(PsuTest, LogfilePathMovesTheLogOfConnectedDevices) {
-    Connect();
+    // A new path moves the log of the devices already connected.
     const auto second = m_xdg.Root() / "second.log";
     ASSERT_EQ(Agilent_SetLogfilePath(second.wstring().c_str()), AgilentSuccess);
     ASSERT_EQ(Agilent_SetCurrent(m_handle, 2.0, 1, nullptr), AgilentSuccess);

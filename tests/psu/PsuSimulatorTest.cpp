@@ -1,26 +1,11 @@
-// The simulated E3633A: its lamp load, protection trips, number format and
-// the lamp bus it drives, checked directly and through PsuDll.
-#include "E3633AModel.h"
+// The simulated E3633A: its protection trips and the lamp bus it drives,
+// checked through PsuDll.
 #include "PsuFixture.h"
 
 #include <atomic>
 
 namespace psutest {
 namespace {
-
-TEST(E3633AModelTest, LampDrawsConstantCurrentUpToTheVoltageSetPoint) {
-    sim::CE3633AModel model;
-    model.SetLoadResistance(1.5);
-    model.SetVoltage(15.0);
-    model.SetCurrent(8.0);
-    model.SetOutput(true);
-    EXPECT_EQ(model.Output().amps, 8.0);  // 12 V across the lamp: constant current
-    EXPECT_DOUBLE_EQ(model.Output().volts, 12.0);
-
-    model.SetVoltage(6.0);  // the voltage set point limits the current now
-    EXPECT_DOUBLE_EQ(model.Output().volts, 6.0);
-    EXPECT_DOUBLE_EQ(model.Output().amps, 4.0);
-}
 
 using PsuSimulatorTest = ConnectedPsuTest;
 
