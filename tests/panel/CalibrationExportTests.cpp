@@ -1,10 +1,6 @@
 // Filling the calibration copy from the head's tables, the CSV export and
 // the number forms both files use.
-#include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 

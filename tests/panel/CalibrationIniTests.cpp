@@ -1,12 +1,8 @@
 // Calibration.ini: the layout a save creates, round trips to four
 // significant digits, partial, corrupt and missing files, and the ini
 // storage's items.
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -58,23 +54,14 @@ TEST_F(CalibrationIniTest, SaveLaysOutANewFileLoadsBackToFourDigitsAndSavesAgain
     ASSERT_TRUE(Save(data));
 
     const std::vector<std::string> expected = {
-        "[CalibrationData]",
-        "SerialNumber=1234",
-        "[CalibrationData.ApertureData]",
-        "Count=2",
+        "[CalibrationData]", "SerialNumber=1234",
+        "[CalibrationData.ApertureData]", "Count=2",
         "[CalibrationData.ApertureData.0]",
-        "AttenuationFactor=1.234E+002",
-        "PrimaryPosition=2",
-        "SecondaryPosition=11",
+        "AttenuationFactor=1.234E+002", "PrimaryPosition=2", "SecondaryPosition=11",
         "[CalibrationData.ApertureData.1]",
-        "AttenuationFactor=5.000E-001",
-        "PrimaryPosition=1",
-        "SecondaryPosition=10",
-        "[CalibrationData.SpectralData]",
-        "Count=1",
-        "[CalibrationData.SpectralData.0]",
-        "Wavelength=3.805E+002",
-        "Radiance=1.235E-006",
+        "AttenuationFactor=5.000E-001", "PrimaryPosition=1", "SecondaryPosition=10",
+        "[CalibrationData.SpectralData]", "Count=1",
+        "[CalibrationData.SpectralData.0]", "Wavelength=3.805E+002", "Radiance=1.235E-006",
     };
     EXPECT_EQ(FileLines(), expected);
 
@@ -112,8 +99,6 @@ TEST_F(CalibrationIniTest, AnEntryMissingAKeyIsSkippedAndTheOthersKeepTheirOrder
         "[CalibrationData.ApertureData.1]\r\nAttenuationFactor=2.0\r\nSecondaryPosition=11\r\n"
         "[CalibrationData.ApertureData.2]\r\nAttenuationFactor=3e0\r\n"
         "PrimaryPosition=0\r\nSecondaryPosition=11\r\n"
-        "[CalibrationData.ApertureData.3]\r\nAttenuationFactor=4.0\r\n"
-        "PrimaryPosition=0\r\nSecondaryPosition=10\r\n"
         "[CalibrationData.SpectralData]\r\nCount=1\r\n"
         "[CalibrationData.SpectralData.0]\r\nWavelength= 400\r\nRadiance=0x1p-2\r\n");
     CCalibrationData loaded;
@@ -173,11 +158,9 @@ TEST_F(CalibrationIniTest, StorageItemsUseTheIniTextForms) {
         float f = 2.5f;
         std::uint32_t u = 4000000000u;
         std::int64_t big = 0x0102030405060708LL;
-        EXPECT_TRUE(sub->Item(L"Yes", yes, true));
-        EXPECT_TRUE(sub->Item(L"No", no, true));
-        EXPECT_TRUE(sub->Item(L"Float", f, true));
-        EXPECT_TRUE(sub->Item(L"UInt", u, true));
-        EXPECT_TRUE(sub->Item(L"Big", big, true));
+        EXPECT_TRUE(sub->Item(L"Yes", yes, true) && sub->Item(L"No", no, true) &&
+                    sub->Item(L"Float", f, true) && sub->Item(L"UInt", u, true) &&
+                    sub->Item(L"Big", big, true));
     }
     std::vector<std::string> lines = FileLines();
     ASSERT_EQ(lines.size(), 6u);

@@ -1,8 +1,6 @@
 // The paths the program works with and its version text: the start-up
 // pieces that need no QApplication, so they also run in the sanitizer builds.
-#include <filesystem>
 #include <fstream>
-#include <string>
 
 #include <gtest/gtest.h>
 
@@ -10,7 +8,6 @@
 #include "TestSupport.h"
 #include "Version.h"
 #include "platform/text.h"
-#include "platform/win32.h"
 
 namespace fs = std::filesystem;
 
@@ -42,8 +39,7 @@ TEST(AppPathsTest, FolderCreationReportsTheWindowsCodes) {
 }
 
 TEST(VersionTest, VersionTextDropsTheLastPart) {
-    EXPECT_EQ(GetFileVersion(), L"1.0.0.1");
-    EXPECT_EQ(GetVersionString(), L"1.0.0");
+    EXPECT_EQ(GetVersionString(), VersionTextFromFileVersion(GetFileVersion()));
     EXPECT_EQ(VersionTextFromFileVersion(L"2.3.4.5 \t\r\n"), L"2.3.4");
     EXPECT_EQ(VersionTextFromFileVersion(L"7"), L"");
     EXPECT_EQ(VersionTextFromFileVersion(L""), L"");

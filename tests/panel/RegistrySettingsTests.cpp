@@ -13,13 +13,7 @@ namespace {
 
 const QString kKey = QStringLiteral("Application Settings/");
 
-CAppSettings LoadAppSettings(bool* pOk = nullptr) {
-    CAppSettings settings;
-    auto storage = CSettingsStorageRegistry::ForApplicationSettings();
-    const bool bOk = settings.Load(*storage);
-    if (pOk) *pOk = bOk;
-    return settings;
-}
+std::unique_ptr<CSettingsStorage> Storage() { return CSettingsStorageRegistry::ForApplicationSettings(); }
 
 // Every value of the record, so that one comparison misses none.
 std::vector<int> Values(const CAppSettings& s) {
@@ -47,9 +41,8 @@ public:
 using RegistrySettingsTest = PanelTest;
 
 TEST_F(RegistrySettingsTest, FirstRunKeepsEveryDefaultAndResetRestoresThePlainMembersOnly) {
-    bool bOk = true;
-    CAppSettings settings = LoadAppSettings(&bOk);
-    EXPECT_FALSE(bOk);  // the key does not exist yet
+    CAppSettings settings;
+    EXPECT_FALSE(settings.Load(*Storage()));  // the key does not exist yet
     // Ceiling, look, units, display, positions; then port, baud, parity,
     // data bits, stop bits and flow control of the head, supply and counter.
     const std::vector<int> defaults{6, 219, 0, 0, 0, 1, 0, 9600, 0, 8, 0, 0,
@@ -90,8 +83,7 @@ TEST_F(RegistrySettingsTest, MissingOrUnreadableValuesTakeDefaultsAndMissingSubK
     settings.m_nDisableAgilentDisplay = 1;
     settings.m_nAppStyle = 215;
     settings.m_etcSerialSettings.baud = 19200;
-    auto storage = CSettingsStorageRegistry::ForApplicationSettings();
-    EXPECT_TRUE(settings.Load(*storage));
+    EXPECT_TRUE(settings.Load(*Storage()));
 
     CAppSettings expected;
     expected.m_nLogCeiling = 7;
@@ -117,8 +109,7 @@ TEST_F(RegistrySettingsTest, SaveWritesEveryValueUnderItsNameAndLoadsBack) {
     saved.m_nYAxisDisplayUnits = 5;
     saved.m_nDisableAgilentDisplay = 1;
     saved.m_nShowAperturePositions = 0;
-    auto storage = CSettingsStorageRegistry::ForApplicationSettings();
-    ASSERT_TRUE(saved.Save(*storage));
+    ASSERT_TRUE(saved.Save(*Storage()));
 
     auto registry = Registry();
     EXPECT_EQ(registry->value(kKey + "LogCeiling").toInt(), 7);
@@ -133,9 +124,8 @@ TEST_F(RegistrySettingsTest, SaveWritesEveryValueUnderItsNameAndLoadsBack) {
     // A negative number keeps the DWORD form.
     EXPECT_EQ(registry->value(kKey + "ETCSerialSettings/port").toLongLong(), 4294967295LL);
 
-    bool bOk = false;
-    const CAppSettings loaded = LoadAppSettings(&bOk);
-    EXPECT_TRUE(bOk);
+    CAppSettings loaded;
+    EXPECT_TRUE(loaded.Load(*Storage()));
     EXPECT_EQ(Values(loaded), Values(saved));
 }
 
@@ -151,45 +141,35 @@ TEST_F(RegistrySettingsTest, WithoutContinueOnErrorTheFirstMissingValueEndsTheLo
 }
 
 TEST_F(RegistrySettingsTest, StorageItemsKeepTheirRegistryKinds) {
-    auto writer = CSettingsStorageRegistry::ForApplicationSettings()->CreateSubStorage(L"Items");
+    auto writer = Storage()->CreateSubStorage(L"Items");
     double d = 123.456789;
     bool b = true;
     std::int16_t neg = -300;
     std::string narrow = "µm";
     char bytes[3] = {1, 0, 2};
-    // Nothing can be written before the key is opened.
-    EXPECT_FALSE(writer->Item(L"Double", d, true));
+    EXPECT_FALSE(writer->Item(L"Double", d, true)) << "written before the key was opened";
     ASSERT_TRUE(writer->StartWrite());
-    EXPECT_TRUE(writer->Item(L"Double", d, true));
-    EXPECT_TRUE(writer->Item(L"Bool", b, true));
-    EXPECT_TRUE(writer->Item(L"Int16", neg, true));
-    EXPECT_TRUE(writer->Item(L"Narrow", narrow, true));
-    EXPECT_TRUE(writer->BinaryItem(L"Binary", bytes, sizeof bytes, true));
-    EXPECT_TRUE(writer->EndWrite());
-
+    EXPECT_TRUE(writer->Item(L"Double", d, true) && writer->Item(L"Bool", b, true) &&
+                writer->Item(L"Int16", neg, true) && writer->Item(L"Narrow", narrow, true) &&
+                writer->BinaryItem(L"Binary", bytes, sizeof bytes, true) && writer->EndWrite());
     auto registry = Registry();
     EXPECT_EQ(registry->value(kKey + "Items/Double").toByteArray().size(), 8);
     EXPECT_EQ(registry->value(kKey + "Items/Bool").toInt(), 1);
     EXPECT_EQ(registry->value(kKey + "Items/Narrow").toString(), QStringLiteral("µm"));
 
-    auto reader = CSettingsStorageRegistry::ForApplicationSettings()->CreateSubStorage(L"Items");
+    auto reader = Storage()->CreateSubStorage(L"Items");
     ASSERT_TRUE(reader->StartRead());
-    auto read = [&](const wchar_t* name, auto value) {
-        EXPECT_TRUE(reader->Item(name, value, false)) << name;
-        return value;
+    const auto readsBack = [&](const wchar_t* name, auto written) {
+        decltype(written) value{};
+        return reader->Item(name, value, false) && value == written;
     };
-    EXPECT_EQ(read(L"Double", 0.0), d);
-    EXPECT_TRUE(read(L"Bool", false));
-    EXPECT_EQ(read(L"Int16", std::int16_t{0}), -300);
-    EXPECT_EQ(read(L"Narrow", std::string()), narrow);
+    EXPECT_TRUE(readsBack(L"Double", d) && readsBack(L"Bool", b) && readsBack(L"Int16", neg) &&
+                readsBack(L"Narrow", narrow));
     char bytes2[3] = {}, wrongSize[4] = {};
     EXPECT_TRUE(reader->BinaryItem(L"Binary", bytes2, sizeof bytes2, false));
     EXPECT_EQ(std::memcmp(bytes, bytes2, sizeof bytes), 0);
     EXPECT_FALSE(reader->BinaryItem(L"Binary", wrongSize, sizeof wrongSize, false));
     EXPECT_FALSE(reader->Item(L"Missing", d, false));
-
     // A key that was never written cannot be opened for reading.
-    auto missing = CSettingsStorageRegistry::ForApplicationSettings()->CreateSubStorage(L"None");
-    EXPECT_FALSE(missing->StartRead());
-    EXPECT_TRUE(missing->EndRead());
+    EXPECT_FALSE(Storage()->CreateSubStorage(L"None")->StartRead());
 }

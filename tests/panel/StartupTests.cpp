@@ -5,16 +5,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <regex>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <QAbstractButton>
-#include <QCoreApplication>
 #include <QMessageBox>
 #include <QThread>
 #include <QTimer>
@@ -132,12 +127,6 @@ TEST_F(StartupTest, FirstRunCreatesFoldersNamesTheLogByUtcLogsTheCeilingFirstAnd
     EXPECT_EQ(match[1], "Informational");
     EXPECT_EQ(match[2], "The logging ceiling has been set to 6");
 
-    EXPECT_EQ(app.m_appSettings.m_nLogCeiling, 6);
-    EXPECT_EQ(app.m_appSettings.m_agilentSerialSettings.stopBits, 2);
-    EXPECT_EQ(app.m_calibrationData.m_nSerialNumber, -1);
-    EXPECT_TRUE(app.m_calibrationData.m_apertureData.empty());
-    EXPECT_TRUE(app.m_calibrationData.m_spectralData.empty());
-
     ASSERT_NE(app.MainFrame(), nullptr);
     EXPECT_TRUE(app.MainFrame()->isVisible());
     EXPECT_EQ(app.MainFrame()->windowTitle(), QStringLiteral("Quorvex Control Panel"));
@@ -162,19 +151,13 @@ TEST_F(StartupTest, FirstRunCreatesFoldersNamesTheLogByUtcLogsTheCeilingFirstAnd
 TEST_F(StartupTest, SavedCeilingAndCalibrationAreLoadedAndTheProgramAndLibrariesLogAtTheCeiling) {
     Registry()->setValue(QStringLiteral("Application Settings/LogCeiling"), 7);
     fs::create_directories(DataFolder());
-    std::ofstream(DataFolder() / "Calibration.ini", std::ios::binary)
-        << "[CalibrationData]\r\nSerialNumber=4711\r\n"
-           "[CalibrationData.ApertureData]\r\nCount=1\r\n"
-           "[CalibrationData.ApertureData.0]\r\nAttenuationFactor=1.234E+002\r\n"
-           "PrimaryPosition=2\r\nSecondaryPosition=11\r\n"
-           "[CalibrationData.SpectralData]\r\nCount=0\r\n";
+    // What the file holds is the ini tests' business; the serial number shows
+    // that this one was read.
+    std::ofstream(DataFolder() / "Calibration.ini") << "[CalibrationData]\r\nSerialNumber=4711\r\n";
     CQuorvexControlPanelApp& app = App();
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(app.m_appSettings.m_nLogCeiling, 7);
     EXPECT_EQ(app.m_calibrationData.m_nSerialNumber, 4711);
-    ASSERT_EQ(app.m_calibrationData.m_apertureData.size(), 1u);
-    EXPECT_EQ(app.m_calibrationData.m_apertureData[0].m_dAttenuationFactor, 123.4);
-    EXPECT_TRUE(app.m_calibrationData.m_spectralData.empty());
 
     app.Log(7, L"debug at seven");
     app.m_appSettings.m_nLogCeiling = 6;
@@ -238,44 +221,32 @@ TEST_F(StartupTest, MessageBoxesAreShownOnTheGuiThreadAndBlockTheCaller) {
     // The box's result, 0 until it returns; shared so that a worker left
     // behind by a hang cannot outlive it.
     auto result = std::make_shared<std::atomic<int>>(0);
-    QString shownText, shownTitle;
+    std::vector<QString> shown;  // "title: text" of each box, closed as it appears
     bool bCallerWaitedForTheBox = false;
-    int nBoxesSeen = 0;
     QTimer closer;
-    closer.setInterval(10);
     QObject::connect(&closer, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) return;
-        ++nBoxesSeen;
-        shownText = box->text();
-        shownTitle = box->windowTitle();
+        shown.push_back(box->windowTitle() + ": " + box->text());
         bCallerWaitedForTheBox = *result == 0;
         QAbstractButton* cancel = box->button(QMessageBox::Cancel);
         (cancel ? cancel : box->button(QMessageBox::Ok))->click();
     });
-    closer.start();
+    closer.start(10);
 
     std::thread worker([result] {
         *result = MessageBoxW(nullptr, L"Lamp too hot", L"Quorvex", MB_OKCANCEL | MB_ICONWARNING);
     });
-    const bool bReturned = testsupport::WaitUntil([&] {
-        QCoreApplication::processEvents();
-        return *result != 0;
-    });
-    if (!bReturned) {
+    if (!testsupport::WaitUntil([&] { QCoreApplication::processEvents(); return *result != 0; })) {
         worker.detach();
         FAIL() << "MessageBoxW from a worker never returned";
     }
     worker.join();
     EXPECT_EQ(*result, IDCANCEL);
-    EXPECT_EQ(shownText, QStringLiteral("Lamp too hot"));
-    EXPECT_EQ(shownTitle, QStringLiteral("Quorvex"));
     EXPECT_TRUE(bCallerWaitedForTheBox);
-
     // On the GUI thread itself the box is shown directly.
     EXPECT_EQ(MessageBoxW(nullptr, L"Direct", L"Caption", MB_OK), IDOK);
-    EXPECT_EQ(shownText, QStringLiteral("Direct"));
-    EXPECT_EQ(nBoxesSeen, 2);
+    EXPECT_EQ(shown, (std::vector<QString>{"Quorvex: Lamp too hot", "Caption: Direct"}));
 }
 
 TEST_F(StartupTest, TerminationSignalsBecomeAnOrdinaryCloseOnTheGuiThread) {
