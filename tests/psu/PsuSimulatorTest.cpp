@@ -1,5 +1,5 @@
-// The simulated E3633A: its protection trips and the lamp bus it drives,
-// checked through PsuDll.
+// The simulated E3633A through PsuDll: its protection trips, and a second
+// supply beside the first that drives a lamp bus.
 #include "PsuFixture.h"
 
 #include <atomic>
@@ -33,29 +33,35 @@ TEST_F(PsuSimulatorTest, TripsThroughTheDriverAndClearsWithTheResetCommands) {
     EXPECT_DOUBLE_EQ(value, 2.25);
 }
 
-// A second supply of its own on COM3, driving a lamp bus.
-using PsuSimulatorLampTest = PsuTest;
-
-TEST_F(PsuSimulatorLampTest, LampFollowsTheOutputAndItsCurrent) {
+// A second supply of its own, driving a lamp bus: its handle, wire and log
+// prefix are its own, and the lamp follows its output and current.
+TEST_F(PsuTest, ASecondSupplyKeepsItsOwnHandleWireAndLogPrefixAndDrivesItsLamp) {
     sim::CLampBus lamp;
     std::atomic<int> changes{0};
     lamp.Subscribe([&](bool, double) { ++changes; });
-    sim::CPsuSimulator psu(m_xdg.PortsFolder(), 3, &lamp);
-    psu.Start();
-    void* handle = nullptr;
-    ASSERT_EQ(Agilent_Connect(Settings(3), &handle, 1, nullptr), AgilentSuccess);
-    ASSERT_EQ(Agilent_RampUp(handle, 8.333, 15.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    sim::CPsuSimulator other(m_xdg.PortsFolder(), kCom + 1, &lamp);
+    other.Start();
+    Connect();
+    void* second = nullptr;
+    ASSERT_EQ(Agilent_Connect(Settings(kCom + 1), &second, 1, nullptr), AgilentSuccess);
+    ASSERT_NE(second, m_handle);
+    ASSERT_EQ(Agilent_RampUp(second, 8.333, 15.0, 1, nullptr, 1, nullptr), AgilentSuccess);
     double amps = 0;
-    ASSERT_EQ(Agilent_MeasureCurrent(handle, &amps), AgilentSuccess);  // all commands handled
+    ASSERT_EQ(Agilent_MeasureCurrent(second, &amps), AgilentSuccess);  // all commands handled
     EXPECT_TRUE(lamp.Lit());
     EXPECT_EQ(lamp.Amps(), 8.333);
     EXPECT_GE(changes, 50);  // every step
 
-    ASSERT_EQ(Agilent_SetOutput(handle, AgilentOutput_Off, 1, nullptr), AgilentSuccess);
-    ASSERT_EQ(Agilent_MeasureCurrent(handle, &amps), AgilentSuccess);
+    ASSERT_EQ(Agilent_SetOutput(second, AgilentOutput_Off, 1, nullptr), AgilentSuccess);
+    ASSERT_EQ(Agilent_MeasureCurrent(second, &amps), AgilentSuccess);
     EXPECT_FALSE(lamp.OutputOn());
     EXPECT_FALSE(lamp.Lit());
-    EXPECT_EQ(Agilent_Disconnect(&handle, 1, nullptr), AgilentSuccess);
+    EXPECT_TRUE(Wire().empty());
+    char prefix[128];
+    std::snprintf(prefix, sizeof prefix, "CAgilentE3633A (0x%016llX): Setting output to AgilentOutput_Off.",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(second)));
+    EXPECT_TRUE(LogHas(prefix));
+    EXPECT_EQ(Agilent_Disconnect(&second, 1, nullptr), AgilentSuccess);
 }
 
 }  // namespace
