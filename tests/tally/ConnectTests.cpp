@@ -18,10 +18,9 @@ TEST_F(TallyTest, ConnectIdentifiesTheCounterAndSignalsButClosesTheEventOnlyWhen
     EXPECT_EQ(valid, 1);
     EtcIdentificationStruct id;
     EXPECT_EQ(Etc_GetIdentification(m_handle, &id), EtcSuccess);
-    EXPECT_EQ(id.manufacturer, "Vandrel Scientific Ltd");
-    EXPECT_EQ(id.model, "ETC");
-    EXPECT_EQ(id.firmwareRevision, "2.04,build 7,rc");
-    EXPECT_EQ(id.response, "Vandrel Scientific Ltd,ETC,2.04,build 7,rc");
+    EXPECT_EQ((std::vector<std::string>{id.manufacturer, id.model, id.firmwareRevision, id.response}),
+              (std::vector<std::string>{"Vandrel Scientific Ltd", "ETC", "2.04,build 7,rc",
+                                        "Vandrel Scientific Ltd,ETC,2.04,build 7,rc"}));
     EXPECT_TRUE(LogHas(": Initializing serial port with the following settings: Port: 7, Baud: 9600, "
                        "Parity: None, Databits: 8, Stopbits: 1, FlowControl: None"));
     EXPECT_TRUE(LogHas(": A Vandrel Elapsed Time Counter has been detected with the following "
@@ -77,28 +76,21 @@ TEST_F(TallyTest, ExportsRefuseStrangersAndNullOutputsWithoutSendingAnything) {
     EtcIdentificationStruct id;
     EtcDiagnosticsStruct diagnostics;
     bool called = false;
-    EXPECT_EQ(Etc_IsValidDevice(stranger, &valid), EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_GetIdentification(stranger, &id), EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_GetElapsedTime(stranger, &seconds), EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_GetElapsedTimeCallback(stranger, [&](int, double) { called = true; }),
-              EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_GetPowerCycleCount(nullptr, &count), EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_GetPowerCycleCountCallback(stranger, nullptr), EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_Reset(stranger, 1, nullptr), EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_SetBaseElapsedTimeCount(stranger, 1, 1, nullptr), EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_SetBasePowerCycleCount(stranger, 1, 1, nullptr), EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_GetDiagnostics(stranger, &diagnostics), EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_GetDiagnosticsCallback(stranger, [&](int, EtcDiagnosticsStruct) { called = true; }),
-              EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_Disconnect(&stranger, 1, nullptr), EtcErrorInvalidHandle);
-    EXPECT_EQ(Etc_Disconnect(nullptr, 1, nullptr), EtcErrorInvalidHandle);
-
-    EXPECT_EQ(Etc_IsValidDevice(m_handle, nullptr), EtcErrorInvalidParameter);
-    EXPECT_EQ(Etc_GetIdentification(m_handle, nullptr), EtcErrorInvalidParameter);
-    EXPECT_EQ(Etc_GetElapsedTime(m_handle, nullptr), EtcErrorInvalidParameter);
-    EXPECT_EQ(Etc_GetPowerCycleCount(m_handle, nullptr), EtcErrorInvalidParameter);
-    EXPECT_EQ(Etc_GetDiagnostics(m_handle, nullptr), EtcErrorInvalidParameter);
-    EXPECT_EQ(Etc_GetDiagnosticsCallback(m_handle, nullptr), EtcErrorInvalidParameter);
+    const EtcError strangers[] = {
+        Etc_IsValidDevice(stranger, &valid), Etc_GetIdentification(stranger, &id),
+        Etc_GetElapsedTime(stranger, &seconds),
+        Etc_GetElapsedTimeCallback(stranger, [&](int, double) { called = true; }),
+        Etc_GetPowerCycleCount(nullptr, &count), Etc_GetPowerCycleCountCallback(stranger, nullptr),
+        Etc_Reset(stranger, 1, nullptr), Etc_SetBaseElapsedTimeCount(stranger, 1, 1, nullptr),
+        Etc_SetBasePowerCycleCount(stranger, 1, 1, nullptr), Etc_GetDiagnostics(stranger, &diagnostics),
+        Etc_GetDiagnosticsCallback(stranger, [&](int, EtcDiagnosticsStruct) { called = true; }),
+        Etc_Disconnect(&stranger, 1, nullptr), Etc_Disconnect(nullptr, 1, nullptr)};
+    for (size_t i = 0; i < std::size(strangers); ++i) EXPECT_EQ(strangers[i], EtcErrorInvalidHandle) << i;
+    const EtcError nullOutputs[] = {
+        Etc_IsValidDevice(m_handle, nullptr), Etc_GetIdentification(m_handle, nullptr),
+        Etc_GetElapsedTime(m_handle, nullptr), Etc_GetPowerCycleCount(m_handle, nullptr),
+        Etc_GetDiagnostics(m_handle, nullptr), Etc_GetDiagnosticsCallback(m_handle, nullptr)};
+    for (size_t i = 0; i < std::size(nullOutputs); ++i) EXPECT_EQ(nullOutputs[i], EtcErrorInvalidParameter) << i;
     EXPECT_FALSE(called);
     EXPECT_TRUE(Wire().empty());
 }

@@ -7,8 +7,7 @@ namespace tallytest {
 namespace {
 
 TEST_F(TallyTest, SavedSettingsReachADeviceConnectedLaterFromItsFirstEntry) {
-    EXPECT_EQ(Etc_SetLogCeiling(8), EtcErrorInvalidParameter);
-    EXPECT_EQ(Etc_SetLogCeiling(0xFFFFFFFF), EtcErrorInvalidParameter);
+    for (const uint32_t bad : {8u, 0xFFFFFFFFu}) EXPECT_EQ(Etc_SetLogCeiling(bad), EtcErrorInvalidParameter);
     // Still 7 from the set-up, which came before any device existed, so a
     // new device's very first entry already passes. The saved ceiling is
     // applied first and the saved path next; entries written before the
@@ -46,10 +45,6 @@ TEST_F(TallyTest, ADeviceWritesNothingWhileTheCeilingIsZero) {
     double seconds = 0;
     EXPECT_EQ(Etc_GetElapsedTime(m_handle, &seconds), EtcErrorCommandFailed);
     EXPECT_EQ(LogText(), "");
-    ASSERT_EQ(Etc_SetLogCeiling(4), EtcSuccess);
-    EXPECT_EQ(Etc_GetElapsedTime(m_handle, &seconds), EtcErrorCommandFailed);
-    EXPECT_TRUE(LogHas("; Error]: "));
-    EXPECT_FALSE(LogHas("; Debug]: "));
 }
 
 }  // namespace

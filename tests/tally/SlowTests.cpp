@@ -7,9 +7,8 @@ namespace {
 
 TEST_F(TallyTest, UnansweredRequestsFailAfterTheReplyTimeoutAndLogThePartialReply) {
     m_sim->InjectFault("I\\?", sim::Fault{sim::FaultKind::NoReply});
-    void* h = nullptr;
-    EXPECT_EQ(Etc_Connect(Settings(), &h, 1, nullptr), EtcErrorFailed);
-    EXPECT_EQ(h, nullptr);
+    EXPECT_EQ(Etc_Connect(Settings(), &m_handle, 1, nullptr), EtcErrorFailed);
+    EXPECT_EQ(m_handle, nullptr);
     EXPECT_EQ(Wire(), std::vector<std::string>{"I?"});
     EXPECT_TRUE(LogHas(": Error code = 4, message = \"\"."));
 

@@ -17,15 +17,12 @@ namespace tallytest {
 using testsupport::CTestEvent;
 using testsupport::kLimit;
 
-constexpr unsigned kCom = 7;
-
-inline SerialPortSettingsStruct Settings(unsigned port = kCom) {
-    return SerialPortSettingsStruct{static_cast<int32_t>(port), 9600, 0, 8, 0, 0};
-}
-
 class TallyTest : public testsupport::CDriverFixture<sim::CTallySimulator, Etc_SetLogfilePath,
                                                      Etc_SetLogCeiling, Etc_Disconnect> {
 protected:
+    static SerialPortSettingsStruct Settings(unsigned port = kCom) {
+        return SerialPortSettingsStruct{static_cast<int32_t>(port), 9600, 0, 8, 0, 0};
+    }
     // The record of commands starts empty after the identification.
     void Connect() {
         ASSERT_EQ(Etc_Connect(Settings(), &m_handle, 1, nullptr), EtcSuccess);
