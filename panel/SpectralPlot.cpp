@@ -180,7 +180,14 @@ void CSpectralPlot::paintEvent(QPaintEvent*) {
         painter.drawPolyline(curve);
         painter.setPen(Qt::NoPen);
         painter.setBrush(spectrum);
-        for (const QPointF& point : curve) painter.drawEllipse(point, 2.5, 2.5);
+        // A dot within half a pixel of the last one drawn would change no
+        // pixel that matters, and a dense table would spend its paint on them.
+        QPointF last(-1e9, -1e9);
+        for (const QPointF& point : curve) {
+            if (std::fabs(point.x() - last.x()) < 0.5 && std::fabs(point.y() - last.y()) < 0.5) continue;
+            painter.drawEllipse(point, 2.5, 2.5);
+            last = point;
+        }
     }
 
     const auto plotted = [&](int index) {
