@@ -1,0 +1,79 @@
+// The lamp ramp dialog.
+#include "LampRampDlg.h"
+
+#include "LampRamp.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CLampRampDlg::CLampRampDlg(int rampDown, void* supply, QWidget* parent)
+    : QDialog(parent),
+      m_direction(rampDown ? lampramp::kDown : lampramp::kUp),
+      m_supply(supply),
+      m_abortEvent(platform::COwnedHandle::NewEvent(true)),
+      m_pStatus(new QLabel(rampDown ? tr("Ramping down the lamp ...") : tr("Ramping up the lamp ..."))),
+      m_pBar(new QProgressBar),
+      m_pCancel(new QPushButton(tr("Cancel"))) {
+    setWindowTitle(tr("Ramping ..."));
+    m_pBar->setRange(0, 100);
+    m_pBar->setValue(rampDown ? 100 : 0);
+    m_pCancel->setEnabled(!rampDown);
+    connect(m_pCancel, &QPushButton::clicked, this, &CLampRampDlg::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_pCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pStatus);
+    layout->addWidget(m_pBar);
+    layout->addLayout(buttons);
+    setMinimumWidth(360);
+}
+
+CLampRampDlg::~CLampRampDlg() {
+    // Only reached with a live worker when the dialog is torn down early
+    // (the program quits): the ramp must not outlive the dialog it reports to.
+    if (m_worker.joinable()) {
+        SetEvent(m_abortEvent.Get());
+        m_worker.join();
+    }
+}
+
+int CLampRampDlg::Position() const { return m_pBar->value(); }
+
+QString CLampRampDlg::StatusText() const { return m_pStatus->text(); }
+
+void CLampRampDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_started) Start();
+}
+
+void CLampRampDlg::Start() {
+    m_started = true;
+    m_worker = std::thread([this] {
+        const int result = lampramp::Run(
+            m_supply, m_direction, m_abortEvent.Get(),
+            [this](int position) {
+                QMetaObject::invokeMethod(
+                    this, [this, position] { m_pBar->setValue(position); }, Qt::QueuedConnection);
+            },
+            m_seconds);
+        QMetaObject::invokeMethod(this, [this, result] { Finish(result); }, Qt::QueuedConnection);
+    });
+}
+
+void CLampRampDlg::Finish(int result) {
+    // The worker's last act was to post this call.
+    m_worker.join();
+    done(result);
+}
+
+void CLampRampDlg::reject() {
+    if (!m_worker.joinable() || m_direction == lampramp::kDown) return;
+    SetEvent(m_abortEvent.Get());
+    m_pStatus->setText(tr("Cancelling ..."));
+    m_pCancel->setEnabled(false);
+}
