@@ -14,10 +14,6 @@
 #include "platform/text.h"
 #include "platform/win32.h"
 
-void* g_hQuorvex = nullptr;
-void* g_hAgilent = nullptr;
-void* g_hEtc = nullptr;
-
 namespace {
 const wchar_t* const kProgramName = L"Quorvex Control Panel";
 }

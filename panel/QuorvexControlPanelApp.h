@@ -10,15 +10,11 @@
 
 #include "AppSettings.h"
 #include "CalibrationData.h"
+#include "InstrumentHandles.h"
 #include "ProgramLog.h"
 
 class CMainFrame;
 
-// The driver handles returned by the libraries' Connect exports; null while
-// disconnected.
-extern void* g_hQuorvex;
-extern void* g_hAgilent;
-extern void* g_hEtc;
 
 class CQuorvexControlPanelApp : public QApplication {
     Q_OBJECT

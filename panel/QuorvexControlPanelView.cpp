@@ -25,7 +25,7 @@ CQuorvexControlPanelView::Services CQuorvexControlPanelView::ApplicationServices
     Services services;
     services.calibration = &theApp()->m_calibrationData;
     services.settings = &theApp()->m_appSettings;
-    services.head = [] { return g_hQuorvex; };
+    services.head = [] { return g_hQuorvex.load(); };
     services.move = [](void* head, int primary, int secondary) {
         return static_cast<int>(Quorvex_SetPosition(head, static_cast<unsigned>(primary),
                                                     static_cast<unsigned>(secondary), 1, nullptr));

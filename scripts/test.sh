@@ -31,6 +31,6 @@ echo "== ThreadSanitizer"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread \
   -DQV_BUILD_PANEL=ON -DQV_BUILD_PANEL_GUI=OFF -DQV_BUILD_BENCH=OFF
 cmake --build build-tsan
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest build-tsan
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan-suppressions.txt" run_ctest build-tsan
 
 echo "== All test runs passed"
