@@ -35,4 +35,17 @@ Gradient HeaderGradient(int look) {
     }
 }
 
+std::uint32_t StatusPaneColour(int look, double temperature, std::uint32_t current) {
+    // Strictly above: exactly 75 degrees is still within the normal range.
+    if (temperature > 75.0) return 0xFFFF0000u;
+    switch (look) {
+    case AppLookOffice2007Blue: return Opaque(21, 66, 139);
+    case AppLookOffice2007Black: return Opaque(255, 255, 255);
+    case AppLookOffice2007Silver: return Opaque(35, 38, 42);
+    case AppLookOffice2007Aqua: return Opaque(0, 21, 110);
+    case AppLookWindows7: return Opaque(109, 109, 109);
+    default: return current;
+    }
+}
+
 }  // namespace lookcolours

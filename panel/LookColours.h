@@ -25,4 +25,10 @@ std::uint32_t ViewBackground(int look);
 // The vertical gradient of item headers in `look`.
 Gradient HeaderGradient(int look);
 
+// The text colour of the status bar's temperature and lamp panes in `look`;
+// red for any look once the head is hotter than 75 degrees, so an overheating
+// head stands out whatever the look. An id that is not a look keeps
+// `current`, the colour the pane has now.
+std::uint32_t StatusPaneColour(int look, double temperature, std::uint32_t current);
+
 }  // namespace lookcolours

@@ -51,4 +51,14 @@ TEST(LookColoursTest, KnownLooksHaveTheirColoursAndAnyOtherIdTheNeutralOnes) {
     }
 }
 
+TEST(LookColoursTest, StatusPaneTurnsRedOnlyAboveSeventyFiveAndAnUnknownLookKeepsItsColour) {
+    EXPECT_EQ(lookcolours::StatusPaneColour(215, 75.0, 0xFF123456u), 0xFF15428Bu);
+    EXPECT_EQ(lookcolours::StatusPaneColour(216, 75.0, 0u), 0xFFFFFFFFu);
+    EXPECT_EQ(lookcolours::StatusPaneColour(217, 75.0, 0u), 0xFF23262Au);
+    EXPECT_EQ(lookcolours::StatusPaneColour(218, 20.0, 0u), 0xFF00156Eu);
+    EXPECT_EQ(lookcolours::StatusPaneColour(219, 75.1, 0u), 0xFFFF0000u);
+    EXPECT_EQ(lookcolours::StatusPaneColour(1000, 75.1, 0xFF123456u), 0xFFFF0000u);
+    EXPECT_EQ(lookcolours::StatusPaneColour(1000, 75.0, 0xFF123456u), 0xFF123456u);
+}
+
 }  // namespace
