@@ -45,6 +45,9 @@ CConnectionController::CConnectionController(IDialogHost& host, LogFunction log,
     m_temperatureTimer.setInterval(kTemperatureIntervalMs);
     connect(&m_hoursTimer, &QTimer::timeout, this, &CConnectionController::TickLampHours);
     connect(&m_temperatureTimer, &QTimer::timeout, this, &CConnectionController::TickTemperature);
+    // Connected first, so the state is kept before any other receiver hears
+    // of it.
+    connect(this, &CConnectionController::StateChanged, this, [this](SessionState state) { m_state = state; });
 }
 
 CConnectionController::~CConnectionController() {

@@ -187,6 +187,7 @@ TEST_F(ConnectionTest, ConnectRunsEachInstrumentsSequenceInOrderAndReportsByValu
     EXPECT_EQ(m_hours, 3600.0);
     EXPECT_EQ(m_bulb, 75.1);
     EXPECT_TRUE(m_state.connected);
+    EXPECT_TRUE(m_controller.State().connected);
     EXPECT_EQ(m_state.lamp, statustexts::Lamp::Off);
 
     // One sequence at a time.

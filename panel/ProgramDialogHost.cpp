@@ -1,0 +1,38 @@
+// Running the sequences' dialogs on the GUI thread.
+#include "ProgramDialogHost.h"
+
+#include "DownloadCalibrationDataDlg.h"
+#include "LampRampDlg.h"
+#include "UploadCalibrationDataDlg.h"
+
+CProgramDialogHost::CProgramDialogHost(QWidget* dialogParent) : m_pParent(dialogParent) {}
+
+template <typename Show>
+int CProgramDialogHost::OnGuiThread(Show show) {
+    int result = kCancel;
+    QMetaObject::invokeMethod(this, [&] { result = show(m_pParent.data()); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+int CProgramDialogHost::RunLampRamp(int direction, void* supply) {
+    return OnGuiThread([&](QWidget* parent) {
+        CLampRampDlg dialog(direction, supply, parent);
+        return dialog.exec();
+    });
+}
+
+int CProgramDialogHost::RunDownload(void* head) {
+    return OnGuiThread([&](QWidget* parent) {
+        CDownloadCalibrationDataDlg dialog(head, parent);
+        return dialog.exec();
+    });
+}
+
+int CProgramDialogHost::RunUpload(void* head) {
+    return OnGuiThread([&](QWidget* parent) {
+        CUploadCalibrationDataDlg dialog(head, parent);
+        const int result = dialog.exec();
+        if (!dialog.Succeeded()) emit UploadFailed();
+        return result;
+    });
+}

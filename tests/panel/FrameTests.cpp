@@ -1,0 +1,153 @@
+// The main window driven through its own actions against the three
+// simulated instruments: connecting and what the panes, commands and bars
+// then show, a head that vanishes, and closing with the lamp lit.
+#include <filesystem>
+#include <mutex>
+
+#include <QLabel>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include "ApertureListBox.h"
+#include "ConnectionController.h"
+#include "InstrumentHandles.h"
+#include "MainFrame.h"
+#include "MessageBar.h"
+#include "PsuDll/PsuDll.h"
+#include "QuorvexControlPanelApp.h"
+#include "QuorvexControlPanelView.h"
+#include "SimulatedInstruments.h"
+#include "TestSupport.h"
+#include "platform/win32.h"
+
+namespace {
+
+int g_argc = 1;
+char g_argv0[] = "panel_tests";
+char* g_argv[] = {g_argv0, nullptr};
+
+int AnswerBox(void*, HWND, LPCWSTR, LPCWSTR, UINT) { return IDOK; }
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(m_sims.Xdg().ConfigHome().string()));
+        m_app = std::make_unique<CQuorvexControlPanelApp>(g_argc, g_argv);
+        ASSERT_TRUE(m_app->InitInstance());
+        Platform_SetMessageBoxHandler(&AnswerBox, nullptr);
+        CAppSettings& settings = m_app->m_appSettings;
+        settings.m_quorvexSerialSettings.port = testsupport::CSimulatedInstruments::kHeadCom;
+        settings.m_agilentSerialSettings.port = testsupport::CSimulatedInstruments::kSupplyCom;
+        settings.m_etcSerialSettings.port = testsupport::CSimulatedInstruments::kCounterCom;
+        Frame().UpdateCommands();
+    }
+    void TearDown() override {
+        if (m_app && m_app->MainFrame()) {
+            Frame().close();
+            EXPECT_TRUE(Until([&] { return !Frame().isVisible(); }));
+        }
+        m_app.reset();
+    }
+
+    CMainFrame& Frame() { return *m_app->MainFrame(); }
+    QString Pane(int index) { return Frame().Pane(index)->text(); }
+    // Runs the event loop (and the dialogs the sequences show) until the
+    // condition holds.
+    static bool Until(const std::function<bool()>& condition) {
+        return testsupport::WaitUntil([&] {
+            QCoreApplication::processEvents();
+            return condition();
+        }, std::chrono::seconds(60));
+    }
+    bool ConnectThroughTheRibbon() {
+        EXPECT_TRUE(Frame().Actions().connect->isEnabled());
+        Frame().Actions().connect->trigger();
+        const bool ended =
+            Until([&] { return !Frame().Controller().Busy() && Frame().Actions().disconnect->isEnabled(); });
+        EXPECT_TRUE(ended) << "busy " << Frame().Controller().Busy() << ", connected "
+                           << Frame().Controller().State().connected << ", pane " << Pane(0).toStdString();
+        return ended;
+    }
+
+    testsupport::CSimulatedInstruments m_sims;
+    std::unique_ptr<CQuorvexControlPanelApp> m_app;
+};
+
+TEST_F(FrameTest, ConnectingFillsThePanesEnablesTheCommandsAndStoresTheHeadsCalibration) {
+    EXPECT_EQ(Pane(0), QStringLiteral("Disconnected"));
+    EXPECT_EQ(Frame().NoticeBar()->Text(),
+              QStringLiteral("No calibration data found. Connect to the Quorvex to download the calibration data."));
+    EXPECT_FALSE(Frame().Actions().disconnect->isEnabled());
+    EXPECT_FALSE(Frame().Actions().rampUp->isEnabled());
+    m_sims.counter.SetElapsedCount(4 * 3600);
+    m_sims.head.SetTemperatures(30.0, 31.0, 75.1, 33.0);
+
+    ASSERT_TRUE(ConnectThroughTheRibbon());
+    EXPECT_EQ(Pane(0), QStringLiteral("Connected to Vandrel QUORVEX S/N 10427"));
+    EXPECT_TRUE(Until([&] {
+        return Pane(2) == QStringLiteral("Lamp Hours: 1.00") &&
+               Pane(3) == QStringLiteral("Bulb Temperature: 75.1 \u00B0C");
+    }));
+    EXPECT_TRUE(Frame().Pane(3)->styleSheet().contains(QStringLiteral("#ff0000")));
+    EXPECT_EQ(Pane(1), QStringLiteral("Lamp: OFF"));
+    EXPECT_FALSE(Frame().Actions().connect->isEnabled());
+    for (QAction* action : {Frame().Actions().rampUp, Frame().Actions().upload, Frame().Actions().download,
+                            Frame().Actions().exportData, Frame().Actions().information})
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+    EXPECT_FALSE(Frame().Actions().rampDown->isEnabled());
+    EXPECT_FALSE(Frame().NoticeBar()->isVisible());
+    EXPECT_EQ(m_app->m_calibrationData.m_nSerialNumber, 10427);
+    EXPECT_EQ(m_app->m_calibrationData.m_spectralData.size(), m_sims.head.SpectralData().size());
+    const std::string ini = testsupport::ReadFile(std::filesystem::path(m_app->m_strCalibrationFile));
+    EXPECT_NE(ini.find("10427"), std::string::npos);
+    EXPECT_TRUE(Frame().View()->ApertureList()->isEnabled());
+
+    // The view's list follows the head: its reported position is selected.
+    const auto [primary, secondary] = m_sims.head.Position();
+    const QPoint selected = CApertureListBox::Positions(Frame().View()->ApertureList()->currentItem());
+    EXPECT_EQ(selected, QPoint(int(primary), int(secondary)));
+}
+
+TEST_F(FrameTest, AHeadThatVanishesShowsTheErrorBarAndTheWindowCanDisconnectAndConnectAgain) {
+    ASSERT_TRUE(ConnectThroughTheRibbon());
+    m_sims.head.Vanish();
+    // The failed readings are logged, which the error bar announces.
+    EXPECT_TRUE(Until([&] { return Frame().ErrorBar()->isVisible(); }));
+    EXPECT_TRUE(Frame().Actions().toggleErrorBar->isChecked());
+    Frame().Actions().disconnect->trigger();
+    ASSERT_TRUE(Until([&] { return !Frame().Controller().Busy() && Frame().Actions().connect->isEnabled(); }));
+    EXPECT_EQ(Pane(0), QStringLiteral("Disconnected"));
+    EXPECT_EQ(g_hQuorvex.load(), nullptr);
+
+    sim::CHeadSimulator spare(m_sims.Xdg().PortsFolder(), 4);
+    spare.Start();
+    m_app->m_appSettings.m_quorvexSerialSettings.port = 4;
+    ASSERT_TRUE(ConnectThroughTheRibbon());
+    EXPECT_EQ(Pane(0), QStringLiteral("Connected to Vandrel QUORVEX S/N 10427"));
+    Frame().Actions().disconnect->trigger();
+    ASSERT_TRUE(Until([&] { return !Frame().Controller().Busy() && Frame().Actions().connect->isEnabled(); }));
+}
+
+// Waits out the supply's 5 s ramp-down.
+TEST_F(FrameTest, SlowClosingWithTheLampLitRampsDownThenDisconnectsAndCloses) {
+    ASSERT_TRUE(ConnectThroughTheRibbon());
+    ASSERT_EQ(Agilent_RampUp(g_hAgilent.load(), 8.333, 15.0, 1, nullptr, 1, nullptr), 0);
+    Frame().Controller().TickTemperature();
+    ASSERT_TRUE(Until([&] { return Pane(1) == QStringLiteral("Lamp: ON"); }));
+    EXPECT_TRUE(Frame().Actions().rampDown->isEnabled());
+    EXPECT_FALSE(Frame().Actions().rampUp->isEnabled());
+
+    Frame().close();
+    EXPECT_TRUE(Frame().isVisible());  // not before the lamp is down
+    ASSERT_TRUE(Until([&] { return !Frame().isVisible(); }));
+    EXPECT_FALSE(m_sims.lamp.Lit());
+    EXPECT_EQ(g_hQuorvex.load(), nullptr);
+    EXPECT_EQ(g_hAgilent.load(), nullptr);
+    EXPECT_EQ(g_hEtc.load(), nullptr);
+    const auto wire = testsupport::CSimulatedInstruments::Wire(m_sims.supply);
+    EXPECT_EQ(wire.back(), "SYST:LOC");
+}
+
+}  // namespace
