@@ -73,6 +73,9 @@ CMainFrame::~CMainFrame() { m_pController.reset(); }
 void CMainFrame::BuildRibbon() {
     m_pRibbon = new CRibbonBar(this);
     auto* fileMenu = new QMenu(QStringLiteral("File"), this);
+    fileMenu->addAction(m_actions.toggleErrorBar);
+    fileMenu->addAction(m_actions.openLogFile);
+    fileMenu->addSeparator();
     fileMenu->addAction(m_actions.exit);
     m_pRibbon->SetApplicationMenu(fileMenu);
     const int home = m_pRibbon->AddTab(QStringLiteral("Home"), QChar('H'));
