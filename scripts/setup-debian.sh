@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libspdlog-dev libfmt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libserialport-dev
   xvfb xauth fonts-liberation
 )
 
