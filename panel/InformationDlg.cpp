@@ -1,0 +1,125 @@
+// The diagnostics information dialog's layout and the hand-over of the
+// reader's results to its fields.
+#include "InformationDlg.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+constexpr int kRefreshMs = 1000;
+
+QLineEdit* ReadOnlyEdit() {
+    auto* edit = new QLineEdit;
+    edit->setReadOnly(true);
+    edit->setMinimumWidth(110);
+    return edit;
+}
+
+void AddRow(QGridLayout* grid, int row, int column, const QString& label, QLineEdit* edit,
+            int editSpan = 1) {
+    grid->addWidget(new QLabel(label), row, column);
+    grid->addWidget(edit, row, column + 1, 1, editSpan);
+}
+
+QString Text(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
+
+}  // namespace
+
+CInformationDlg::CInformationDlg(void* head, void* supply, void* counter, QWidget* parent)
+    : QDialog(parent), m_pTimer(new QTimer(this)) {
+    setWindowTitle(QStringLiteral("Diagnostics Information"));
+    for (auto& field : m_fields) field = ReadOnlyEdit();
+
+    auto* temperatures = new QGroupBox(QStringLiteral("Temperatures"));
+    auto* temperatureGrid = new QGridLayout(temperatures);
+    AddRow(temperatureGrid, 0, 0, QStringLiteral("Bulb Enclosure:"), m_fields[BulbEnclosure]);
+    AddRow(temperatureGrid, 0, 2, QStringLiteral("Motor Enclosure:"), m_fields[MotorEnclosure]);
+    AddRow(temperatureGrid, 1, 0, QStringLiteral("Primary Motor:"), m_fields[PrimaryMotor]);
+    AddRow(temperatureGrid, 1, 2, QStringLiteral("Secondary Motor:"), m_fields[SecondaryMotor]);
+
+    auto* headGroup = new QGroupBox(QStringLiteral("Head Unit"));
+    auto* headGrid = new QGridLayout(headGroup);
+    AddRow(headGrid, 0, 0, QStringLiteral("ID String: "), m_fields[HeadId]);
+    headGrid->addWidget(temperatures, 1, 0, 1, 2);
+
+    auto* supplyGroup = new QGroupBox(QStringLiteral("Agilent Power Supply"));
+    auto* supplyGrid = new QGridLayout(supplyGroup);
+    AddRow(supplyGrid, 0, 0, QStringLiteral("ID String: "), m_fields[SupplyId]);
+    AddRow(supplyGrid, 1, 0, QStringLiteral("Current:"), m_fields[Current]);
+    AddRow(supplyGrid, 2, 0, QStringLiteral("Voltage:"), m_fields[Voltage]);
+
+    auto* counterGroup = new QGroupBox(QStringLiteral("Elapsed Time Counter"));
+    auto* counterGrid = new QGridLayout(counterGroup);
+    AddRow(counterGrid, 0, 0, QStringLiteral("ID String: "), m_fields[CounterId]);
+    AddRow(counterGrid, 1, 0, QStringLiteral("Hour Count:"), m_fields[HourCount]);
+    AddRow(counterGrid, 2, 0, QStringLiteral("Power Cycles:"), m_fields[PowerCycles]);
+
+    auto* close = new QPushButton(QStringLiteral("Close"));
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(headGroup, 0, 0, 1, 2);
+    grid->addWidget(supplyGroup, 1, 0);
+    grid->addWidget(counterGroup, 1, 1);
+    grid->addWidget(close, 2, 1, Qt::AlignRight);
+
+    // The reader's callbacks run on its worker; queued calls bring the
+    // results to the GUI thread, and Qt drops any still pending when the
+    // dialog goes.
+    m_reader = std::make_unique<CInformationReader>(
+        head, supply, counter,
+        [this](information::Identifications ids) {
+            QMetaObject::invokeMethod(
+                this, [this, ids = std::move(ids)] { ShowIdentifications(ids); },
+                Qt::QueuedConnection);
+        },
+        [this](information::Values values) {
+            QMetaObject::invokeMethod(
+                this, [this, values = std::move(values)] { ShowValues(values); },
+                Qt::QueuedConnection);
+        });
+    m_pTimer->setInterval(kRefreshMs);
+    connect(m_pTimer, &QTimer::timeout, this, [this] { m_reader->Refresh(); });
+}
+
+CInformationDlg::~CInformationDlg() {
+    m_pTimer->stop();
+    m_reader.reset();  // joins the worker while the fields it reports to exist
+}
+
+void CInformationDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_pTimer->isActive()) return;
+    m_reader->Start();
+    m_pTimer->start();
+}
+
+void CInformationDlg::ShowIdentifications(const information::Identifications& ids) {
+    m_fields[HeadId]->setText(Text(ids.head));
+    m_fields[SupplyId]->setText(Text(ids.supply));
+    m_fields[CounterId]->setText(Text(ids.counter));
+}
+
+void CInformationDlg::ShowValues(const information::Values& values) {
+    // A value that could not be read leaves its field as it was.
+    if (values.temperatures) {
+        const auto t = information::TemperatureFields(*values.temperatures);
+        m_fields[BulbEnclosure]->setText(Text(t.bulbEnclosure));
+        m_fields[MotorEnclosure]->setText(Text(t.motorEnclosure));
+        m_fields[PrimaryMotor]->setText(Text(t.primaryMotor));
+        m_fields[SecondaryMotor]->setText(Text(t.secondaryMotor));
+    }
+    if (values.current) m_fields[Current]->setText(Text(information::CurrentText(*values.current)));
+    if (values.voltage) m_fields[Voltage]->setText(Text(information::VoltageText(*values.voltage)));
+    if (values.elapsedSeconds)
+        m_fields[HourCount]->setText(Text(information::HourCountText(*values.elapsedSeconds)));
+    if (values.powerCycles)
+        m_fields[PowerCycles]->setText(Text(information::PowerCyclesText(*values.powerCycles)));
+}
