@@ -50,12 +50,13 @@ Ports Detect(const std::vector<PortInfo>& present, const SerialPortSettingsStruc
              const SerialPortSettingsStruct& supply, const SerialPortSettingsStruct& counter,
              const Progress& progress, const std::atomic<bool>& cancel) {
     Ports ports;
-    // The supply's "*IDN?" ends in CR LF; a CR-terminated instrument takes the
-    // LF as the start of its next command and would not answer that one. So
-    // on each port the supply is tried last, after the CR-terminated two.
-    std::array<Instrument, 3> instruments{{{"head unit", IsHead, head, &ports.head},
-                                           {"elapsed time counter", IsCounter, counter, &ports.counter},
-                                           {"power supply", IsSupply, supply, &ports.supply}}};
+    // A try that does not answer leaves its command in the device's input.
+    // The supply reads to LF, so a CR-terminated "I?" left there spoils its
+    // "*IDN?" for good; the CR-terminated two skip the LF the supply's try
+    // leaves them. So on each port the supply is tried first.
+    std::array<Instrument, 3> instruments{{{"power supply", IsSupply, supply, &ports.supply},
+                                           {"head unit", IsHead, head, &ports.head},
+                                           {"elapsed time counter", IsCounter, counter, &ports.counter}}};
     std::vector<int> candidates;
     for (const PortInfo& port : present)
         if (port.state == portdiscovery::PortState::Free) candidates.push_back(port.number);

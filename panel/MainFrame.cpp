@@ -16,12 +16,15 @@
 #include "AppLooks.h"
 #include "DriverLogSetup.h"
 #include "HelpViewer.h"
+#include "InformationDlg.h"
+#include "InstrumentHandles.h"
 #include "LookColours.h"
 #include "MessageBar.h"
 #include "ProgramDialogHost.h"
 #include "QuorvexControlPanelApp.h"
 #include "QuorvexControlPanelView.h"
 #include "RibbonBar.h"
+#include "SettingsSheet.h"
 #include "StatusTexts.h"
 #include "serial/DriverLog.h"
 
@@ -96,11 +99,11 @@ void CMainFrame::BuildRibbon() {
 
     connect(m_actions.exit, &QAction::triggered, this, &QWidget::close);
     connect(m_actions.about, &QAction::triggered, this, &CMainFrame::AboutRequested);
-    connect(m_actions.setup, &QAction::triggered, this, [this] {
-        theApp()->Log(driverlog::Debug, L"Opening settings dialog.");
-        emit SetupRequested();
+    connect(m_actions.setup, &QAction::triggered, this, &CMainFrame::OnSetup);
+    connect(m_actions.information, &QAction::triggered, this, [this] {
+        CInformationDlg dialog(g_hQuorvex.load(), g_hAgilent.load(), g_hEtc.load(), this);
+        dialog.exec();
     });
-    connect(m_actions.information, &QAction::triggered, this, &CMainFrame::InformationRequested);
     connect(m_actions.help, &QAction::triggered, this, [this] { helpviewer::Open(this); });
     connect(m_actions.connect, &QAction::triggered, this, &CMainFrame::OnConnect);
     connect(m_actions.disconnect, &QAction::triggered, this, [this] { m_pController->Disconnect(); });
@@ -291,6 +294,25 @@ void CMainFrame::ApplyLook(int look) {
     applooks::SaveProfileLook(shown);
     for (QAction* action : m_actions.lookActions) action->setChecked(action->data().toInt() == shown);
     SetBulbColour(-1.0);
+}
+
+void CMainFrame::OnSetup() {
+    CQuorvexControlPanelApp* app = theApp();
+    app->Log(driverlog::Debug, L"Opening settings dialog.");
+    int result;
+    {
+        CSettingsSheet sheet(app->m_appSettings, m_pController->State().connected, this);
+        result = sheet.exec();
+    }
+    if (result == QDialog::Accepted) {
+        AfterSettingsAccepted();
+    } else if (result == QDialog::Rejected) {
+        app->Log(driverlog::Debug, L"Settings dialog exited with IDCANCEL exit code.");
+        // An Apply before the Cancel may have changed the ports.
+        UpdateCommands();
+    } else {
+        app->Log(driverlog::Warning, L"Settings dialog exited with unknown exit code.");
+    }
 }
 
 void CMainFrame::AfterSettingsAccepted() {

@@ -52,14 +52,13 @@ public:
 
 signals:
     void AboutRequested();
-    void SetupRequested();
-    void InformationRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void OnConnect();
+    void OnSetup();
     void OnExport();
     void OnSequenceEnded(CConnectionController::Sequence sequence);
     void OnCalibrationDownloaded(const CalibrationTables& tables, int serialNumber);

@@ -267,7 +267,14 @@ void CSimDevice::ReadInput() {
         size_t start = 0;
         for (size_t end; (end = m_input.find(m_terminator, start)) != std::string::npos;
              start = end + m_terminator.size()) {
-            commands.push_back(m_input.substr(start, std::min(end - start, kMaxInput)));
+            std::string command = m_input.substr(start, std::min(end - start, kMaxInput));
+            // A CR-terminated instrument skips the LF of a CR LF line end
+            // (another instrument's command sent to the wrong port).
+            if (m_terminator.find('\n') == std::string::npos)
+                command.erase(0, command.find_first_not_of('\n') == std::string::npos
+                                     ? command.size()
+                                     : command.find_first_not_of('\n'));
+            commands.push_back(std::move(command));
         }
         m_input.erase(0, start);
         if (m_input.size() > kMaxInput) {

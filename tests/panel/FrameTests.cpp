@@ -4,7 +4,11 @@
 #include <filesystem>
 #include <mutex>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -17,6 +21,8 @@
 #include "PsuDll/PsuDll.h"
 #include "QuorvexControlPanelApp.h"
 #include "QuorvexControlPanelView.h"
+#include "SettingsSheet.h"
+#include "InformationDlg.h"
 #include "SimulatedInstruments.h"
 #include "TestSupport.h"
 #include "platform/win32.h"
@@ -62,7 +68,7 @@ protected:
         }, std::chrono::seconds(60));
     }
     bool ConnectThroughTheRibbon() {
-        EXPECT_TRUE(Frame().Actions().connect->isEnabled());
+        EXPECT_TRUE(Until([&] { return Frame().Actions().connect->isEnabled(); }));
         Frame().Actions().connect->trigger();
         const bool ended =
             Until([&] { return !Frame().Controller().Busy() && Frame().Actions().disconnect->isEnabled(); });
@@ -128,6 +134,43 @@ TEST_F(FrameTest, AHeadThatVanishesShowsTheErrorBarAndTheWindowCanDisconnectAndC
     EXPECT_EQ(Pane(0), QStringLiteral("Connected to Vandrel QUORVEX S/N 10427"));
     Frame().Actions().disconnect->trigger();
     ASSERT_TRUE(Until([&] { return !Frame().Controller().Busy() && Frame().Actions().connect->isEnabled(); }));
+}
+
+// Runs `act` on the dialog of type Dialog once the window's command has
+// opened it (its exec() runs inside the command).
+template <typename Dialog>
+void WhenOpen(const std::function<void(Dialog&)>& act) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            timer->deleteLater();
+            timer->stop();
+            act(*dialog);
+        }
+    });
+    timer->start(20);
+}
+
+TEST_F(FrameTest, SetupAndInformationOpenTheirDialogsAndOkAppliesTheSettings) {
+    WhenOpen<CSettingsSheet>([](CSettingsSheet& sheet) {
+        sheet.ApplicationPage()->YAxisCombo()->setCurrentIndex(2);
+        sheet.accept();
+    });
+    Frame().Actions().setup->trigger();
+    EXPECT_EQ(m_app->m_appSettings.m_nYAxisDisplayUnits, 2);
+    EXPECT_EQ(m_app->m_appSettings.m_quorvexSerialSettings.port, 1);
+    EXPECT_EQ(m_app->m_appSettings.m_agilentSerialSettings.port, 2);
+    EXPECT_EQ(m_app->m_appSettings.m_etcSerialSettings.port, 3);
+
+    ASSERT_TRUE(ConnectThroughTheRibbon());
+    QString headId;
+    WhenOpen<CInformationDlg>([&](CInformationDlg& dialog) {
+        Until([&] { return !dialog.FieldEdit(CInformationDlg::HeadId)->text().isEmpty(); });
+        headId = dialog.FieldEdit(CInformationDlg::HeadId)->text();
+        dialog.accept();
+    });
+    Frame().Actions().information->trigger();
+    EXPECT_TRUE(headId.startsWith(QStringLiteral("Vandrel"))) << headId.toStdString();
 }
 
 // Waits out the supply's 5 s ramp-down.

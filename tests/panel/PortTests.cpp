@@ -137,9 +137,9 @@ TEST(AutoDetect, FindsEachInstrumentOnShuffledPortsAndStopsWhenCancelled) {
     EXPECT_EQ(found.counter, 2);
     EXPECT_EQ(lastDone, lastTotal);
     EXPECT_EQ(lastTotal, 12);
-    EXPECT_EQ(tries.front(), "COM1: head unit");
+    // The supply first on every port: a CR-terminated try would spoil its query.
+    EXPECT_EQ(tries.front(), "COM1: power supply");
     // A port is not tried further once an instrument answered there.
-    EXPECT_EQ(std::count(tries.begin(), tries.end(), "COM2: power supply"), 0);
     EXPECT_EQ(std::count(tries.begin(), tries.end(), "COM3: elapsed time counter"), 0);
     EXPECT_EQ(std::count(tries.begin(), tries.end(), "COM4: head unit"), 0);  // found before
 

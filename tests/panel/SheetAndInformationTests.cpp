@@ -88,6 +88,7 @@ TEST_F(SheetAndInformationTest, AutoDetectSelectsTheInstrumentsPortsInTheWorking
     EXPECT_TRUE(progress->isVisible());
     ASSERT_TRUE(Pump([&] { return !progress || !progress->isVisible(); }));
     EXPECT_EQ(port(CSettingsSheetModel::Head), 1);
+    EXPECT_EQ(port(CSettingsSheetModel::Supply), 2);
     EXPECT_EQ(port(CSettingsSheetModel::Counter), 3);
     EXPECT_TRUE(sheet.ApplyButton()->isEnabled());
     EXPECT_EQ(settings.m_quorvexSerialSettings.port, 0) << "nothing is stored before OK";
