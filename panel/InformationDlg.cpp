@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,27 +49,35 @@ CInformationDlg::CInformationDlg(void* head, void* supply, void* counter, QWidge
     AddRow(headGrid, 0, 0, QStringLiteral("ID String: "), m_fields[HeadId]);
     headGrid->addWidget(temperatures, 1, 0, 1, 2);
 
-    auto* supplyGroup = new QGroupBox(QStringLiteral("Agilent Power Supply"));
-    auto* supplyGrid = new QGridLayout(supplyGroup);
-    AddRow(supplyGrid, 0, 0, QStringLiteral("ID String: "), m_fields[SupplyId]);
-    AddRow(supplyGrid, 1, 0, QStringLiteral("Current:"), m_fields[Current]);
-    AddRow(supplyGrid, 2, 0, QStringLiteral("Voltage:"), m_fields[Voltage]);
-
-    auto* counterGroup = new QGroupBox(QStringLiteral("Elapsed Time Counter"));
-    auto* counterGrid = new QGridLayout(counterGroup);
-    AddRow(counterGrid, 0, 0, QStringLiteral("ID String: "), m_fields[CounterId]);
-    AddRow(counterGrid, 1, 0, QStringLiteral("Hour Count:"), m_fields[HourCount]);
-    AddRow(counterGrid, 2, 0, QStringLiteral("Power Cycles:"), m_fields[PowerCycles]);
+    // Stacked as on the instrument rack: head, supply, counter. The ID
+    // strings take the whole width, the values a short field each.
+    const auto valueGroup = [](const QString& title, QLineEdit* id,
+                               std::initializer_list<std::pair<QString, QLineEdit*>> values) {
+        auto* group = new QGroupBox(title);
+        auto* grid = new QGridLayout(group);
+        AddRow(grid, 0, 0, QStringLiteral("ID String: "), id, 2);
+        int row = 1;
+        for (const auto& [label, edit] : values) AddRow(grid, row++, 0, label, edit);
+        grid->setColumnStretch(2, 1);
+        return group;
+    };
+    auto* supplyGroup = valueGroup(QStringLiteral("Agilent Power Supply"), m_fields[SupplyId],
+                                   {{QStringLiteral("Current:"), m_fields[Current]},
+                                    {QStringLiteral("Voltage:"), m_fields[Voltage]}});
+    auto* counterGroup = valueGroup(QStringLiteral("Elapsed Time Counter"), m_fields[CounterId],
+                                    {{QStringLiteral("Hour Count:"), m_fields[HourCount]},
+                                     {QStringLiteral("Power Cycles:"), m_fields[PowerCycles]}});
+    m_fields[HeadId]->setMinimumWidth(360);
 
     auto* close = new QPushButton(QStringLiteral("Close"));
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
-    auto* grid = new QGridLayout(this);
-    grid->addWidget(headGroup, 0, 0, 1, 2);
-    grid->addWidget(supplyGroup, 1, 0);
-    grid->addWidget(counterGroup, 1, 1);
-    grid->addWidget(close, 2, 1, Qt::AlignRight);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(headGroup);
+    column->addWidget(supplyGroup);
+    column->addWidget(counterGroup);
+    column->addWidget(close, 0, Qt::AlignHCenter);
 
     // The reader's callbacks run on its worker; queued calls bring the
     // results to the GUI thread, and Qt drops any still pending when the

@@ -23,7 +23,11 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
+#include <QApplication>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QProgressBar>
@@ -36,11 +40,13 @@
 #include "CalibrationData.h"
 #include "DownloadCalibrationDataDlg.h"
 #include "HeadSimulator.h"
+#include "InformationDlg.h"
 #include "InstrumentHandles.h"
 #include "LampRampDlg.h"
 #include "MainFrame.h"
 #include "QuorvexControlPanelApp.h"
 #include "QuorvexControlPanelView.h"
+#include "SettingsSheet.h"
 #include "SimulatedInstruments.h"
 #include "SpectralPlot.h"
 #include "UploadCalibrationDataDlg.h"
@@ -326,6 +332,39 @@ public:
         return saved || Fail("the ramp dialog was never caught between 40 and 60 %");
     }
 
+    // The settings sheet's two pages, opened by Setup, the hardware page once
+    // its port discovery has filled the combos; closed with Cancel.
+    bool SettingsPages() {
+        bool saved = false;
+        WhenModal<CSettingsSheet>([&](CSettingsSheet& sheet) {
+            saved = Save(sheet, m_dir, "settings-application.png");
+            sheet.PageList()->setCurrentRow(1);
+            QComboBox* head = sheet.HardwarePage()->PortCombo(CSettingsSheetModel::Head);
+            saved = RunUntil([&] { return head->count() > 3; }, 20s) &&
+                    Save(sheet, m_dir, "settings-hardware.png") && saved;
+            sheet.reject();
+        });
+        Frame().Actions().setup->trigger();
+        return saved || Fail("the settings sheet was not pictured");
+    }
+
+    // The diagnostics dialog, opened by Information, once its live fields
+    // have filled in.
+    bool InformationDialog() {
+        bool saved = false;
+        WhenModal<CInformationDlg>([&](CInformationDlg& dialog) {
+            saved = RunUntil([&] {
+                        return !dialog.FieldEdit(CInformationDlg::HourCount)->text().isEmpty() &&
+                               !dialog.FieldEdit(CInformationDlg::Current)->text().isEmpty() &&
+                               !dialog.FieldEdit(CInformationDlg::BulbEnclosure)->text().isEmpty();
+                    }, 20s) &&
+                    Save(dialog, m_dir, "dialog-information.png");
+            dialog.accept();
+        });
+        Frame().Actions().information->trigger();
+        return saved || Fail("the information dialog was not pictured");
+    }
+
     // Disconnects through the ribbon and closes the window; true when the
     // lamp is dark and all three handles are gone.
     bool Finish() {
@@ -342,6 +381,21 @@ public:
 
 private:
     CMainFrame& Frame() const { return *m_app.MainFrame(); }
+
+    // Runs `act` on the dialog of type Dialog once a command has opened it:
+    // these dialogs run modally inside the command itself.
+    template <typename Dialog>
+    static void WhenModal(const std::function<void(Dialog&)>& act) {
+        auto* timer = new QTimer;
+        QObject::connect(timer, &QTimer::timeout, [timer, act] {
+            if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+                timer->stop();
+                timer->deleteLater();
+                act(*dialog);
+            }
+        });
+        timer->start(20);
+    }
 
     // Triggers a ribbon command and runs the event loop (and the dialog it
     // opens) until its sequence has ended and `after` holds.
@@ -380,7 +434,9 @@ bool ProgramPictures(CQuorvexControlPanelApp& app, testsupport::CSimulatedInstru
     CProgramPictures pictures(app, sims, dir);
     if (!pictures.Start()) return false;
     bool ok = pictures.Disconnected();
+    ok = pictures.SettingsPages() && ok;
     if (pictures.Connected()) {
+        ok = pictures.InformationDialog() && ok;
         ok = pictures.Looks() && ok;
         ok = pictures.DownloadDialog() && ok;
         ok = pictures.UploadDialog() && ok;
