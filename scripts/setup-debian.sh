@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libserialport-dev
   xvfb xauth fonts-liberation
+  dpkg-dev file  # cpack -G DEB: dpkg-shlibdeps and the ELF check before it
 )
 
 missing=()
