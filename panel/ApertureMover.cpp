@@ -4,7 +4,12 @@
 #include <utility>
 
 CApertureMover::CApertureMover(MoveFunction move, QObject* parent)
-    : QObject(parent), m_move(std::move(move)) {}
+    : QObject(parent), m_move(std::move(move)) {
+    connect(this, &CApertureMover::Returned, this, [this](int error, int primary, int secondary) {
+        m_busy = false;
+        emit Finished(error, primary, secondary);
+    }, Qt::QueuedConnection);
+}
 
 CApertureMover::~CApertureMover() {
     if (m_thread.joinable()) m_thread.join();
@@ -17,14 +22,8 @@ bool CApertureMover::Start(void* head, int primary, int secondary) {
     if (m_thread.joinable()) m_thread.join();
     m_busy = true;
     m_thread = std::thread([this, move = m_move, head, primary, secondary] {
-        const int error = move(head, primary, secondary);
-        QMetaObject::invokeMethod(
-            this,
-            [this, error, primary, secondary] {
-                m_busy = false;
-                emit Finished(error, primary, secondary);
-            },
-            Qt::QueuedConnection);
+        // A signal, not a queued functor: Qt copies the values itself.
+        emit Returned(move(head, primary, secondary), primary, secondary);
     });
     return true;
 }

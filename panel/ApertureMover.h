@@ -31,6 +31,8 @@ public:
 signals:
     // Delivered on the owner's thread after the move function returned.
     void Finished(int error, int primary, int secondary);
+    // Emitted on the mover's thread; queued to the owner's.
+    void Returned(int error, int primary, int secondary);
 
 private:
     MoveFunction m_move;

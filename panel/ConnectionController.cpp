@@ -45,6 +45,8 @@ CConnectionController::CConnectionController(IDialogHost& host, LogFunction log,
     m_temperatureTimer.setInterval(kTemperatureIntervalMs);
     connect(&m_hoursTimer, &QTimer::timeout, this, &CConnectionController::TickLampHours);
     connect(&m_temperatureTimer, &QTimer::timeout, this, &CConnectionController::TickTemperature);
+    connect(this, &CConnectionController::SequenceReturned, this, &CConnectionController::OnSequenceEnded,
+            Qt::QueuedConnection);
     // Connected first, so the state is kept before any other receiver hears
     // of it.
     connect(this, &CConnectionController::StateChanged, this, [this](SessionState state) { m_state = state; });
@@ -69,7 +71,8 @@ bool CConnectionController::Start(Sequence sequence, std::function<void()> work,
     if (paneText) emit ConnectionText(FromUtf8(paneText));
     m_connectionWorker.Post([this, sequence, work = std::move(work)] {
         work();
-        QMetaObject::invokeMethod(this, [this, sequence] { OnSequenceEnded(sequence); }, Qt::QueuedConnection);
+        // A signal, not a queued functor: Qt copies the value itself.
+        emit SequenceReturned(sequence);
     });
     return true;
 }

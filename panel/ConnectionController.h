@@ -107,6 +107,9 @@ signals:
     // head's, to be stored with them and saved.
     void CalibrationDownloaded(CalibrationTables tables, int serialNumberToStore);
     void HeadPositionRead(int primary, int secondary);
+    // Emitted on the connection worker when a sequence's work has returned;
+    // queued to OnSequenceEnded.
+    void SequenceReturned(CConnectionController::Sequence sequence);
 
 private slots:
     void OnSequenceEnded(CConnectionController::Sequence sequence);
