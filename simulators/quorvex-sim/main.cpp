@@ -1,14 +1,18 @@
 // quorvex-sim: runs the simulated head unit, power supply and elapsed-time
 // counter on pseudo-terminals linked as COMn ports, so the unchanged control
-// panel connects to them, until Ctrl-C or SIGTERM.
+// panel connects to them, until Ctrl-C or SIGTERM. With --record DIR each
+// instrument's commands, as they arrived, go into DIR/<instrument>.txt at
+// exit, for tests that check what a whole program sent.
 #include "head/HeadSimulator.h"
 #include "psu/PsuSimulator.h"
 #include "tally/TallySimulator.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -27,13 +31,16 @@ constexpr unsigned kMaxCom = 255;
 struct Options {
     fs::path portsFolder = sim::DefaultPortsFolder();
     std::optional<unsigned> head, psu, counter;
+    std::optional<fs::path> recordFolder;
 };
 
 void Usage(std::ostream& out) {
-    out << "Usage: quorvex-sim [--head N] [--psu N] [--counter N] [--ports-folder DIR]\n"
+    out << "Usage: quorvex-sim [--head N] [--psu N] [--counter N] [--ports-folder DIR] [--record DIR]\n"
            "Runs the simulated Quorvex head unit, power supply and elapsed-time counter\n"
            "as COM ports (default COM1, COM2 and COM3, or the next free numbers) in\n"
-           "the ports folder (default " << sim::DefaultPortsFolder().string() << ").\n";
+           "the ports folder (default " << sim::DefaultPortsFolder().string() << ").\n"
+           "--record DIR writes the commands each one received to DIR/head.txt,\n"
+           "DIR/psu.txt and DIR/counter.txt when it stops, one command a line.\n";
 }
 
 unsigned ParseCom(std::string_view option, const char* value) {
@@ -61,6 +68,9 @@ Options ParseOptions(int argc, char** argv) {
         } else if (arg == "--ports-folder") {
             if (!value) throw std::invalid_argument("--ports-folder needs a folder");
             options.portsFolder = value, ++i;
+        } else if (arg == "--record") {
+            if (!value) throw std::invalid_argument("--record needs a folder");
+            options.recordFolder = value, ++i;
         } else {
             throw std::invalid_argument("unknown option " + std::string(arg));
         }
@@ -106,6 +116,25 @@ private:
     std::set<unsigned> m_taken;
 };
 
+// Control bytes (a stray LF, a binary upload) are written as \xNN so that
+// every command stays on its own line.
+void WriteRecord(const sim::CSimDevice& device, const fs::path& file) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    for (const sim::ReceivedCommand& command : device.Received()) {
+        for (const unsigned char c : command.text) {
+            if (c < 0x20 || c == 0x7F || c == '\\') {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+                out << escaped;
+            } else {
+                out << static_cast<char>(c);
+            }
+        }
+        out << '\n';
+    }
+    if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
 void Announce(const sim::CSimDevice& device, const char* what) {
     std::cout << device.ComName() << ": " << what << " (" << device.Port().SlavePath() << ")\n";
 }
@@ -139,6 +168,12 @@ int Run(const Options& options, const sigset_t& stopSignals) {
     counter.Stop();
     psu.Stop();
     head.Stop();
+    if (options.recordFolder) {
+        fs::create_directories(*options.recordFolder);
+        WriteRecord(head, *options.recordFolder / "head.txt");
+        WriteRecord(psu, *options.recordFolder / "psu.txt");
+        WriteRecord(counter, *options.recordFolder / "counter.txt");
+    }
     return 0;  // the simulators' destructors remove the links
 }
 
