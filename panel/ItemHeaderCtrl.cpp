@@ -7,6 +7,7 @@
 
 #include "AppSettings.h"
 #include "LookColours.h"
+#include "PanelPaint.h"
 
 CItemHeaderCtrl::CItemHeaderCtrl(const QString& caption, QWidget* parent)
     : QWidget(parent), m_caption(caption), m_look(AppLookOffice2007Blue) {}
@@ -21,13 +22,7 @@ QSize CItemHeaderCtrl::sizeHint() const { return {200, 30}; }
 
 void CItemHeaderCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const lookcolours::Gradient colours = lookcolours::HeaderGradient(m_look);
-    QLinearGradient gradient(0, 0, 0, height());
-    gradient.setColorAt(0, QColor::fromRgba(colours.top));
-    gradient.setColorAt(1, QColor::fromRgba(colours.bottom));
-    painter.fillRect(rect(), gradient);
-    painter.setPen(QColor::fromRgba(lookcolours::kOutline));
-    painter.drawRect(0, 0, width() - 1, height() - 1);
+    panelpaint::Card(painter, rect(), lookcolours::HeaderGradient(m_look));
 
     QFont font(QStringLiteral("Arial"), 12);
     font.setStyleStrategy(QFont::PreferAntialias);

@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "LookColours.h"
+#include "PanelPaint.h"
 
 // Q_INIT_RESOURCE must be expanded outside any namespace. The resources live
 // in a static library, so nothing registers them unless someone calls this;
@@ -24,12 +25,7 @@ QSize CLogoDisplay::sizeHint() const { return {200, 100}; }
 
 void CLogoDisplay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    QLinearGradient gradient(0, 0, 0, height());
-    gradient.setColorAt(0, QColor::fromRgba(lookcolours::kPanelTop));
-    gradient.setColorAt(1, QColor::fromRgba(lookcolours::kPanelBottom));
-    painter.fillRect(rect(), gradient);
-    painter.setPen(QColor::fromRgba(lookcolours::kOutline));
-    painter.drawRect(0, 0, width() - 1, height() - 1);
+    panelpaint::Card(painter, rect());
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(rect(), m_logo);
 }

@@ -9,6 +9,7 @@
 
 #include "DisplayUnits.h"
 #include "LookColours.h"
+#include "PanelPaint.h"
 
 namespace {
 
@@ -63,12 +64,7 @@ QSize CWavelengthDisplay::sizeHint() const { return {200, 50}; }
 
 void CWavelengthDisplay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    QLinearGradient gradient(0, 0, 0, height());
-    gradient.setColorAt(0, QColor::fromRgba(lookcolours::kPanelTop));
-    gradient.setColorAt(1, QColor::fromRgba(lookcolours::kPanelBottom));
-    painter.fillRect(rect(), gradient);
-    painter.setPen(QColor::fromRgba(lookcolours::kOutline));
-    painter.drawRect(0, 0, width() - 1, height() - 1);
+    panelpaint::Card(painter, rect());
 
     // Drawing 2 pt under the size that just fits leaves a margin inside the
     // outline; the 5 px drop sits the glyphs' visual centre on the panel's.

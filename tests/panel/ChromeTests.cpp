@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QtTestArgs.h"
 #include "AppLooks.h"
 #include "FrameActions.h"
 #include "HelpViewer.h"
@@ -26,9 +27,8 @@
 
 namespace {
 
-int g_argc = 1;
-char g_argv0[] = "panel_tests";
-char* g_argv[] = {g_argv0, nullptr};
+using qttest::g_argc;
+using qttest::g_argv;
 
 class ChromeTest : public PanelTest {
 protected:

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QtTestArgs.h"
 #include "AppSettings.h"
 #include "CalibrationTransfer.h"
 #include "ConnectionController.h"
@@ -24,9 +25,8 @@
 
 namespace {
 
-int g_argc = 1;
-char g_argv0[] = "panel_core_tests";
-char* g_argv[] = {g_argv0, nullptr};
+using qttest::g_argc;
+using qttest::g_argv;
 
 // The dialogs a sequence asks for, run on the connection worker without
 // widgets: the real ramp and download unless a test scripts their result.

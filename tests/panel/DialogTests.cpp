@@ -2,6 +2,7 @@
 // against the simulated instruments: the upload dialog's enabling rules and
 // its results, a ramp-down that cannot be cancelled, and dialogs that end
 // only once their worker has.
+#include "QtTestArgs.h"
 #include "DownloadCalibrationDataDlg.h"
 #include "LampRampDlg.h"
 #include "UploadCalibrationDataDlg.h"
@@ -24,9 +25,8 @@
 
 namespace {
 
-int g_argc = 1;
-char g_argv0[] = "panel_tests";
-char* g_argv[] = {g_argv0, nullptr};
+using qttest::g_argc;
+using qttest::g_argv;
 
 // The other GUI tests create and destroy the program's own application, so
 // each test here brings its own.

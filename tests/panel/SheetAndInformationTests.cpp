@@ -1,6 +1,7 @@
 // The settings sheet and the diagnostics information dialog on Qt's
 // offscreen platform: Apply enabling, the port controls locked while
 // connected, and the head's identification read from the simulated head.
+#include "QtTestArgs.h"
 #include "InformationDlg.h"
 #include "SettingsSheet.h"
 
@@ -23,9 +24,8 @@
 
 namespace {
 
-int g_argc = 1;
-char g_argv0[] = "panel_tests";
-char* g_argv[] = {g_argv0, nullptr};
+using qttest::g_argc;
+using qttest::g_argv;
 
 class SheetAndInformationTest : public ::testing::Test {
 protected:

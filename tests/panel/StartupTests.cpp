@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include "QtTestArgs.h"
 #include "AboutDlg.h"
 #include "MainFrame.h"
 #include "MessageBoxHandler.h"
@@ -30,9 +31,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int g_argc = 1;
-char g_argv0[] = "panel_tests";
-char* g_argv[] = {g_argv0, nullptr};
+using qttest::g_argc;
+using qttest::g_argv;
 
 std::mutex g_boxesMutex;
 std::vector<std::wstring> g_boxes;  // the texts of the boxes shown

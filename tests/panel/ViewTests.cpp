@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QtTestArgs.h"
 #include "ApertureListBox.h"
 #include "HeadSimulator.h"
 #include "QuorvexControlPanelView.h"
@@ -23,9 +24,8 @@
 
 namespace {
 
-int g_argc = 1;
-char g_argv0[] = "panel_tests";
-char* g_argv[] = {g_argv0, nullptr};
+using qttest::g_argc;
+using qttest::g_argv;
 
 struct Move {
     void* head;

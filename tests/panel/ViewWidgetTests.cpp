@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QtTestArgs.h"
 #include "LogoDisplay.h"
 #include "TestSupport.h"
 #include "WavelengthDisplay.h"
@@ -15,9 +16,8 @@
 
 namespace {
 
-int g_argc = 1;
-char g_argv0[] = "panel_tests";
-char* g_argv[] = {g_argv0, nullptr};
+using qttest::g_argc;
+using qttest::g_argv;
 
 // The other GUI tests create and destroy the program's own application, so
 // each test here brings its own.
