@@ -13,7 +13,6 @@
 CDownloadCalibrationDataDlg::CDownloadCalibrationDataDlg(void* head, QWidget* parent)
     : QDialog(parent),
       m_head(head),
-      m_abortEvent(platform::COwnedHandle::NewEvent(true)),
       m_pStatus(new QLabel),
       m_pBusy(new QProgressBar),
       m_pOverall(new QProgressBar),
@@ -47,12 +46,7 @@ CDownloadCalibrationDataDlg::CDownloadCalibrationDataDlg(void* head, QWidget* pa
     setMinimumWidth(420);
 }
 
-CDownloadCalibrationDataDlg::~CDownloadCalibrationDataDlg() {
-    if (m_worker.joinable()) {
-        SetEvent(m_abortEvent.Get());
-        m_worker.join();
-    }
-}
+CDownloadCalibrationDataDlg::~CDownloadCalibrationDataDlg() = default;
 
 int CDownloadCalibrationDataDlg::OverallPosition() const { return m_pOverall->value(); }
 
@@ -65,14 +59,14 @@ void CDownloadCalibrationDataDlg::showEvent(QShowEvent* event) {
 
 void CDownloadCalibrationDataDlg::Start() {
     m_started = true;
-    m_worker = std::thread([this] {
-        const int result = calibrationtransfer::Download(
-            m_head, m_abortEvent.Get(), [this](const std::wstring& text, int percent) {
-                QMetaObject::invokeMethod(
-                    this, [this, text, percent] { ShowStatus(text, percent); }, Qt::QueuedConnection);
-            });
-        QMetaObject::invokeMethod(this, [this, result] { Finish(result); }, Qt::QueuedConnection);
-    });
+    m_worker.Start(
+        [this] {
+            return calibrationtransfer::Download(
+                m_head, m_worker.AbortEvent(), [this](const std::wstring& text, int percent) {
+                    m_worker.Post([this, text, percent] { ShowStatus(text, percent); });
+                });
+        },
+        [this](int result) { done(result); });
 }
 
 void CDownloadCalibrationDataDlg::ShowStatus(const std::wstring& text, int percent) {
@@ -82,15 +76,9 @@ void CDownloadCalibrationDataDlg::ShowStatus(const std::wstring& text, int perce
     m_pOverall->setValue(percent);
 }
 
-void CDownloadCalibrationDataDlg::Finish(int result) {
-    // The worker's last act was to post this call.
-    m_worker.join();
-    done(result);
-}
-
 void CDownloadCalibrationDataDlg::reject() {
-    if (!m_worker.joinable()) return;
-    SetEvent(m_abortEvent.Get());
+    if (!m_worker.Running()) return;
+    m_worker.Abort();
     m_cancelling = true;
     m_pStatus->setText(tr("Cancelling ..."));
     m_pCancel->setEnabled(false);

@@ -9,12 +9,11 @@
 // handle must stay valid until the dialog has ended.
 #pragma once
 
-#include <platform/OwnedHandle.h>
-
 #include <string>
-#include <thread>
 
 #include <QDialog>
+
+#include "DialogWorker.h"
 
 class QLabel;
 class QProgressBar;
@@ -30,7 +29,7 @@ public:
     QString StatusText() const;
     QPushButton* CancelButton() const { return m_pCancel; }
     // True from the start of the worker until its result has arrived.
-    bool Running() const { return m_worker.joinable(); }
+    bool Running() const { return m_worker.Running(); }
 
     // Cancel, Escape and the close box: ask the download to stop; the
     // dialog closes when the worker reports.
@@ -42,15 +41,13 @@ protected:
 private:
     void Start();
     void ShowStatus(const std::wstring& text, int percent);
-    void Finish(int result);
 
     void* const m_head;
-    platform::COwnedHandle m_abortEvent;
-    std::thread m_worker;
-    bool m_started = false;  // GUI thread only, as is everything but m_worker's body
+    bool m_started = false;
     bool m_cancelling = false;
     QLabel* m_pStatus;
     QProgressBar* m_pBusy;
     QProgressBar* m_pOverall;
     QPushButton* m_pCancel;
+    CDialogWorker m_worker{this};  // last: its job ends before the widgets go
 };

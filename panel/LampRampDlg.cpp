@@ -13,7 +13,6 @@ CLampRampDlg::CLampRampDlg(int rampDown, void* supply, QWidget* parent)
     : QDialog(parent),
       m_direction(rampDown ? lampramp::kDown : lampramp::kUp),
       m_supply(supply),
-      m_abortEvent(platform::COwnedHandle::NewEvent(true)),
       m_pStatus(new QLabel(rampDown ? tr("Ramping down the lamp ...") : tr("Ramping up the lamp ..."))),
       m_pBar(new QProgressBar),
       m_pCancel(new QPushButton(tr("Cancel"))) {
@@ -33,14 +32,7 @@ CLampRampDlg::CLampRampDlg(int rampDown, void* supply, QWidget* parent)
     setMinimumWidth(360);
 }
 
-CLampRampDlg::~CLampRampDlg() {
-    // Only reached with a live worker when the dialog is torn down early
-    // (the program quits): the ramp must not outlive the dialog it reports to.
-    if (m_worker.joinable()) {
-        SetEvent(m_abortEvent.Get());
-        m_worker.join();
-    }
-}
+CLampRampDlg::~CLampRampDlg() = default;
 
 int CLampRampDlg::Position() const { return m_pBar->value(); }
 
@@ -53,27 +45,19 @@ void CLampRampDlg::showEvent(QShowEvent* event) {
 
 void CLampRampDlg::Start() {
     m_started = true;
-    m_worker = std::thread([this] {
-        const int result = lampramp::Run(
-            m_supply, m_direction, m_abortEvent.Get(),
-            [this](int position) {
-                QMetaObject::invokeMethod(
-                    this, [this, position] { m_pBar->setValue(position); }, Qt::QueuedConnection);
-            },
-            m_seconds);
-        QMetaObject::invokeMethod(this, [this, result] { Finish(result); }, Qt::QueuedConnection);
-    });
-}
-
-void CLampRampDlg::Finish(int result) {
-    // The worker's last act was to post this call.
-    m_worker.join();
-    done(result);
+    m_worker.Start(
+        [this] {
+            return lampramp::Run(
+                m_supply, m_direction, m_worker.AbortEvent(),
+                [this](int position) { m_worker.Post([this, position] { m_pBar->setValue(position); }); },
+                m_seconds);
+        },
+        [this](int result) { done(result); });
 }
 
 void CLampRampDlg::reject() {
-    if (!m_worker.joinable() || m_direction == lampramp::kDown) return;
-    SetEvent(m_abortEvent.Get());
+    if (!m_worker.Running() || m_direction == lampramp::kDown) return;
+    m_worker.Abort();
     m_pStatus->setText(tr("Cancelling ..."));
     m_pCancel->setEnabled(false);
 }

@@ -10,11 +10,9 @@
 // has ended.
 #pragma once
 
-#include <platform/OwnedHandle.h>
-
-#include <thread>
-
 #include <QDialog>
+
+#include "DialogWorker.h"
 
 class QLabel;
 class QProgressBar;
@@ -43,15 +41,13 @@ protected:
 
 private:
     void Start();
-    void Finish(int result);
 
     const int m_direction;
     void* const m_supply;
     int m_seconds = 0;
-    platform::COwnedHandle m_abortEvent;
-    std::thread m_worker;
-    bool m_started = false;  // GUI thread only, as is everything but m_worker's body
+    bool m_started = false;
     QLabel* m_pStatus;
     QProgressBar* m_pBar;
     QPushButton* m_pCancel;
+    CDialogWorker m_worker{this};  // last: its job ends before the widgets go
 };

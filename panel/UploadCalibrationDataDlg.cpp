@@ -33,7 +33,6 @@ QGroupBox* FileGroup(QCheckBox* check, QLineEdit* edit, QPushButton* browse) {
 CUploadCalibrationDataDlg::CUploadCalibrationDataDlg(void* head, QWidget* parent)
     : QDialog(parent),
       m_head(head),
-      m_abortEvent(platform::COwnedHandle::NewEvent(true)),
       m_pApertureCheck(new QCheckBox(tr("Upload Aperture Data"))),
       m_pAperturePath(new QLineEdit),
       m_pApertureBrowse(new QPushButton(QStringLiteral("..."))),
@@ -77,12 +76,7 @@ CUploadCalibrationDataDlg::CUploadCalibrationDataDlg(void* head, QWidget* parent
     UpdateControls();
 }
 
-CUploadCalibrationDataDlg::~CUploadCalibrationDataDlg() {
-    if (m_worker.joinable()) {
-        SetEvent(m_abortEvent.Get());
-        m_worker.join();
-    }
-}
+CUploadCalibrationDataDlg::~CUploadCalibrationDataDlg() = default;
 
 void CUploadCalibrationDataDlg::SetApertureChecked(bool checked) { m_pApertureCheck->setChecked(checked); }
 void CUploadCalibrationDataDlg::SetSpectralChecked(bool checked) { m_pSpectralCheck->setChecked(checked); }
@@ -121,25 +115,26 @@ void CUploadCalibrationDataDlg::StartUpload() {
     request.spectralPath = m_pSpectralPath->text().toStdWString();
     if (!request.aperture && !request.spectral) return;
 
-    ResetEvent(m_abortEvent.Get());
     m_cancelling = false;
     m_pBar->setValue(0);
     m_pBar->show();
     m_pStatus->clear();
-    m_worker = std::thread([this, request] {
-        const bool succeeded = calibrationtransfer::Upload(
-            m_head, request, m_abortEvent.Get(), [this](const std::wstring& text, int percent) {
-                QMetaObject::invokeMethod(
-                    this, [this, text, percent] { ShowStatus(text, percent); }, Qt::QueuedConnection);
-            });
-        QMetaObject::invokeMethod(this, [this, succeeded] { Finish(succeeded); }, Qt::QueuedConnection);
-    });
+    m_worker.Start(
+        [this, request] {
+            return calibrationtransfer::Upload(m_head, request, m_worker.AbortEvent(),
+                                               [this](const std::wstring& text, int percent) {
+                                                   m_worker.Post([this, text, percent] { ShowStatus(text, percent); });
+                                               })
+                       ? 1
+                       : 0;
+        },
+        [this](int succeeded) { Finish(succeeded != 0); });
     UpdateControls();
 }
 
 void CUploadCalibrationDataDlg::CancelUpload() {
     if (!Running()) return;
-    SetEvent(m_abortEvent.Get());
+    m_worker.Abort();
     m_cancelling = true;
     m_pStatus->setText(tr("Cancelling ..."));
     UpdateControls();
@@ -153,8 +148,6 @@ void CUploadCalibrationDataDlg::ShowStatus(const std::wstring& text, int percent
 }
 
 void CUploadCalibrationDataDlg::Finish(bool succeeded) {
-    // The worker's last act was to post this call.
-    m_worker.join();
     // An aborted upload may have left the head with part of a table, so it
     // counts as failed as well.
     if (!succeeded) m_failed = true;

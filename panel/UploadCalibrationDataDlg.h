@@ -11,12 +11,11 @@
 // has ended.
 #pragma once
 
-#include <platform/OwnedHandle.h>
-
 #include <string>
-#include <thread>
 
 #include <QDialog>
+
+#include "DialogWorker.h"
 
 class QCheckBox;
 class QLabel;
@@ -32,7 +31,7 @@ public:
 
     // False once an upload in this dialog failed or was aborted.
     bool Succeeded() const { return !m_failed; }
-    bool Running() const { return m_worker.joinable(); }
+    bool Running() const { return m_worker.Running(); }
 
     void SetApertureChecked(bool checked);
     void SetSpectralChecked(bool checked);
@@ -59,9 +58,7 @@ private:
     void Finish(bool succeeded);
 
     void* const m_head;
-    platform::COwnedHandle m_abortEvent;
-    std::thread m_worker;
-    // GUI thread only, as is everything but m_worker's body.
+    // GUI thread only.
     bool m_failed = false;
     bool m_cancelling = false;
     bool m_closeWhenFinished = false;
@@ -76,4 +73,5 @@ private:
     QPushButton* m_pDone;
     QProgressBar* m_pBar;
     QLabel* m_pStatus;
+    CDialogWorker m_worker{this};  // last: its job ends before the widgets go
 };
