@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,6 +17,7 @@
 #include <QTimer>
 
 #include "ApertureListBox.h"
+#include "EventLoopWait.h"
 #include "InformationDlg.h"
 #include "MainFrame.h"
 #include "QuorvexControlPanelApp.h"
@@ -80,27 +80,17 @@ bool CTour::Steps() {
 }
 
 bool CTour::WaitFor(const std::function<bool()>& done, const QString& what) {
-    QDeadlineTimer deadline(m_limit);
-    bool held = done();
-    if (!held) {
-        QEventLoop loop;
-        QTimer poll;
-        // Asked from inside any modal dialog a command has opened too; the
-        // loop then returns only after that dialog has ended.
-        connect(&poll, &QTimer::timeout, &loop, [&] {
+    // A message box a command opens ends the wait (and is closed): the tour
+    // cannot answer it.
+    const bool held = eventloopwait::RunUntil(
+        [&] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 m_strBoxText = box->text();
                 box->done(QMessageBox::Ok);
             }
-            if (!held && m_strBoxText.isEmpty() && done()) held = true;
-            if (held || !m_strBoxText.isEmpty() || deadline.hasExpired()) {
-                poll.stop();
-                loop.quit();
-            }
-        });
-        poll.start(20);
-        loop.exec();
-    }
+            return !m_strBoxText.isEmpty() || done();
+        },
+        m_limit) && m_strBoxText.isEmpty();
     if (held) return true;
     if (!m_strBoxText.isEmpty()) {
         const QString text = m_strBoxText.simplified();

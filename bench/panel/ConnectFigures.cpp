@@ -34,6 +34,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "EventLoopWait.h"
 #include "MainFrame.h"
 #include "QuorvexControlPanelApp.h"
 #include "SimulatedInstruments.h"
@@ -43,21 +44,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Runs the event loop until `done` holds, asking it every 5 ms; false after
-// `limit`. The connect times are taken from a signal, not from this poll.
+// The connect times are taken from a signal, not from this poll.
 bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 60s) {
-    if (done()) return true;
-    const QDeadlineTimer deadline(limit);
-    QEventLoop loop;
-    QTimer poll;
-    bool held = false;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        held = done();
-        if (held || deadline.hasExpired()) loop.quit();
-    });
-    poll.start(5);
-    loop.exec();
-    return held;
+    return eventloopwait::RunUntil(done, limit, 5ms);
 }
 
 double CpuSeconds() {

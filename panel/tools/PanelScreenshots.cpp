@@ -35,6 +35,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "EventLoopWait.h"
 #include "ApertureListBox.h"
 #include "AppSettings.h"
 #include "CalibrationData.h"
@@ -183,27 +184,8 @@ bool ViewRadiancePerNm(const QDir& dir) {
 
 using namespace std::chrono_literals;
 
-// Runs the event loop until `done` holds, asking it every 20 ms; false
-// after `limit`. `done` may be asked from inside a dialog's own event loop
-// (the sequences' dialogs run exec() on this thread); the call then returns
-// only once that dialog has ended, which is what lets `done` grab a dialog
-// mid-way and the caller go on after it.
 bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 60s) {
-    if (done()) return true;
-    const QDeadlineTimer deadline(limit);
-    QEventLoop loop;
-    QTimer poll;
-    bool held = false;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!held && done()) held = true;
-        if (held || deadline.hasExpired()) {
-            poll.stop();
-            loop.quit();
-        }
-    });
-    poll.start(20);
-    loop.exec();
-    return held;
+    return eventloopwait::RunUntil(done, limit);
 }
 
 bool Fail(const char* what) {
