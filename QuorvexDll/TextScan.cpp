@@ -3,7 +3,9 @@
 
 #include <cctype>
 #include <charconv>
-#include <cmath>
+#include <cstdlib>
+
+#include <locale.h>
 
 namespace quorvex {
 
@@ -45,8 +47,11 @@ bool CTextScanner::Double(double& value) {
     double parsed = 0.0;
     const auto [end, ec] = std::from_chars(first, last, parsed, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
-        // strtod's answer for numbers beyond the range of double.
-        parsed = (first < last && *first == '-') ? -HUGE_VAL : HUGE_VAL;
+        // Too large or too small for a double: strtod's answer, which is
+        // infinity only for the first; "1e-400" is 0, not infinity.
+        static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+        const std::string number(first, end);
+        parsed = strtod_l(number.c_str(), nullptr, cLocale);
     } else if (ec != std::errc()) {
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 namespace {
@@ -35,6 +36,15 @@ TEST_F(CalibrationFileTest, SpectralLinesAllowCommentsAndSpaceAfterTheCommaOnly)
     EXPECT_EQ(errors, (Errors{"Error 2 values from line \"400.0 ,1.5E-5\"", "Error 2 values from line \"\"",
                               "Error 2 values from line \"\""}));
     EXPECT_EQ(bad.Data(), (QuorvexSpectralTable{{410.0, 2E-5}}));
+}
+
+// Found by fuzzing: a number too small for a double read as infinity.
+TEST_F(CalibrationFileTest, NumbersTooSmallForADoubleReadAsZeroNotInfinity) {
+    CSpectralDataFile file(File("u.txt", "1e-400,-1e-999\n1e400,-1e400\n4.9e-324,2.5e-320"));
+    ASSERT_TRUE(file.Read(nullptr));
+    const double inf = HUGE_VAL;
+    EXPECT_EQ(file.Data(), (QuorvexSpectralTable{{0.0, -0.0}, {inf, -inf}, {4.9e-324, 2.5e-320}}));
+    EXPECT_TRUE(std::signbit(file.Data()[0].second));
 }
 
 TEST_F(CalibrationFileTest, ApertureFileReadsAsTheGridItsHeaderNames) {
