@@ -3,7 +3,10 @@
 // The file is read whole for every call and, when a write changes it,
 // written whole to a temporary file in the same folder that then replaces it
 // (rename), so a crash never leaves a half-written file. One mutex
-// serialises all profile calls of the process.
+// serialises all profile calls of the process. The file model here is also
+// the batch writer's (ProfileBatch.cpp).
+#include "platform/Profile_p.h"
+
 #include "platform/Handles_p.h"
 #include "platform/text.h"
 
@@ -26,16 +29,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace platform::detail::profile {
 
-constexpr DWORD kErrorInvalidData = 13;  // ERROR_INVALID_DATA
-constexpr DWORD kErrorBadLength = 24;    // ERROR_BAD_LENGTH
-
-std::mutex g_mutex;
+std::mutex& Mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
 
 // ---- Text helpers -------------------------------------------------------------
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\v' || c == L'\f'; }
+static bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\v' || c == L'\f'; }
 
 std::wstring Trim(std::wstring_view text) {
     size_t begin = 0, end = text.size();
@@ -44,7 +47,7 @@ std::wstring Trim(std::wstring_view text) {
     return std::wstring(text.substr(begin, end - begin));
 }
 
-locale_t FoldLocale() {
+static locale_t FoldLocale() {
     static locale_t locale = [] {
         locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
         return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
@@ -58,7 +61,6 @@ wchar_t Fold(wchar_t c) {
     return locale ? static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), locale)) : c;
 }
 
-// Names compare without regard to case, like Windows.
 bool SameName(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -67,14 +69,6 @@ bool SameName(std::wstring_view a, std::wstring_view b) {
 }
 
 // ---- The file as lines ----------------------------------------------------------
-
-enum class LineType { Blank, Comment, Section, Key };
-
-struct ParsedLine {
-    LineType type = LineType::Blank;
-    std::wstring name;   // section or key name, trimmed
-    std::wstring value;  // key value, trimmed
-};
 
 ParsedLine Parse(const std::wstring& line) {
     ParsedLine parsed;
@@ -103,47 +97,38 @@ ParsedLine Parse(const std::wstring& line) {
     return parsed;
 }
 
-struct Profile {
-    std::vector<std::wstring> lines;
-    std::vector<ParsedLine> parsed;
-    const char* newline = "\n";  // kept as CR LF when the file used it
+void Profile::Reparse() {
+    parsed.clear();
+    for (const auto& line : lines) parsed.push_back(Parse(line));
+}
 
-    void Reparse() {
-        parsed.clear();
-        for (const auto& line : lines) parsed.push_back(Parse(line));
+bool Profile::FindSection(std::wstring_view name, size_t& begin, size_t& end) const {
+    const std::wstring wanted = Trim(name);
+    for (size_t i = 0; i < parsed.size(); ++i) {
+        if (parsed[i].type != LineType::Section || !SameName(parsed[i].name, wanted)) continue;
+        begin = i;
+        end = i + 1;
+        while (end < parsed.size() && parsed[end].type != LineType::Section) ++end;
+        return true;
     }
-    // [begin, end) of the first section with that name: begin is its header.
-    bool FindSection(std::wstring_view name, size_t& begin, size_t& end) const {
-        const std::wstring wanted = Trim(name);
-        for (size_t i = 0; i < parsed.size(); ++i) {
-            if (parsed[i].type != LineType::Section || !SameName(parsed[i].name, wanted)) continue;
-            begin = i;
-            end = i + 1;
-            while (end < parsed.size() && parsed[end].type != LineType::Section) ++end;
-            return true;
-        }
-        return false;
-    }
-    // Line of the key within [begin, end), or npos.
-    size_t FindKey(size_t begin, size_t end, std::wstring_view name) const {
-        const std::wstring wanted = Trim(name);
-        for (size_t i = begin + 1; i < end; ++i)
-            if (parsed[i].type == LineType::Key && SameName(parsed[i].name, wanted)) return i;
-        return std::wstring::npos;
-    }
-    std::optional<std::wstring> Value(std::wstring_view section, std::wstring_view key) const {
-        size_t begin, end;
-        if (!FindSection(section, begin, end)) return std::nullopt;
-        const size_t line = FindKey(begin, end, key);
-        if (line == std::wstring::npos) return std::nullopt;
-        return parsed[line].value;
-    }
-};
+    return false;
+}
 
-std::string NarrowPath(LPCWSTR fileName) { return platform::ToUtf8(fileName); }
+size_t Profile::FindKey(size_t begin, size_t end, std::wstring_view name) const {
+    const std::wstring wanted = Trim(name);
+    for (size_t i = begin + 1; i < end; ++i)
+        if (parsed[i].type == LineType::Key && SameName(parsed[i].name, wanted)) return i;
+    return std::wstring::npos;
+}
 
-// Reads the profile; a missing file is an empty profile (exists = false).
-// FALSE with the last error set when the file cannot be read.
+std::optional<std::wstring> Profile::Value(std::wstring_view section, std::wstring_view key) const {
+    size_t begin, end;
+    if (!FindSection(section, begin, end)) return std::nullopt;
+    const size_t line = FindKey(begin, end, key);
+    if (line == std::wstring::npos) return std::nullopt;
+    return parsed[line].value;
+}
+
 bool Load(const std::string& path, Profile& profile, bool& exists) {
     exists = false;
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -161,6 +146,7 @@ bool Load(const std::string& path, Profile& profile, bool& exists) {
             const int error = errno;
             close(fd);
             platform::detail::SetLastErrorFromErrno(error == EISDIR ? EACCES : error);
+            errno = error;
             return false;
         }
         if (n == 0) break;
@@ -183,7 +169,7 @@ bool Load(const std::string& path, Profile& profile, bool& exists) {
     return true;
 }
 
-bool WriteAll(int fd, const std::string& data) {
+static bool WriteAll(int fd, const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = write(fd, data.data() + done, data.size() - done);
@@ -194,8 +180,18 @@ bool WriteAll(int fd, const std::string& data) {
     return true;
 }
 
-// Replaces the file through a temporary file in the same folder.
-bool Save(std::string path, const Profile& profile) {
+// The folder a file is in, for syncing it after a rename.
+static std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool Save(std::string path, const Profile& profile, bool durable, SaveFailure* failure) {
+    auto fail = [&](const char* step, int error) {
+        if (failure) *failure = {step, error};
+        return false;
+    };
     // Through a symbolic link, the file it points to is replaced.
     struct stat info;
     bool existed = lstat(path.c_str(), &info) == 0;
@@ -209,7 +205,7 @@ bool Save(std::string path, const Profile& profile) {
         content += platform::ToUtf8(line);
         content += profile.newline;
     }
-    static unsigned counter = 0;  // under g_mutex
+    static unsigned counter = 0;  // under Mutex()
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -221,28 +217,59 @@ bool Save(std::string path, const Profile& profile) {
         // No such folder is a path that was not found, as on Windows.
         const int error = errno;
         SetLastError(error == ENOENT ? ERROR_PATH_NOT_FOUND : platform::detail::ErrnoToWin32(error));
-        return false;
+        return fail("the temporary file could not be created", error);
     }
     if (existed) fchmod(fd, info.st_mode & 07777);
-    // No fsync: every key is a whole-file rewrite, and a program saving a
-    // table would wait milliseconds per key. The rename alone keeps a crash
-    // from leaving a half-written file.
-    const bool written = WriteAll(fd, content);
-    const int writeError = errno;
-    close(fd);
-    if (!written) {
-        unlink(temporary.c_str());
-        platform::detail::SetLastErrorFromErrno(writeError);
-        return false;
+    // Without `durable` no fsync: the private-profile functions rewrite the
+    // whole file for every key, and a program saving a table key by key
+    // would wait milliseconds per key. The rename alone keeps a crash from
+    // leaving a half-written file.
+    const char* step = nullptr;
+    if (!WriteAll(fd, content))
+        step = "the temporary file could not be written";
+    else if (durable && fsync(fd) != 0)
+        step = "the temporary file could not be synced to the disk";
+    int error = errno;
+    if (close(fd) != 0 && !step) {
+        step = "the temporary file could not be written";
+        error = errno;
     }
-    if (rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
+    if (!step && rename(temporary.c_str(), path.c_str()) != 0) {
+        step = "the temporary file could not replace the file";
+        error = errno;
+    }
+    if (step) {
         unlink(temporary.c_str());
         platform::detail::SetLastErrorFromErrno(error);
-        return false;
+        return fail(step, error);
+    }
+    if (durable) {
+        // The rename itself lives in the folder: until the folder is synced
+        // a power cut can bring back the old file, or no file at all.
+        const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int syncError = folder < 0 ? errno : 0;
+        if (folder >= 0) {
+            if (fsync(folder) != 0 && errno != EINVAL) syncError = errno;  // EINVAL: not supported
+            close(folder);
+        }
+        if (syncError) {
+            platform::detail::SetLastErrorFromErrno(syncError);
+            return fail("the folder could not be synced to the disk", syncError);
+        }
     }
     return true;
 }
+
+}  // namespace platform::detail::profile
+
+namespace {
+
+using namespace platform::detail::profile;
+
+constexpr DWORD kErrorInvalidData = 13;  // ERROR_INVALID_DATA
+constexpr DWORD kErrorBadLength = 24;    // ERROR_BAD_LENGTH
+
+std::string NarrowPath(LPCWSTR fileName) { return platform::ToUtf8(fileName); }
 
 // Copies a list of names (each NUL-terminated, then a second NUL) the way
 // Windows does: when it does not fit, it is cut and size - 2 returned.
@@ -327,7 +354,10 @@ bool HasLineBreak(std::wstring_view text) { return text.find_first_of(L"\r\n") !
 // key would otherwise let a stored value add sections and keys of its own.
 // A key line that would read as a section header or a comment (a key
 // starting with '[' or ';') is refused for the same reason.
-bool CanBeWritten(LPCWSTR section, LPCWSTR key, LPCWSTR value) {
+}  // namespace
+
+bool platform::detail::profile::CanBeWritten(const wchar_t* section, const wchar_t* key,
+                                             const wchar_t* value) {
     const std::wstring_view sectionText(section);
     if (HasLineBreak(sectionText) || sectionText.find(L']') != sectionText.npos) return false;
     if (!key) return true;
@@ -337,6 +367,26 @@ bool CanBeWritten(LPCWSTR section, LPCWSTR key, LPCWSTR value) {
     const ParsedLine line = Parse(std::wstring(keyText) + L"=" + std::wstring(valueText));
     return line.type == LineType::Key && line.name == Trim(keyText);
 }
+
+std::wstring platform::detail::profile::StructText(const void* data, UINT size) {
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    std::wstring text;
+    text.reserve((static_cast<size_t>(size) + 1) * 2);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    unsigned char sum = 0;
+    auto append = [&](unsigned char b) {
+        text += kHex[b >> 4];
+        text += kHex[b & 0x0F];
+    };
+    for (UINT i = 0; i < size; ++i) {
+        append(bytes[i]);
+        sum = static_cast<unsigned char>(sum + bytes[i]);
+    }
+    append(sum);
+    return text;
+}
+
+namespace {
 
 BOOL WriteString(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName) {
     if (!fileName || !*fileName) {
@@ -354,12 +404,12 @@ BOOL WriteString(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName) 
         return FALSE;
     }
     const std::string path = NarrowPath(fileName);
-    std::lock_guard lock(g_mutex);
+    std::lock_guard lock(Mutex());
     Profile profile;
     bool exists;
     if (!Load(path, profile, exists)) return FALSE;
     if (!Apply(profile, section, key, value)) return TRUE;
-    return Save(path, profile) ? TRUE : FALSE;
+    return Save(path, profile, false) ? TRUE : FALSE;
 }
 
 int HexDigit(wchar_t c) {
@@ -382,7 +432,7 @@ DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValu
         return 0;
     }
     const std::string path = NarrowPath(fileName);
-    std::lock_guard lock(g_mutex);
+    std::lock_guard lock(Mutex());
     Profile profile;
     bool exists;
     if (!Load(path, profile, exists)) exists = false;  // read as if missing; error kept
@@ -427,7 +477,7 @@ BOOL GetPrivateProfileStructW(LPCWSTR section, LPCWSTR key, LPVOID data, UINT si
     std::optional<std::wstring> value;
     {
         const std::string path = NarrowPath(fileName);
-        std::lock_guard lock(g_mutex);
+        std::lock_guard lock(Mutex());
         Profile profile;
         bool exists;
         if (!Load(path, profile, exists)) return FALSE;
@@ -467,21 +517,7 @@ BOOL WritePrivateProfileStructW(LPCWSTR section, LPCWSTR key, LPCVOID data, UINT
         return FALSE;
     }
     if (!data) return WriteString(section, key, nullptr, fileName);  // removes the key
-    static const wchar_t kHex[] = L"0123456789ABCDEF";
-    std::wstring text;
-    text.reserve((static_cast<size_t>(size) + 1) * 2);
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    unsigned char sum = 0;
-    auto append = [&](unsigned char b) {
-        text += kHex[b >> 4];
-        text += kHex[b & 0x0F];
-    };
-    for (UINT i = 0; i < size; ++i) {
-        append(bytes[i]);
-        sum = static_cast<unsigned char>(sum + bytes[i]);
-    }
-    append(sum);
-    return WriteString(section, key, text.c_str(), fileName);
+    return WriteString(section, key, StructText(data, size).c_str(), fileName);
 }
 
 }  // extern "C"
