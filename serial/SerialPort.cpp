@@ -324,23 +324,7 @@ void CSerialPort::DeliverCallOuts() {
 void CSerialPort::TransmitNext() {
     std::string bytes;
     DWORD writeLimit;
-    {
-        std::lock_guard queueLock(m_queueMutex);
-        if (Current()) return;  // an unsolicited reply is still arriving
-        ResetEvent(m_hWriteEvent);
-        if (m_queue.empty()) return;
-        // No purge of unread input here: whatever came in before this write
-        // was read and handed over just now, and anything arriving from here
-        // on is read after the write, where a "!" line still goes to the
-        // default callback. A purge could only throw away a notification that
-        // happened to land in this instant.
-        m_strReceiveBuffer.clear();
-        m_lines.clear();
-        m_nLineBytes = 0;
-        const Command& command = *m_queue.front();
-        bytes = command.bytes;
-        writeLimit = std::max<DWORD>(command.timeoutMs, 1000);
-    }
+    if (!TakeNextWrite(bytes, writeLimit)) return;
 
     // The write runs without the queue lock, so that queueing never waits
     // for a slow device. The front stays put meanwhile: only this thread
@@ -359,7 +343,29 @@ void CSerialPort::TransmitNext() {
             if (m_hPort) Serial_Purge(m_hPort);
         }
     }
+    AfterWrite(writeError);
+}
 
+bool CSerialPort::TakeNextWrite(std::string& bytes, DWORD& writeLimit) {
+    std::lock_guard queueLock(m_queueMutex);
+    if (Current()) return false;  // an unsolicited reply is still arriving
+    ResetEvent(m_hWriteEvent);
+    if (m_queue.empty()) return false;
+    // No purge of unread input here: whatever came in before this write
+    // was read and handed over just now, and anything arriving from here
+    // on is read after the write, where a "!" line still goes to the
+    // default callback. A purge could only throw away a notification that
+    // happened to land in this instant.
+    m_strReceiveBuffer.clear();
+    m_lines.clear();
+    m_nLineBytes = 0;
+    const Command& command = *m_queue.front();
+    bytes = command.bytes;
+    writeLimit = std::max<DWORD>(command.timeoutMs, 1000);
+    return true;
+}
+
+void CSerialPort::AfterWrite(DWORD writeError) {
     std::lock_guard queueLock(m_queueMutex);
     Command& command = *m_queue.front();
     command.written = true;
@@ -452,7 +458,10 @@ void CSerialPort::HandleByte(char byte) {
         ++command->linesReceived;
         command->lastActivity = Clock::now();
         if (command->linesCallback) {
-            m_nLineBytes += line.size();
+            // A line held costs its string as well as its text: counted
+            // alike, empty lines too are bounded, or a device sending only
+            // line ends would grow the list for as long as it kept on.
+            m_nLineBytes += line.size() + sizeof(std::string);
             if (m_nLineBytes > kSerialMaxReplyLinesBytes) {
                 Fail();
                 return;

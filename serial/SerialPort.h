@@ -53,8 +53,9 @@ using SerialLinesCallback = std::function<void(std::vector<std::string> lines, b
 using SerialErrorCallback = std::function<void(SerialPortError code, const char* text)>;
 
 // A reply whose line in progress outgrows the first cap, or whose collected
-// lines (a multi-line reply) outgrow the second, ends as a failed reply. The
-// second is far above the largest download an instrument sends.
+// lines (a multi-line reply, each line counted with the string that holds
+// it) outgrow the second, ends as a failed reply. The second is far above
+// the largest download an instrument sends.
 constexpr size_t kSerialMaxReplyBytes = 64 * 1024;
 constexpr size_t kSerialMaxReplyLinesBytes = 16 * 1024 * 1024;
 
@@ -127,6 +128,10 @@ public:
     bool RunsOnServiceThread() const { return m_nServiceThreadId.load() == GetCurrentThreadId(); }
 
 private:
+    // The fuzzing harness (fuzz/serial_reply.cpp) drives reply assembly
+    // without a device or a service thread, step by step as Run does.
+    friend class CSerialReplyFeeder;
+
     using Clock = std::chrono::steady_clock;
 
     // One queued command, owned by the queue while it waits and is served.
@@ -165,6 +170,11 @@ private:
     // The service thread's steps. Each takes the locks it needs and leaves
     // its call-outs in m_callOuts for DeliverCallOuts.
     void TransmitNext();
+    // TransmitNext's two halves around the write, each taking the queue
+    // lock: the front command's bytes and write limit (false: nothing is to
+    // be written now), then its bookkeeping once the write is over.
+    bool TakeNextWrite(std::string& bytes, DWORD& writeLimit);
+    void AfterWrite(DWORD writeError);
     DWORD ReceiveBytes();  // how many bytes it read
     void HandleTimeout();
     // Queue lock held.

@@ -277,6 +277,24 @@ TEST_F(SerialPortTest, MultiLineReplyEndsBySilenceWithFreshDeadlinesAndIsBounded
     EXPECT_EQ(errors.Calls()[0].first, std::string(256, 'x'));
 }
 
+// Found by fuzzing: empty lines did not count toward the cap on collected
+// lines, so a device sending only line ends grew the list without bound.
+TEST_F(SerialPortTest, MultiLineReplyOfOnlyLineEndsIsBoundedLikeAnyOther) {
+    const size_t overCap = kSerialMaxReplyLinesBytes / sizeof(std::string) + 100;
+    device.Script("C0\\?", std::string(overCap, '\r'));
+    std::pair<std::vector<std::string>, bool> got;
+    CLatch done;
+    port.SendMultiLineCommand("C0?", 1000, 0, [&](std::vector<std::string> lines, bool timedOut) {
+        got = {std::move(lines), timedOut};
+        done.Signal();
+    });
+    ASSERT_TRUE(done.WaitFor(1));
+    EXPECT_TRUE(got.second) << "ended as a failed reply";
+    EXPECT_LT(got.first.size(), overCap);
+    ASSERT_TRUE(errors.WaitFor(1));
+    EXPECT_EQ(errors.Calls()[0], (Call{"", SerialPortErrorResponseTimeout}));
+}
+
 TEST_F(SerialPortTest, CloseDiscardsQueuedCommandsWithoutCallingThem) {
     device.InjectFault(".*", sim::Fault{sim::FaultKind::NoReply, 0, 5, -1});
     testsupport::CTestEvent written{true};
