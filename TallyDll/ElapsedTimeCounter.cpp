@@ -2,6 +2,8 @@
 // read of one elapsed-time counter (see ElapsedTimeCounter.h).
 #include "ElapsedTimeCounter.h"
 
+#include "CounterReplies.h"
+
 #include <platform/text.h>
 
 #include <cstdio>
@@ -25,7 +27,10 @@ constexpr const wchar_t* kCommandTimeout = L": Command timed out! Partial respon
 
 const char* OrEmpty(const char* text) { return text ? text : ""; }
 
-// "T?", "P?" and the numeric diagnostics.
+}  // namespace
+
+namespace tallyreplies {
+
 std::optional<uint32_t> ParseCount(driverlog::CDeviceLog& log, const char* text) {
     unsigned parsed = 0;
     if (std::sscanf(text, "%X", &parsed) == 1) return parsed;
@@ -33,7 +38,6 @@ std::optional<uint32_t> ParseCount(driverlog::CDeviceLog& log, const char* text)
     return std::nullopt;
 }
 
-// Reset and set-base: only whether the result converts matters.
 std::optional<int> ParseResult(driverlog::CDeviceLog& log, const char* text) {
     int parsed = 0;
     if (std::sscanf(text, "%d", &parsed) == 1) return parsed;
@@ -41,15 +45,23 @@ std::optional<int> ParseResult(driverlog::CDeviceLog& log, const char* text) {
     return std::nullopt;
 }
 
+}  // namespace tallyreplies
+
+namespace {
+
+using tallyreplies::ParseCount;
+using tallyreplies::ParseResult;
+using tallyreplies::SplitIdentification;
+
 // The version query of the diagnostics: any text will do.
 std::optional<std::string> ParseText(driverlog::CDeviceLog&, const char* text) { return text; }
 
 // Quarter seconds, unsigned: a count with the top bit set is not negative.
 double QuarterSeconds(uint32_t count) { return count * 0.25; }
 
-// "manufacturer,model,firmware": the firmware revision is everything after
-// the second comma. Fields the reply does not reach keep their values.
-void SplitIdentification(const std::string& reply, EtcIdentificationStruct& identification) {
+}  // namespace
+
+void tallyreplies::SplitIdentification(const std::string& reply, EtcIdentificationStruct& identification) {
     const auto first = reply.find(',');
     if (first == std::string::npos) return;
     identification.manufacturer = reply.substr(0, first);
@@ -58,6 +70,8 @@ void SplitIdentification(const std::string& reply, EtcIdentificationStruct& iden
     identification.model = reply.substr(first + 1, second - first - 1);
     identification.firmwareRevision = reply.substr(second + 1);
 }
+
+namespace {
 
 // The numeric queries in the order they go out: byte-wise order of the query
 // texts, whatever the order of the record's fields. The version goes last.
