@@ -73,6 +73,10 @@ public:
     QuorvexError SaveApertureData(const std::wstring& path);
 
 private:
+    // The fuzzing harness (fuzz/head_replies.cpp) hands replies straight to
+    // the reply handlers and download parsers.
+    friend class CHeadReplyFeeder;
+
     // A read's result; an invalid one carries the family's last values.
     template <typename Values>
     struct Reading {
