@@ -21,7 +21,7 @@ set(CPACK_PACKAGE_VENDOR "Quorvex")
 set(CPACK_PACKAGE_CONTACT "Quorvex software <software@quorvex.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Quorvex light source control panel, drivers and simulated instruments")
 set(CPACK_PACKAGE_DESCRIPTION
-  "The Quorvex Control Panel program, the driver libraries of the head unit, the lamp's power supply and the elapsed-time counter with their headers and CMake package config, and quorvex-sim, the three instruments simulated on pseudo-terminals.")
+  "The Quorvex Control Panel program, quorvexctl (the instruments from a shell), the driver libraries of the head unit, the lamp's power supply and the elapsed-time counter with their headers and CMake package config, and quorvex-sim, the three instruments simulated on pseudo-terminals.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

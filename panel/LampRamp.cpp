@@ -38,8 +38,14 @@ int Position(double percent, int direction) {
     return direction == kDown ? 100 - position : position;
 }
 
-int Run(void* supply, int direction, HANDLE abortEvent,
-        const std::function<void(int position)>& progress, int seconds) {
+namespace {
+
+// The ramp itself. The dialog's bar starts at 0 and ends at 100 but runs
+// backwards during a ramp-down; without `dialogBar` every report is the
+// percent done.
+int RunRamp(void* supply, int direction, HANDLE abortEvent,
+            const std::function<void(int percent)>& progress, int seconds, double current,
+            double voltage, bool dialogBar) {
     const bool up = direction != kDown;
     if (seconds == 0) seconds = up ? kRampUpSeconds : kRampDownSeconds;
     auto gate = std::make_shared<CProgressGate>(progress);
@@ -49,11 +55,11 @@ int Run(void* supply, int direction, HANDLE abortEvent,
     } closeOnExit{*gate};
 
     // The driver's callable holds the gate, so the gate outlives any late call.
-    AgilentProgressCallback report = [gate, direction](double percent) {
-        gate->Report(Position(percent, direction));
+    AgilentProgressCallback report = [gate, direction, dialogBar](double percent) {
+        gate->Report(dialogBar ? Position(percent, direction) : Position(percent, kUp));
     };
     platform::COwnedHandle done = platform::COwnedHandle::NewEvent();
-    if (!done) return kAborted;
+    if (!done) return kRefused;
 
     gate->Report(0);
     AgilentError started;
@@ -62,13 +68,13 @@ int Run(void* supply, int direction, HANDLE abortEvent,
         // supply that refuses them still refuses or runs the ramp below.
         Agilent_SetVoltageLimit(supply, kVoltageLimit, 1, nullptr);
         Agilent_SetCurrentLimit(supply, kCurrentLimit, 1, nullptr);
-        started = Agilent_RampUpReportProgress(supply, kRampUpCurrent, kRampUpVoltage, seconds,
+        started = Agilent_RampUpReportProgress(supply, current, voltage, seconds,
                                                abortEvent, done.Get(), std::move(report));
     } else {
         started = Agilent_RampDownReportProgress(supply, seconds, abortEvent, done.Get(),
                                                  std::move(report));
     }
-    if (started != AgilentSuccess) return kAborted;
+    if (started != AgilentSuccess) return kRefused;
 
     // The abort comes first: a ramp aborted as it completes counts as aborted.
     const HANDLE handles[] = {abortEvent, done.Get()};
@@ -77,6 +83,21 @@ int Run(void* supply, int direction, HANDLE abortEvent,
     if (ended != WAIT_OBJECT_0 + 1) return kAborted;
     gate->Report(100);
     return kCompleted;
+}
+
+}  // namespace
+
+int Run(void* supply, int direction, HANDLE abortEvent,
+        const std::function<void(int position)>& progress, int seconds, double current,
+        double voltage) {
+    const int result = RunRamp(supply, direction, abortEvent, progress, seconds, current, voltage, true);
+    return result == kRefused ? kAborted : result;
+}
+
+int RunPercent(void* supply, int direction, HANDLE abortEvent,
+               const std::function<void(int percent)>& percentDone, int seconds, double current,
+               double voltage) {
+    return RunRamp(supply, direction, abortEvent, percentDone, seconds, current, voltage, false);
 }
 
 }  // namespace lampramp

@@ -28,6 +28,8 @@ constexpr int kDown = 1;
 // Results, as the dialog ends.
 constexpr int kCompleted = 1;
 constexpr int kAborted = 2;
+// RunPercent only: the supply refused to start the ramp (Run gives kAborted).
+constexpr int kRefused = 3;
 
 // The bar position for a ramp's percent done: rounded half up; a ramp-down
 // runs the bar backwards.
@@ -37,8 +39,18 @@ int Position(double percent, int direction);
 // ramp ran to its end; kAborted when `abortEvent` was signalled first or the
 // supply refused the ramp (busy with another one, or a bad handle).
 // `abortEvent` must be a manual-reset event, as the ramp itself watches it
-// too. `seconds` 0 takes the ramp's fixed duration.
+// too. `seconds` 0 takes the ramp's fixed duration; `current` and `voltage`
+// are the ramp-up's target (the limits stay).
 int Run(void* supply, int direction, HANDLE abortEvent,
-        const std::function<void(int position)>& progress, int seconds = 0);
+        const std::function<void(int position)>& progress, int seconds = 0,
+        double current = kRampUpCurrent, double voltage = kRampUpVoltage);
+
+// The same ramp for callers without the dialog's bar: `percentDone` gets
+// 0, the percent done (rounded half up) and 100, in either direction. A ramp
+// the supply would not start (another still running, a bad handle) gives
+// kRefused.
+int RunPercent(void* supply, int direction, HANDLE abortEvent,
+               const std::function<void(int percent)>& percentDone, int seconds = 0,
+               double current = kRampUpCurrent, double voltage = kRampUpVoltage);
 
 }  // namespace lampramp

@@ -22,6 +22,7 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${stage})
 set(expected
   bin/QuorvexControlPanel
   bin/quorvex-sim
+  bin/quorvexctl
   include/quorvex/PsuDll/PsuDll.h
   include/quorvex/QuorvexDll/QuorvexDll.h
   include/quorvex/TallyDll/TallyDll.h
@@ -49,13 +50,14 @@ if(NOT found STREQUAL expected)
 endif()
 
 # The installed programs find the installed libraries, not the build's.
-foreach(program QuorvexControlPanel quorvex-sim)
+foreach(program QuorvexControlPanel quorvex-sim quorvexctl)
   run(readelf -d ${stage}/bin/${program})
   if(NOT out MATCHES "R(UN)?PATH[^\n]*\\$ORIGIN/\\.\\./lib" OR out MATCHES "${BUILD_DIR}")
     message(FATAL_ERROR "${program} has the wrong run path:\n${out}")
   endif()
 endforeach()
 run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${stage}/bin/quorvex-sim --help)
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${stage}/bin/quorvexctl --help)
 
 # A consumer sees nothing but the staged tree.
 run(${CMAKE_COMMAND} -S ${EXAMPLE_DIR} -B ${WORK_DIR}/example -G ${GENERATOR}

@@ -1,0 +1,373 @@
+// What each quorvexctl subcommand does with the instruments.
+#include "Commands.h"
+
+#include <PsuDll/PsuDll.h>
+#include <QuorvexDll/QuorvexDll.h>
+#include <TallyDll/TallyDll.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "AppPaths.h"
+#include "CalibrationData.h"
+#include "CalibrationTransfer.h"
+#include "Failure.h"
+#include "InformationReader.h"
+#include "LampRamp.h"
+#include "PortDiscovery.h"
+#include "Progress.h"
+#include "SettingsStorageIniFile.h"
+
+namespace quorvexctl {
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) { return QString::fromStdString(utf8).toStdWString(); }
+std::string Utf8(const std::wstring& wide) { return QString::fromStdWString(wide).toStdString(); }
+QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+void PrintJson(std::FILE* out, const QJsonDocument& document) {
+    std::fputs(document.toJson(QJsonDocument::Indented).constData(), out);
+}
+
+void ThrowIfInterrupted(const Context& c, const char* what) {
+    if (c.interrupts.Interrupted()) throw CFailure(kExitInterrupted, std::string("interrupted: ") + what);
+}
+
+const char* StateName(portdiscovery::PortState state) {
+    switch (state) {
+        case portdiscovery::PortState::Busy: return "busy";
+        case portdiscovery::PortState::NoPermission: return "no-permission";
+        default: return "free";
+    }
+}
+
+int Ports(Context& c) {
+    const std::vector<portdiscovery::PortInfo> ports = portdiscovery::Discover();
+    if (c.inv.json) {
+        QJsonArray list;
+        for (const auto& p : ports)
+            list.append(QJsonObject{{"port", Q("COM" + std::to_string(p.number))},
+                                    {"number", p.number},
+                                    {"device", Q(p.device)},
+                                    {"description", Q(p.description)},
+                                    {"state", StateName(p.state)},
+                                    {"text", Q(portdiscovery::ItemText(p))}});
+        PrintJson(c.out, QJsonDocument(list));
+    } else {
+        for (const auto& p : ports) std::fprintf(c.out, "%s\n", portdiscovery::ItemText(p).c_str());
+        if (ports.empty()) std::fprintf(c.err, "No serial ports are present.\n");
+    }
+    return kExitOk;
+}
+
+int Identify(Context& c) {
+    CInstruments instruments(c.ports, CInstruments::kAll);
+    QuorvexIdentificationStruct head;
+    AgilentIdentificationStruct supply;
+    EtcIdentificationStruct counter;
+    CheckHead(Quorvex_GetIdentification(instruments.Head(), &head), "reading the head unit's identification");
+    CheckSupply(Agilent_GetIdentification(instruments.Supply(), &supply), "reading the power supply's identification");
+    CheckCounter(Etc_GetIdentification(instruments.Counter(), &counter), "reading the counter's identification");
+    if (c.inv.json) {
+        const QJsonObject json{
+            {"head", QJsonObject{{"manufacturer", Q(head.manufacturer)}, {"model", Q(head.model)},
+                                 {"firmware", Q(head.firmware)}, {"serialNumber", Q(head.serialNumber)},
+                                 {"response", Q(head.response)}}},
+            {"supply", QJsonObject{{"manufacturer", Q(supply.manufacturer)}, {"model", Q(supply.model)},
+                                   {"mainVersion", Q(supply.mainVersion)}, {"ioRevision", Q(supply.ioRevision)},
+                                   {"frontPanelRevision", Q(supply.frontPanelRevision)},
+                                   {"response", Q(supply.response)}}},
+            {"counter", QJsonObject{{"manufacturer", Q(counter.manufacturer)}, {"model", Q(counter.model)},
+                                    {"firmwareRevision", Q(counter.firmwareRevision)},
+                                    {"response", Q(counter.response)}}}};
+        PrintJson(c.out, QJsonDocument(json));
+    } else {
+        std::fprintf(c.out, "Head unit:    %s %s, firmware %s, S/N %s\n", head.manufacturer.c_str(),
+                     head.model.c_str(), head.firmware.c_str(), head.serialNumber.c_str());
+        std::fprintf(c.out, "Power supply: %s %s, firmware %s-%s-%s\n", supply.manufacturer.c_str(),
+                     supply.model.c_str(), supply.mainVersion.c_str(), supply.ioRevision.c_str(),
+                     supply.frontPanelRevision.c_str());
+        std::fprintf(c.out, "Counter:      %s %s, firmware %s\n", counter.manufacturer.c_str(), counter.model.c_str(),
+                     counter.firmwareRevision.c_str());
+    }
+    return kExitOk;
+}
+
+// Every value is read even when one fails, so the output shows what could be
+// read; the first failure then decides the exit code.
+int Status(Context& c) {
+    CInstruments instruments(c.ports, CInstruments::kAll);
+    std::optional<CFailure> firstFailure;
+    auto attempt = [&](auto check, int result, const char* what) {
+        try {
+            check(result, what);
+            return true;
+        } catch (const CFailure& failure) {
+            if (!firstFailure) firstFailure = failure;
+            return false;
+        }
+    };
+    std::array<double, 4> t{};
+    int position[2] = {0, 0};
+    double current = 0, voltage = 0, seconds = 0;
+    std::uint32_t cycles = 0;
+    const bool tOk = attempt(CheckHead, Quorvex_GetTemperature(instruments.Head(), t.data()), "reading the temperatures");
+    const bool pOk = attempt(CheckHead, Quorvex_GetPosition(instruments.Head(), position), "reading the aperture position");
+    const bool cOk = attempt(CheckSupply, Agilent_MeasureCurrent(instruments.Supply(), &current), "measuring the lamp current");
+    const bool vOk = attempt(CheckSupply, Agilent_MeasureVoltage(instruments.Supply(), &voltage), "measuring the lamp voltage");
+    const bool sOk = attempt(CheckCounter, Etc_GetElapsedTime(instruments.Counter(), &seconds), "reading the lamp hours");
+    const bool nOk = attempt(CheckCounter, Etc_GetPowerCycleCount(instruments.Counter(), &cycles), "reading the power cycles");
+
+    if (c.inv.json) {
+        QJsonObject json;
+        json["temperatures"] = tOk ? QJsonValue(QJsonObject{{"bulbEnclosure", t[2]}, {"motorEnclosure", t[3]},
+                                                            {"primaryMotor", t[0]}, {"secondaryMotor", t[1]}})
+                                   : QJsonValue();
+        json["current"] = cOk ? QJsonValue(current) : QJsonValue();
+        json["voltage"] = vOk ? QJsonValue(voltage) : QJsonValue();
+        json["lampSeconds"] = sOk ? QJsonValue(seconds) : QJsonValue();
+        json["powerCycles"] = nOk ? QJsonValue(static_cast<qint64>(cycles)) : QJsonValue();
+        json["position"] = pOk ? QJsonValue(QJsonObject{{"primary", position[0]}, {"secondary", position[1]}})
+                               : QJsonValue();
+        PrintJson(c.out, QJsonDocument(json));
+    } else {
+        const char* kUnread = "-";
+        const information::TemperatureTexts texts = information::TemperatureFields(t);
+        auto line = [&](const char* label, bool ok, const std::string& text) {
+            std::fprintf(c.out, "%-19s %s\n", label, ok ? text.c_str() : kUnread);
+        };
+        line("Bulb enclosure:", tOk, texts.bulbEnclosure);
+        line("Motor enclosure:", tOk, texts.motorEnclosure);
+        line("Primary motor:", tOk, texts.primaryMotor);
+        line("Secondary motor:", tOk, texts.secondaryMotor);
+        line("Lamp current:", cOk, information::CurrentText(current));
+        line("Lamp voltage:", vOk, information::VoltageText(voltage));
+        line("Lamp hours:", sOk, information::HourCountText(seconds));
+        line("Power cycles:", nOk, information::PowerCyclesText(cycles));
+        line("Aperture position:", pOk, std::to_string(position[0]) + "," + std::to_string(position[1]));
+    }
+    if (firstFailure) throw *firstFailure;
+    return kExitOk;
+}
+
+void PrintPosition(Context& c, void* head) {
+    int position[2] = {0, 0};
+    CheckHead(Quorvex_GetPosition(head, position), "reading the aperture position");
+    if (c.inv.json)
+        PrintJson(c.out, QJsonDocument(QJsonObject{{"primary", position[0]}, {"secondary", position[1]}}));
+    else
+        std::fprintf(c.out, "Aperture position: %d,%d\n", position[0], position[1]);
+}
+
+int Move(Context& c) {
+    CInstruments instruments(c.ports, CInstruments::kHead);
+    CheckHead(Quorvex_SetPosition(instruments.Head(), c.inv.primary, c.inv.secondary, 1, nullptr),
+              "moving the apertures to " + std::to_string(c.inv.primary) + "," + std::to_string(c.inv.secondary));
+    PrintPosition(c, instruments.Head());
+    return kExitOk;
+}
+
+int Home(Context& c) {
+    CInstruments instruments(c.ports, CInstruments::kHead);
+    CheckHead(Quorvex_Home(instruments.Head(), 1, nullptr), "homing the apertures");
+    PrintPosition(c, instruments.Head());
+    return kExitOk;
+}
+
+int RunRamp(Context& c, void* supply, int direction, int seconds, double current, double voltage) {
+    CProgress progress(c.err, c.errIsTerminal);
+    const std::string label = direction == lampramp::kUp ? "Ramping the lamp up" : "Ramping the lamp down";
+    return lampramp::RunPercent(
+        supply, direction, c.interrupts.AbortEvent(), [&](int percent) { progress.Show(label, percent); }, seconds,
+        current, voltage);
+}
+
+int Ramp(Context& c) {
+    CInstruments instruments(c.ports, CInstruments::kSupply);
+    ThrowIfInterrupted(c, "nothing was sent to the lamp");
+    const bool up = c.inv.command == Command::RampUp;
+    const int seconds = c.inv.seconds.value_or(up ? lampramp::kRampUpSeconds : lampramp::kRampDownSeconds);
+    const int result = RunRamp(c, instruments.Supply(), up ? lampramp::kUp : lampramp::kDown, seconds,
+                               c.inv.current.value_or(lampramp::kRampUpCurrent),
+                               c.inv.voltage.value_or(lampramp::kRampUpVoltage));
+    if (result == lampramp::kCompleted) return kExitOk;
+    if (result == lampramp::kRefused)
+        throw CFailure(kExitBusy, "the power supply refused the ramp (another ramp is running)");
+    if (!up) throw CFailure(kExitInterrupted, "interrupted: the ramp-down was stopped part-way");
+
+    // A lamp left part-way up is brought back down, as the control panel does.
+    c.interrupts.Rearm();
+    std::fputs("Interrupted: ramping the lamp back down.\n", c.err);
+    // The aborted ramp-up lets go of the supply once its step in progress is
+    // answered; until then the supply refuses another ramp.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    int down = lampramp::kRefused;
+    while ((down = RunRamp(c, instruments.Supply(), lampramp::kDown, lampramp::kRampDownSeconds, 0, 0)) ==
+               lampramp::kRefused &&
+           std::chrono::steady_clock::now() < deadline) {
+        if (WaitForSingleObject(c.interrupts.AbortEvent(), 100) == WAIT_OBJECT_0) break;
+    }
+    if (down == lampramp::kRefused)
+        throw CFailure(kExitInterrupted, "interrupted: the power supply refused the ramp-down; the lamp is still lit");
+    if (down != lampramp::kCompleted)
+        throw CFailure(kExitInterrupted, "interrupted twice: the ramp-down was stopped part-way");
+    throw CFailure(kExitInterrupted, "interrupted: the lamp was ramped back down");
+}
+
+void RequireReadable(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        throw CFailure(kExitBadArgument, "cannot read \"" + path + "\": no such file");
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) std::fclose(f);
+    else throw CFailure(kExitBadArgument, "cannot read \"" + path + "\"");
+}
+
+// Downloads both tables into the head library's copies and hands them over.
+void DownloadTables(Context& c, void* head, QuorvexApertureTable& aperture, QuorvexSpectralTable& spectral) {
+    CProgress progress(c.err, c.errIsTerminal);
+    const int result = calibrationtransfer::Download(
+        head, c.interrupts.AbortEvent(), [&](const std::wstring& text, int percent) { progress.Show(Utf8(text), percent); });
+    progress.End();
+    ThrowIfInterrupted(c, "the download was aborted");
+    if (result != calibrationtransfer::kCompleted) throw CFailure(kExitFailed, "the head unit did not send its tables");
+    CheckHead(Quorvex_GetApertureCalibrationData(head, &aperture), "taking the aperture table");
+    CheckHead(Quorvex_GetSpectralCalibrationData(head, &spectral), "taking the spectral table");
+    // A fresh library holds no tables, so an empty one is one the head did not deliver.
+    if (aperture.empty()) throw CFailure(kExitFailed, "the head unit sent no usable aperture table (see --log)");
+    if (spectral.empty()) throw CFailure(kExitFailed, "the head unit sent no usable spectral table (see --log)");
+}
+
+// The aperture table in the form the upload reads ("rows,3", then one row a
+// line), so that a downloaded table can go back to a head as it is. The head
+// library's own save leaves out that first line.
+bool WriteApertureUploadFile(const std::string& path, const QuorvexApertureTable& rows) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool ok = std::fprintf(file, "%zu,%u", rows.size(), kPrimaryPositions) > 0;
+    for (const std::vector<double>& row : rows) {
+        ok = ok && std::fputc('\n', file) != EOF;
+        for (std::size_t i = 0; i < row.size(); ++i)
+            ok = ok && std::fprintf(file, i ? ",%.3E" : "%.3E", row[i]) > 0;
+    }
+    return std::fclose(file) == 0 && ok;
+}
+
+int HeadSerialNumber(void* head) {
+    QuorvexIdentificationStruct id;
+    CheckHead(Quorvex_GetIdentification(head, &id), "reading the head unit's identification");
+    int serialNumber = -1;
+    if (std::sscanf(id.serialNumber.c_str(), "%d", &serialNumber) != 1) serialNumber = -1;
+    return serialNumber;
+}
+
+int CalibrationDownload(Context& c) {
+    CInstruments instruments(c.ports, CInstruments::kHead);
+    QuorvexApertureTable aperture;
+    QuorvexSpectralTable spectral;
+    DownloadTables(c, instruments.Head(), aperture, spectral);
+    if (!c.inv.csvPath.empty()) {
+        CCalibrationData data;
+        data.FillFromHead(aperture, spectral);
+        data.m_nSerialNumber = HeadSerialNumber(instruments.Head());
+        if (!data.ExportCalibrationData(Wide(c.inv.csvPath)))
+            throw CFailure(kExitFailed, "cannot write \"" + c.inv.csvPath + "\"");
+        std::fprintf(c.err, "Wrote %s\n", c.inv.csvPath.c_str());
+    }
+    if (!c.inv.aperturePath.empty()) {
+        if (!WriteApertureUploadFile(c.inv.aperturePath, aperture))
+            throw CFailure(kExitFailed, "cannot write \"" + c.inv.aperturePath + "\"");
+        std::fprintf(c.err, "Wrote %s\n", c.inv.aperturePath.c_str());
+    }
+    if (!c.inv.spectralPath.empty()) {
+        CheckHead(Quorvex_SaveSpectralCalibrationData(instruments.Head(), Wide(c.inv.spectralPath).c_str()),
+                  "writing \"" + c.inv.spectralPath + "\"");
+        std::fprintf(c.err, "Wrote %s\n", c.inv.spectralPath.c_str());
+    }
+    return kExitOk;
+}
+
+int CalibrationUpload(Context& c) {
+    // Files first: a typing error fails before the head is touched.
+    if (!c.inv.aperturePath.empty()) RequireReadable(c.inv.aperturePath);
+    if (!c.inv.spectralPath.empty()) RequireReadable(c.inv.spectralPath);
+    CInstruments instruments(c.ports, CInstruments::kHead);
+    calibrationtransfer::UploadRequest request;
+    request.aperture = !c.inv.aperturePath.empty();
+    request.aperturePath = Wide(c.inv.aperturePath);
+    request.spectral = !c.inv.spectralPath.empty();
+    request.spectralPath = Wide(c.inv.spectralPath);
+    CProgress progress(c.err, c.errIsTerminal);
+    const bool ok = calibrationtransfer::Upload(instruments.Head(), request, c.interrupts.AbortEvent(),
+                                                [&](const std::wstring& text, int percent) { progress.Show(Utf8(text), percent); });
+    progress.End();
+    ThrowIfInterrupted(c, "the upload was aborted; the head unit may hold part of a table");
+    if (!ok) throw CFailure(kExitFailed, "the upload failed; the head unit may hold part of a table (see --log)");
+    return kExitOk;
+}
+
+int CalibrationSave(Context& c) {
+    std::wstring appData;
+    if (!apppaths::GetApplicationDataFolder(appData))
+        throw CFailure(kExitFailed, "there is no application data folder (set HOME or XDG_DATA_HOME)");
+    const std::wstring folder = apppaths::DataFolder(appData);
+    const std::wstring file = apppaths::JoinFile(folder, L"Calibration.ini");
+
+    CInstruments instruments(c.ports, CInstruments::kHead);
+    QuorvexApertureTable aperture;
+    QuorvexSpectralTable spectral;
+    DownloadTables(c, instruments.Head(), aperture, spectral);
+    CCalibrationData data;
+    data.FillFromHead(aperture, spectral);
+    data.m_nSerialNumber = HeadSerialNumber(instruments.Head());
+    if (data.m_nSerialNumber < 0)
+        throw CFailure(kExitFailed, "the head unit's serial number is not a number; the control panel could not use the copy");
+
+    const DWORD made = apppaths::CreateFolderTree(folder);
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS)
+        throw CFailure(kExitFailed, "cannot create \"" + Utf8(folder) + "\" (error " + std::to_string(made) + ")");
+    CSettingsStorageIniFile storage(file, L"CalibrationData");
+    if (!data.Save(storage)) throw CFailure(kExitFailed, "cannot write \"" + Utf8(file) + "\"");
+    std::fprintf(c.err, "Saved the calibration of S/N %d to %s\n", data.m_nSerialNumber, Utf8(file).c_str());
+    return kExitOk;
+}
+
+int Display(Context& c) {
+    CInstruments instruments(c.ports, CInstruments::kSupply);
+    if (c.inv.clearDisplay)
+        CheckSupply(Agilent_ClearDisplayMessage(instruments.Supply(), 1, nullptr), "clearing the display");
+    else
+        CheckSupply(Agilent_SetDisplayMessage(instruments.Supply(), c.inv.displayText.c_str(), 1, nullptr),
+                    "showing the message");
+    return kExitOk;
+}
+
+}  // namespace
+
+int Run(Context& c) {
+    switch (c.inv.command) {
+        case Command::Ports: return Ports(c);
+        case Command::Identify: return Identify(c);
+        case Command::Status: return Status(c);
+        case Command::RampUp:
+        case Command::RampDown: return Ramp(c);
+        case Command::Move: return Move(c);
+        case Command::Home: return Home(c);
+        case Command::CalibrationDownload: return CalibrationDownload(c);
+        case Command::CalibrationUpload: return CalibrationUpload(c);
+        case Command::CalibrationSave: return CalibrationSave(c);
+        case Command::Display: return Display(c);
+        case Command::Help: break;
+    }
+    return kExitOk;
+}
+
+}  // namespace quorvexctl

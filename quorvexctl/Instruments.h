@@ -1,0 +1,54 @@
+// The instruments one quorvexctl subcommand works with: their serial
+// settings (the control panel's, with the command line's ports over them),
+// the port checked before connecting so that a failure says why, and the
+// connections, closed again however the subcommand ends.
+//
+// A CInstruments lives on the main thread for the length of a subcommand.
+// It connects in the control panel's order (head, supply, counter) and
+// disconnects in the reverse one; the supply's disconnect unlocks its front
+// panel. The handles stay valid for its whole life.
+#pragma once
+
+#include <serial/SerialPort.h>
+
+#include <string>
+
+#include "CommandLine.h"
+
+namespace quorvexctl {
+
+struct PortSettings {
+    SerialPortSettingsStruct head{}, supply{}, counter{};
+};
+
+// The control panel's stored settings (its defaults when it never stored
+// any), with the ports of `inv` over them.
+PortSettings LoadPortSettings(const Invocation& inv);
+
+class CInstruments {
+public:
+    enum Needs : unsigned { kHead = 1, kSupply = 2, kCounter = 4, kAll = 7 };
+
+    // Throws CFailure: no port set (bad argument), no such port, no
+    // permission, port busy, or nothing answering on it.
+    CInstruments(const PortSettings& settings, unsigned needs);
+    ~CInstruments();
+    CInstruments(const CInstruments&) = delete;
+    CInstruments& operator=(const CInstruments&) = delete;
+
+    void* Head() const { return m_head; }
+    void* Supply() const { return m_supply; }
+    void* Counter() const { return m_counter; }
+
+private:
+    void DisconnectAll();
+
+    void* m_head = nullptr;
+    void* m_supply = nullptr;
+    void* m_counter = nullptr;
+};
+
+// "COM7 (/dev/ttyUSB0)" when COM7 resolves, "COM7" otherwise.
+std::string PortName(int number);
+
+}  // namespace quorvexctl

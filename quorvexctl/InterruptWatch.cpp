@@ -1,0 +1,81 @@
+// Reading SIGINT and SIGTERM on a thread of their own.
+#include "InterruptWatch.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <stdexcept>
+
+namespace quorvexctl {
+
+namespace {
+
+sigset_t WatchedSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+}  // namespace
+
+void CInterruptWatch::BlockSignals() {
+    const sigset_t set = WatchedSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+CInterruptWatch::CInterruptWatch() {
+    m_events.push_back(platform::COwnedHandle::NewEvent(true));
+    const sigset_t set = WatchedSignals();
+    m_signalFd = signalfd(-1, &set, SFD_CLOEXEC);
+    m_stopFd = eventfd(0, EFD_CLOEXEC);
+    if (!m_events.back() || m_signalFd < 0 || m_stopFd < 0) {
+        if (m_signalFd >= 0) close(m_signalFd);
+        if (m_stopFd >= 0) close(m_stopFd);
+        throw std::runtime_error("cannot watch for Ctrl-C");
+    }
+    m_thread = std::thread([this] { Watch(); });
+}
+
+CInterruptWatch::~CInterruptWatch() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(m_stopFd, &one, sizeof one);
+    m_thread.join();
+    close(m_signalFd);
+    close(m_stopFd);
+}
+
+HANDLE CInterruptWatch::AbortEvent() const {
+    std::lock_guard lock(m_mutex);
+    return m_events.back().Get();
+}
+
+void CInterruptWatch::Rearm() {
+    platform::COwnedHandle fresh = platform::COwnedHandle::NewEvent(true);
+    if (!fresh) return;  // the set one stays current: the clean-up stops at once
+    std::lock_guard lock(m_mutex);
+    if (m_count.load() >= 2) SetEvent(fresh.Get());
+    m_events.push_back(std::move(fresh));
+}
+
+void CInterruptWatch::Watch() {
+    pollfd fds[2] = {{m_signalFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+    for (;;) {
+        if (poll(fds, 2, -1) < 0) continue;  // EINTR
+        if (fds[1].revents) return;
+        if (fds[0].revents & POLLIN) {
+            signalfd_siginfo info;
+            if (read(m_signalFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
+            std::lock_guard lock(m_mutex);
+            ++m_count;
+            SetEvent(m_events.back().Get());
+        }
+    }
+}
+
+}  // namespace quorvexctl
