@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -43,10 +44,18 @@ protected:
 };
 
 // Where records are kept. Every item operation moves one named value in the
-// direction bSave says and reports whether it could.
+// direction bSave says and reports whether it could. A storage and the
+// sub-storages made from it are used on one thread (the owner's).
 class CSettingsStorage {
 public:
+    // Where a storage reports a failed save (severity as in the driver log).
+    using LogFunction = std::function<void(int severity, const std::wstring& message)>;
+
     virtual ~CSettingsStorage();
+
+    // Sub-storages made after this call report through the same function.
+    void SetLog(LogFunction log) { m_fnLog = std::move(log); }
+    const LogFunction& GetLog() const { return m_fnLog; }
 
     // A storage for the named part below this one; the caller owns it.
     virtual std::unique_ptr<CSettingsStorage> CreateSubStorage(const std::wstring& name) = 0;
@@ -94,7 +103,11 @@ public:
 
 protected:
     CSettingsStorage() = default;
+    void Log(int severity, const std::wstring& message) const {
+        if (m_fnLog) m_fnLog(severity, message);
+    }
 
 private:
     std::unique_ptr<CSettingsStorage> m_pCollection;
+    LogFunction m_fnLog;
 };

@@ -1,12 +1,16 @@
-// Ini items as text through GetPrivateProfileStringW / WritePrivateProfileStringW
-// and binary items through the private-profile struct functions.
+// Ini items as text: read through GetPrivateProfileStringW, saved through a
+// batch that replaces the file once (written one by one through
+// WritePrivateProfileStringW outside a save); binary items in the
+// private-profile struct form.
 #include "SettingsStorageIniFile.h"
 
 #include <cstdio>
 
 #include "NumberText.h"
+#include "platform/ProfileBatch.h"
 #include "platform/text.h"
 #include "platform/win32.h"
+#include "serial/DriverLog.h"
 
 namespace {
 // Values are read through a buffer of this many wide characters, so longer
@@ -14,13 +18,57 @@ namespace {
 constexpr DWORD kValueBufferChars = 260;
 }  // namespace
 
+struct CSettingsStorageIniFile::CSave {
+    explicit CSave(const std::wstring& file) : batch(file) {}
+    platform::ProfileBatch batch;
+    bool open = true;  // false once committed: late items fail
+};
+
 CSettingsStorageIniFile::CSettingsStorageIniFile(std::wstring filePath, std::wstring section)
     : m_strFile(std::move(filePath)), m_strSection(std::move(section)) {}
 
+CSettingsStorageIniFile::~CSettingsStorageIniFile() = default;
+
 std::unique_ptr<CSettingsStorage> CSettingsStorageIniFile::CreateSubStorage(
     const std::wstring& name) {
-    return std::make_unique<CSettingsStorageIniFile>(
+    auto sub = std::make_unique<CSettingsStorageIniFile>(
         m_strFile, platform::FormatW(L"%ls.%ls", m_strSection.c_str(), name.c_str()));
+    sub->SetLog(GetLog());
+    if (m_pSave && m_pSave->open) sub->m_pSave = m_pSave;
+    return sub;
+}
+
+bool CSettingsStorageIniFile::StartWrite() {
+    if (m_nSaveDepth > 0) {
+        ++m_nSaveDepth;
+        return true;
+    }
+    if (m_pSave && m_pSave->open) return true;  // inside the save that made this storage
+    m_pSave = std::make_shared<CSave>(m_strFile);
+    m_nSaveDepth = 1;
+    m_strFailure.clear();
+    return true;
+}
+
+bool CSettingsStorageIniFile::EndWrite() {
+    if (m_nSaveDepth == 0 || --m_nSaveDepth > 0) return true;
+    const std::shared_ptr<CSave> save = std::move(m_pSave);
+    save->open = false;
+    bool bOk = true;
+    if (const unsigned refused = save->batch.Refused()) {
+        // The file is still written: the refused values are the only ones missing.
+        Log(driverlog::Error,
+            platform::FormatW(L"Saving \"%ls\": %u value(s) cannot be kept in an ini file "
+                              L"and were left out.",
+                              m_strFile.c_str(), refused));
+        bOk = false;
+    }
+    if (!save->batch.Commit()) {
+        m_strFailure = save->batch.FailureText();
+        Log(driverlog::Error, m_strFailure);
+        return false;
+    }
+    return bOk;
 }
 
 std::string CSettingsStorageIniFile::ReadText(const std::wstring& name) const {
@@ -33,6 +81,9 @@ std::string CSettingsStorageIniFile::ReadText(const std::wstring& name) const {
 }
 
 bool CSettingsStorageIniFile::WriteText(const std::wstring& name, const std::string& utf8) const {
+    if (m_pSave)
+        return m_pSave->open &&
+               m_pSave->batch.WriteString(m_strSection, name, platform::FromUtf8(utf8));
     if (m_strFile.empty()) return false;
     return WritePrivateProfileStringW(m_strSection.c_str(), name.c_str(),
                                       platform::FromUtf8(utf8).c_str(), m_strFile.c_str()) != FALSE;
@@ -40,6 +91,9 @@ bool CSettingsStorageIniFile::WriteText(const std::wstring& name, const std::str
 
 bool CSettingsStorageIniFile::BinaryItem(const std::wstring& name, void* pData,
                                          std::size_t nSize, bool bSave) {
+    if (bSave && m_pSave)
+        return m_pSave->open &&
+               m_pSave->batch.WriteStruct(m_strSection, name, pData, static_cast<UINT>(nSize));
     if (m_strFile.empty()) return false;
     if (bSave)
         return WritePrivateProfileStructW(m_strSection.c_str(), name.c_str(), pData,

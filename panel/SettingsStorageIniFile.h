@@ -1,22 +1,47 @@
-// The settings storage on an ini file through the private-profile functions:
-// a storage is a section, a sub-storage the section "<section>.<name>".
+// The settings storage on an ini file: a storage is a section, a sub-storage
+// the section "<section>.<name>".
+//
+// A save is one whole-file replacement: the StartWrite that begins it (on a
+// storage not already inside a save) opens a batch (platform/ProfileBatch.h)
+// that every sub-storage made during the save shares, items are collected
+// in it, and the matching EndWrite commits it: the new file is written
+// once, synced and renamed over the old one, so a crash leaves the old
+// contents or the new, never a mix. The sections the save writes replace
+// their old selves whole, and stale numbered entries of a table that got
+// shorter go. A failed commit leaves the old file untouched, is logged at
+// Error through the storage's log function, and fails the save. Items
+// written outside a save go straight to the file through the
+// private-profile functions; loading always reads through them.
+//
+// Ownership and threads: the caller owns each storage; sub-storages share
+// the save's batch by reference count. One thread uses a storage and its
+// sub-storages (the GUI thread in the program).
 #pragma once
 
 #include <string>
 
 #include "Settings.h"
 
+namespace platform {
+class ProfileBatch;
+}
+
 class CSettingsStorageIniFile : public CSettingsStorage {
 public:
     CSettingsStorageIniFile(std::wstring filePath, std::wstring section);
+    ~CSettingsStorageIniFile() override;
 
     std::unique_ptr<CSettingsStorage> CreateSubStorage(const std::wstring& name) override;
 
-    // The file needs no opening: the four calls succeed without acting.
-    bool StartWrite() override { return true; }
-    bool EndWrite() override { return true; }
+    // Begin and commit a save (see above); nested calls only count.
+    bool StartWrite() override;
+    bool EndWrite() override;
+    // Reading needs no opening.
     bool StartRead() override { return true; }
     bool EndRead() override { return true; }
+
+    // After a save that failed: why, as logged.
+    const std::wstring& FailureText() const { return m_strFailure; }
 
     // The private-profile struct form (hexadecimal bytes and a checksum).
     bool BinaryItem(const std::wstring& name, void* pData, std::size_t nSize,
@@ -39,6 +64,13 @@ private:
     std::string ReadText(const std::wstring& name) const;
     bool WriteText(const std::wstring& name, const std::string& utf8) const;
 
+    // The save's collected items and whether it is still open; shared by
+    // the storage that began the save and the sub-storages made during it.
+    struct CSave;
+
     std::wstring m_strFile;
     std::wstring m_strSection;
+    std::shared_ptr<CSave> m_pSave;
+    int m_nSaveDepth = 0;  // > 0: this storage began m_pSave
+    std::wstring m_strFailure;
 };

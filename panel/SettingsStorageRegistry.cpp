@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QVariant>
 
+#include "serial/DriverLog.h"
+
 namespace {
 
 const QString kOrganisation = QStringLiteral("Vandrel Scientific Ltd");
@@ -24,11 +26,14 @@ QString NormaliseKey(QString key) {
 
 }  // namespace
 
-std::unique_ptr<CSettingsStorageRegistry> CSettingsStorageRegistry::ForApplicationSettings() {
+std::unique_ptr<CSettingsStorageRegistry> CSettingsStorageRegistry::ForApplicationSettings(
+    LogFunction log) {
     auto settings = std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                                 kOrganisation, kApplication);
-    return std::make_unique<CSettingsStorageRegistry>(std::move(settings), QString(),
-                                                      kApplicationSettingsKey);
+    auto storage = std::make_unique<CSettingsStorageRegistry>(std::move(settings), QString(),
+                                                              kApplicationSettingsKey);
+    storage->SetLog(std::move(log));
+    return storage;
 }
 
 CSettingsStorageRegistry::CSettingsStorageRegistry(std::shared_ptr<QSettings> settings,
@@ -43,12 +48,21 @@ CSettingsStorageRegistry::CSettingsStorageRegistry(std::shared_ptr<QSettings> se
 
 std::unique_ptr<CSettingsStorage> CSettingsStorageRegistry::CreateSubStorage(
     const std::wstring& name) {
-    return std::make_unique<CSettingsStorageRegistry>(m_settings, m_strKey,
-                                                      QString::fromStdWString(name));
+    auto sub = std::make_unique<CSettingsStorageRegistry>(m_settings, m_strKey,
+                                                          QString::fromStdWString(name));
+    sub->SetLog(GetLog());
+    sub->m_bInsideSave = m_bInsideSave || m_open == EOpen::Write;
+    return sub;
 }
 
 bool CSettingsStorageRegistry::StartWrite() {
-    if (!m_settings->isWritable()) return false;
+    if (!m_settings->isWritable()) {
+        if (!m_bInsideSave)
+            Log(driverlog::Error, L"Saving the settings to \"" +
+                                      m_settings->fileName().toStdWString() +
+                                      L"\" failed: the file cannot be written.");
+        return false;
+    }
     m_open = EOpen::Write;
     return true;
 }
@@ -56,9 +70,15 @@ bool CSettingsStorageRegistry::StartWrite() {
 bool CSettingsStorageRegistry::EndWrite() {
     const bool bWasOpen = m_open == EOpen::Write;
     m_open = EOpen::Closed;
-    if (!bWasOpen) return true;
+    if (!bWasOpen || m_bInsideSave) return true;
     m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    const QSettings::Status status = m_settings->status();
+    if (status == QSettings::NoError) return true;
+    Log(driverlog::Error,
+        L"Saving the settings to \"" + m_settings->fileName().toStdWString() + L"\" failed: " +
+            (status == QSettings::AccessError ? L"the file could not be written (access error)."
+                                              : L"the file is not in the settings format (format error)."));
+    return false;
 }
 
 bool CSettingsStorageRegistry::StartRead() {

@@ -1,5 +1,13 @@
 // The settings storage on the per-user registry, which is QSettings in its
 // native format: a key is a settings group, a sub-storage a sub-group.
+//
+// A save ends with one QSettings sync, made by the EndWrite of the storage
+// whose StartWrite began it (sub-storages made during the save only close);
+// a failed sync (QSettings::status()) is logged at Error through the
+// storage's log function and fails the save.
+//
+// Ownership and threads: storages share their QSettings object; one thread
+// uses a storage and its sub-storages (the GUI thread in the program).
 #pragma once
 
 #include <memory>
@@ -13,7 +21,7 @@ class CSettingsStorageRegistry : public CSettingsStorage {
 public:
     // The program's key: organisation "Vandrel Scientific Ltd", application
     // "Quorvex Control Panel", group "Application Settings".
-    static std::unique_ptr<CSettingsStorageRegistry> ForApplicationSettings();
+    static std::unique_ptr<CSettingsStorageRegistry> ForApplicationSettings(LogFunction log = {});
 
     // `parentKey` is a group path ("" for the application's root); `subKey`
     // is a path below it, with '/' or '\\' between its parts.
@@ -49,4 +57,5 @@ private:
     std::shared_ptr<QSettings> m_settings;
     QString m_strKey;  // parent key joined with the sub-key path
     EOpen m_open = EOpen::Closed;
+    bool m_bInsideSave = false;  // made while its parent was open for writing
 };

@@ -1,25 +1,36 @@
 // Calibration.ini: the layout a save creates, round trips to four
-// significant digits, partial, corrupt and missing files, and the ini
-// storage's items.
+// significant digits, partial, corrupt and missing files, the ini storage's
+// items, failed saves, and the registry storage's failed sync.
 #include <fstream>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include "AppSettings.h"
 #include "CalibrationData.h"
+#include "CalibrationTestTables.h"
+#include "PanelTestEnv.h"
 #include "SettingsStorageIniFile.h"
+#include "SettingsStorageRegistry.h"
 #include "TestSupport.h"
 #include "platform/text.h"
+#include "serial/DriverLog.h"
 
 namespace {
 
 class CalibrationIniTest : public ::testing::Test {
 protected:
     std::wstring File() const { return platform::FromUtf8(Path().string()); }
-    std::filesystem::path Path() const { return m_folders.Root() / "Calibration.ini"; }
+    std::filesystem::path Path() const { return m_folders.Root() / m_name; }
+    std::filesystem::path Folder() const { return m_folders.Root(); }
 
     bool Save(CCalibrationData& data) {
         CSettingsStorageIniFile storage(File(), L"CalibrationData");
+        storage.SetLog([this](int severity, const std::wstring& text) {
+            m_log.push_back(std::to_string(severity) + " " + platform::ToUtf8(text));
+        });
         return data.Save(storage);
     }
     bool Load(CCalibrationData& data) {
@@ -38,6 +49,9 @@ protected:
         }
         return lines;
     }
+
+    std::vector<std::string> m_log;  // "<severity> <text>" of each entry a save logged
+    std::string m_name = "Calibration.ini";
 
 private:
     testsupport::CTempXdg m_folders;
@@ -78,16 +92,36 @@ TEST_F(CalibrationIniTest, SaveLaysOutANewFileLoadsBackToFourDigitsAndSavesAgain
     EXPECT_DOUBLE_EQ(loaded.m_spectralData[0].m_dWavelength, 380.5);
     EXPECT_DOUBLE_EQ(loaded.m_spectralData[0].m_dRadiance, 1.235e-6);
 
-    // A second save rewrites in place and drops nothing the load needs.
+    // A shorter table over the old file leaves no stale entry sections.
     data.m_nSerialNumber = 2;
     data.m_apertureData.pop_back();
     data.m_apertureData[0].m_dAttenuationFactor = 3.0;
     ASSERT_TRUE(Save(data));
+    EXPECT_EQ(FileLines(), (std::vector<std::string>{
+                               "[CalibrationData]", "SerialNumber=2",
+                               "[CalibrationData.ApertureData]", "Count=1",
+                               "[CalibrationData.ApertureData.0]", "AttenuationFactor=3.000E+000",
+                               "PrimaryPosition=2", "SecondaryPosition=11",
+                               "[CalibrationData.SpectralData]", "Count=1",
+                               "[CalibrationData.SpectralData.0]", "Wavelength=3.805E+002",
+                               "Radiance=1.235E-006"}));
     ASSERT_TRUE(Load(loaded));
     EXPECT_EQ(loaded.m_nSerialNumber, 2);
-    ASSERT_EQ(loaded.m_apertureData.size(), 1u);  // "Count" bounds what is read
+    ASSERT_EQ(loaded.m_apertureData.size(), 1u);
     EXPECT_EQ(loaded.m_apertureData[0].m_dAttenuationFactor, 3.0);
-    EXPECT_EQ(FileLines()[1], "SerialNumber=2");
+    EXPECT_TRUE(m_log.empty());
+}
+
+TEST_F(CalibrationIniTest, ASaveIntoAnotherIniKeepsItsOtherSectionsAndItsOwnerReplacesItsOwnWhole) {
+    WriteFile("; kept\n[Other]\nK=V\n[CalibrationData]\nSerialNumber=1\nStale=1\n"
+              "[CalibrationData.SpectralData.4]\nWavelength=1\n[Other.2]\nK=W\n");
+    CCalibrationData data;
+    data.m_nSerialNumber = 3;
+    ASSERT_TRUE(Save(data));
+    EXPECT_EQ(FileLines(), (std::vector<std::string>{
+                               "; kept", "[Other]", "K=V", "[CalibrationData]", "SerialNumber=3",
+                               "[CalibrationData.ApertureData]", "Count=0",
+                               "[CalibrationData.SpectralData]", "Count=0", "[Other.2]", "K=W"}));
 }
 
 TEST_F(CalibrationIniTest, AnEntryMissingAKeyIsSkippedAndTheOthersKeepTheirOrder) {
@@ -181,4 +215,73 @@ TEST_F(CalibrationIniTest, StorageItemsUseTheIniTextForms) {
     bool b = true;
     EXPECT_TRUE(bools.Item(L"Lower", b, false));
     EXPECT_FALSE(b);
+}
+
+// A save that fails keeps the old file byte for byte, logs why at Error and
+// fails; the old calibration still loads.
+class CalibrationIniFailureTest : public CalibrationIniTest {
+protected:
+    // The old calibration is saved, the file renamed to `name`, then
+    // `breakOrMend(true)` breaks the next save and `breakOrMend(false)`
+    // mends things after it.
+    void ExpectFailedSaveKeepsTheOldFile(const std::string& name,
+                                         const std::function<void(bool)>& breakOrMend,
+                                         const std::string& reason) {
+        CCalibrationData old = calibrationtables::TableA(), fresh = calibrationtables::TableB();
+        ASSERT_TRUE(Save(old));
+        std::filesystem::rename(Path(), Folder() / name);
+        m_name = name;
+        const std::string before = testsupport::ReadFile(Path());
+        breakOrMend(true);
+        const bool saved = Save(fresh);
+        breakOrMend(false);
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(testsupport::ReadFile(Path()), before);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Folder()), {}), 3);  // + config, data
+        ASSERT_EQ(m_log.size(), 1u);
+        EXPECT_EQ(m_log[0].rfind("3 Saving \"" + Path().string() + "\" failed: ", 0), 0u) << m_log[0];
+        EXPECT_NE(m_log[0].find(reason), std::string::npos) << m_log[0];
+        CCalibrationData loaded;
+        ASSERT_TRUE(Load(loaded));
+        EXPECT_EQ(loaded.m_nSerialNumber, old.m_nSerialNumber);
+        EXPECT_EQ(loaded.m_apertureData.size(), old.m_apertureData.size());
+    }
+};
+
+TEST_F(CalibrationIniFailureTest, ReadOnlyFolder) {
+    if (geteuid() == 0) GTEST_SKIP() << "running as root, whom a read-only folder does not stop";
+    ExpectFailedSaveKeepsTheOldFile(
+        "Calibration.ini",
+        [this](bool broken) { std::filesystem::permissions(Folder(), std::filesystem::perms(broken ? 0555 : 0755)); },
+        "the temporary file could not be created (Permission denied).");
+}
+
+TEST_F(CalibrationIniFailureTest, TooLongAPath) {
+    // The file's name fits, its temporary's does not.
+    ExpectFailedSaveKeepsTheOldFile(std::string(250, 'c') + ".ini", [](bool) {},
+                                    "the temporary file could not be created (File name too long).");
+}
+
+// The registry's save ends with one sync, whose failure is logged at Error,
+// as is a save refused because the settings file cannot be written.
+TEST_F(PanelTest, RegistrySaveThatCannotBeWrittenIsLoggedAndFails) {
+    std::vector<std::string> log;
+    auto storage = CSettingsStorageRegistry::ForApplicationSettings(
+        [&log](int severity, const std::wstring& text) {
+            log.push_back(std::to_string(severity) + " " + platform::ToUtf8(text));
+        });
+    ASSERT_TRUE(storage->StartWrite());
+    std::int32_t value = 5;
+    ASSERT_TRUE(storage->IntItem(L"LogCeiling", value, true));
+    // The folder the settings file goes in becomes a file before the sync.
+    const std::filesystem::path folder = Xdg().ConfigHome() / "Vandrel Scientific Ltd";
+    std::filesystem::remove_all(folder);
+    std::ofstream(folder) << "not a folder";
+    EXPECT_FALSE(storage->EndWrite());
+    CAppSettings settings;
+    EXPECT_FALSE(settings.Save(*storage));
+
+    const std::string start = "3 Saving the settings to \"" + (folder / "Quorvex Control Panel.conf").string() + "\" failed: ";
+    EXPECT_EQ(log, (std::vector<std::string>{start + "the file could not be written (access error).",
+                                             start + "the file cannot be written."}));
 }
