@@ -263,7 +263,8 @@ void CMainFrame::OnCalibrationDownloaded(const CalibrationTables& tables, int se
     app->m_calibrationData.FillFromHead(tables.apertureRows, tables.spectralPairs);
     if (serialNumber >= 0) {
         app->m_calibrationData.m_nSerialNumber = serialNumber;
-        app->SaveCalibrationData();
+        // The reason is in the log; the bar also shows when there is no log file.
+        if (!app->SaveCalibrationData()) ShowErrorBar(true);
     }
     m_pView->OnCalibrationReplaced();
     UpdateCommands();

@@ -111,9 +111,10 @@ void CQuorvexControlPanelApp::LoadSettings() {
         L"The logging ceiling has been set to " + std::to_wstring(m_appSettings.m_nLogCeiling));
 }
 
-void CQuorvexControlPanelApp::SaveSettings() {
-    auto storage = CSettingsStorageRegistry::ForApplicationSettings();
-    m_appSettings.Save(*storage);
+bool CQuorvexControlPanelApp::SaveSettings() {
+    auto storage = CSettingsStorageRegistry::ForApplicationSettings(
+        [this](int severity, const std::wstring& message) { Log(severity, message); });
+    return m_appSettings.Save(*storage);
 }
 
 void CQuorvexControlPanelApp::LoadCalibrationData() {
@@ -121,9 +122,10 @@ void CQuorvexControlPanelApp::LoadCalibrationData() {
     m_calibrationData.Load(storage);
 }
 
-void CQuorvexControlPanelApp::SaveCalibrationData() {
+bool CQuorvexControlPanelApp::SaveCalibrationData() {
     CSettingsStorageIniFile storage(m_strCalibrationFile, L"CalibrationData");
-    m_calibrationData.Save(storage);
+    storage.SetLog([this](int severity, const std::wstring& message) { Log(severity, message); });
+    return m_calibrationData.Save(storage);
 }
 
 void CQuorvexControlPanelApp::Log(int severity, const std::wstring& message) {

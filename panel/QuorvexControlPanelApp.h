@@ -31,9 +31,12 @@ public:
     void ExitInstance();
 
     void LoadSettings();
-    void SaveSettings();
+    // False when the settings could not be stored (logged at Error).
+    bool SaveSettings();
     void LoadCalibrationData();
-    void SaveCalibrationData();
+    // Calibration.ini replaced whole, or left as it was and false (the
+    // reason logged at Error).
+    bool SaveCalibrationData();
 
     // Writes to the program's log when `severity` passes the ceiling setting.
     void Log(int severity, const std::wstring& message);
