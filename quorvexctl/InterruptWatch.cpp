@@ -1,4 +1,4 @@
-// Reading SIGINT and SIGTERM on a thread of their own.
+// Reading SIGINT, SIGTERM and SIGHUP on a thread of their own.
 #include "InterruptWatch.h"
 
 #include <poll.h>
@@ -19,6 +19,7 @@ sigset_t WatchedSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);  // the terminal closed under a running ramp
     return set;
 }
 

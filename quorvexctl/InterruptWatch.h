@@ -1,4 +1,4 @@
-// Ctrl-C and SIGTERM as an abort event: the running ramp or transfer sees
+// Ctrl-C, SIGTERM and SIGHUP as an abort event: the running ramp or transfer sees
 // the event the drivers already watch, and the program unwinds through its
 // ordinary path, disconnecting every instrument on the way out.
 //
