@@ -22,8 +22,10 @@
 #include <string_view>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <locale.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -187,6 +189,32 @@ static std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Removes the temporary files of `path` that saves killed part-way left
+// behind: "<name>.tmp<pid>.<n>" of a process that no longer exists.
+static void RemoveStaleTemporaries(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    const std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp";
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string_view rest = name.substr(prefix.size());
+        const size_t dot = rest.find('.');
+        auto digits = [](std::string_view t) {
+            return !t.empty() && t.find_first_not_of("0123456789") == std::string_view::npos;
+        };
+        if (dot == std::string_view::npos || !digits(rest.substr(0, dot)) || !digits(rest.substr(dot + 1)))
+            continue;
+        const long pid = std::strtol(std::string(rest.substr(0, dot)).c_str(), nullptr, 10);
+        // EPERM: the process exists (another user's); only ESRCH means gone.
+        if (pid <= 0 || pid == getpid() || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+    closedir(dir);
+}
+
 bool Save(std::string path, const Profile& profile, bool durable, SaveFailure* failure) {
     auto fail = [&](const char* step, int error) {
         if (failure) *failure = {step, error};
@@ -200,6 +228,7 @@ bool Save(std::string path, const Profile& profile, bool durable, SaveFailure* f
         if (realpath(path.c_str(), resolved)) path = resolved;
         existed = stat(path.c_str(), &info) == 0;
     }
+    if (durable) RemoveStaleTemporaries(path);
     std::string content;
     for (const auto& line : profile.lines) {
         content += platform::ToUtf8(line);

@@ -8,7 +8,8 @@
 // folder, which is synced, renamed over the file, and the folder synced. A
 // crash or power cut at any moment leaves the old file or the new one, never
 // a mix. A failed commit leaves the old file untouched (only a failed folder
-// sync comes after the rename) and says why.
+// sync comes after the rename) and says why. A commit also removes the
+// temporary files that saves of the same file killed part-way left behind.
 //
 // Sections the batch owns: each section it writes, and each old section
 // named <written section>.<decimal number>, or below such a name (the stale

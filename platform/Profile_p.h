@@ -60,7 +60,9 @@ struct SaveFailure {
 // Replaces the file (through a symbolic link, the file it points to) with
 // the profile's lines, through a temporary file in the same folder renamed
 // over it. With `durable` the temporary file is synced before the rename
-// and the folder after it, so the new file also survives a power cut. On
+// and the folder after it, so the new file also survives a power cut, and
+// temporary files that killed saves of this file left behind (of processes
+// that no longer exist) are removed first. On
 // failure the last error is set, `failure` says why, and the temporary file
 // is gone; the old file is untouched unless only the folder sync failed.
 bool Save(std::string path, const Profile& profile, bool durable, SaveFailure* failure = nullptr);
