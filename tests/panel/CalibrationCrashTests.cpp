@@ -60,7 +60,8 @@ public:
             const auto left = deadline - std::chrono::steady_clock::now();
             if (left <= left.zero()) return false;
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+            const timespec timeout{static_cast<time_t>(ns / 1000000000),
+                                   static_cast<long>(ns % 1000000000)};
             pollfd fd{m_fd, POLLIN, 0};
             if (ppoll(&fd, 1, &timeout, nullptr) < 0) return false;
             if (fd.revents == 0) continue;

@@ -252,7 +252,9 @@ TEST_F(CalibrationIniFailureTest, ReadOnlyFolder) {
     if (geteuid() == 0) GTEST_SKIP() << "running as root, whom a read-only folder does not stop";
     ExpectFailedSaveKeepsTheOldFile(
         "Calibration.ini",
-        [this](bool broken) { std::filesystem::permissions(Folder(), std::filesystem::perms(broken ? 0555 : 0755)); },
+        [this](bool broken) {
+            std::filesystem::permissions(Folder(), std::filesystem::perms(broken ? 0555 : 0755));
+        },
         "the temporary file could not be created (Permission denied).");
 }
 
@@ -281,7 +283,8 @@ TEST_F(PanelTest, RegistrySaveThatCannotBeWrittenIsLoggedAndFails) {
     CAppSettings settings;
     EXPECT_FALSE(settings.Save(*storage));
 
-    const std::string start = "3 Saving the settings to \"" + (folder / "Quorvex Control Panel.conf").string() + "\" failed: ";
+    const std::string start = "3 Saving the settings to \"" +
+                              (folder / "Quorvex Control Panel.conf").string() + "\" failed: ";
     EXPECT_EQ(log, (std::vector<std::string>{start + "the file could not be written (access error).",
                                              start + "the file cannot be written."}));
 }
