@@ -1,0 +1,144 @@
+// Fuzz target: the head unit's replies. Every input is handed, as a reply,
+// to each parser the head driver has: the identification fields, the
+// acknowledgement and status codes, notifications, the position,
+// temperature and parameter readings, and the two multi-line table
+// downloads (the input cut into lines at CR, as the port delivers them).
+// The number scanner is also checked against the C library, whose "%lf"
+// and "%d" rules it follows.
+#include "FuzzSupport.h"
+#include "HeadProtocol.h"
+#include "Quorvex.h"
+#include "TextScan.h"
+
+#include <serial/DriverLog.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+using fuzzsupport::Require;
+
+// Reaches the head's private reply handlers (a friend of CQuorvex).
+class CHeadReplyFeeder {
+public:
+    CHeadReplyFeeder() : m_log("fuzz_head_replies") {
+        // Every entry is built (junk replies go into log texts), then
+        // dropped by the back ends scripts/fuzz.sh points at nothing.
+        m_log.SetCeiling(driverlog::Debug);
+        m_head = std::make_unique<CQuorvex>(m_log);
+    }
+
+    void Feed(const std::string& reply) {
+        const char* text = reply.c_str();
+        m_head->OnAcknowledge(text, 0);
+        m_head->OnAcknowledge(text, 1);
+        m_head->OnStatus(text, 0);
+        m_head->OnUnsolicited(text, 0);
+        m_head->OnSerialError(SerialPortErrorResponseTimeout, text);
+
+        std::vector<std::string> lines;
+        for (size_t start = 0;;) {
+            const size_t cr = reply.find('\r', start);
+            lines.push_back(reply.substr(start, cr == std::string::npos ? std::string::npos : cr - start));
+            if (cr == std::string::npos) break;
+            start = cr + 1;
+        }
+        const auto spectral = m_head->OnSpectralLines(lines);
+        if (spectral.ok) Require(spectral.table.size() == lines.size() - 1, "spectral download: one pair per line");
+        const auto aperture = m_head->OnApertureLines(lines);
+        if (aperture.ok) {
+            size_t values = 0;
+            for (const auto& row : aperture.table) values += row.size();
+            Require(values == lines.size() - 1, "aperture download: one factor per line");
+            Require(!aperture.table.empty() && aperture.table.size() * 3 == values,
+                    "aperture download: full rows of three");
+        }
+    }
+
+private:
+    driverlog::CLibraryLog m_log;
+    std::unique_ptr<CQuorvex> m_head;
+};
+
+namespace {
+
+bool SameDouble(double a, double b) {
+    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+    return a == b && std::signbit(a) == std::signbit(b);
+}
+
+// Inputs where the scanner and glibc's sscanf may part, not compared:
+// - hexadecimal numbers: from_chars reads "0x10" as 0;
+// - an exponent mark without digits ("9E,1"): from_chars stops before it,
+//   glibc's sscanf swallows it and goes on (C itself has the conversion
+//   fail), so only the count after it differs;
+// - "%d" of a number beyond int, which has no defined result.
+bool Comparable(const std::string& text) {
+    if (text.find_first_of("xX") != std::string::npos) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != 'e' && text[i] != 'E') continue;
+        size_t digit = i + 1;
+        if (digit < text.size() && (text[digit] == '+' || text[digit] == '-')) ++digit;
+        if (digit >= text.size() || text[digit] < '0' || text[digit] > '9') return false;
+    }
+    size_t run = 0;
+    for (const char c : text) {
+        run = (c >= '0' && c <= '9') ? run + 1 : 0;
+        if (run >= 10) return false;
+    }
+    return true;
+}
+
+// Whatever the scanner converts, it converts as sscanf does in the C locale
+// (the process locale of this target): as many values, and the same ones.
+void CheckAgainstCLibrary(const std::string& reply) {
+    const std::string text(reply.c_str());  // sscanf stops at a NUL
+    if (!Comparable(text)) return;
+    double ours[4] = {}, theirs[4] = {};
+    const int nOurs = quorvex::ScanDoubles(text, ours, 4);
+    int nTheirs = std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf", &theirs[0], &theirs[1], &theirs[2], &theirs[3]);
+    if (nTheirs < 0) nTheirs = 0;
+    Require(nOurs == nTheirs, "\"%lf,...\": as many numbers as sscanf");
+    for (int i = 0; i < nOurs; ++i) Require(SameDouble(ours[i], theirs[i]), "\"%lf,...\": the values sscanf reads");
+
+    int ourInts[2] = {}, theirInts[2] = {};
+    const int nOurInts = quorvex::ScanInts(text, ourInts, 2);
+    int nTheirInts = std::sscanf(text.c_str(), "%d,%d", &theirInts[0], &theirInts[1]);
+    if (nTheirInts < 0) nTheirInts = 0;
+    Require(nOurInts == nTheirInts, "\"%d,%d\": as many numbers as sscanf");
+    for (int i = 0; i < nOurInts; ++i) Require(ourInts[i] == theirInts[i], "\"%d,%d\": the values sscanf reads");
+}
+
+void CheckIdentification(const std::string& reply) {
+    QuorvexIdentificationStruct id{"m", "o", "f", "s", "r"};
+    quorvex::ParseIdentification(reply, id);
+    Require(id.response == reply, "identification: the whole reply kept");
+    if (std::count(reply.begin(), reply.end(), ',') >= 3)
+        Require(id.manufacturer + "," + id.model + "," + id.firmware + "," + id.serialNumber == reply,
+                "identification: the fields make up the reply");
+    else
+        Require(id.serialNumber == "s", "identification: fields the reply does not reach are kept");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static CHeadReplyFeeder feeder;
+    const std::string reply(reinterpret_cast<const char*>(data), size);
+    CheckIdentification(reply);
+    CheckAgainstCLibrary(reply);
+    for (const int code : {-14, -1, 0, 1, 2}) Require(quorvex::DeviceErrorMessage(code) != nullptr, "error text");
+    // What an upload sends for the numbers read.
+    double values[4];
+    const int n = quorvex::ScanDoubles(reply, values, 4);
+    for (int i = 0; i < n; ++i) {
+        Require(!quorvex::FormatFixed2(values[i]).empty(), "%.2f of any double");
+        Require(!quorvex::FormatExp3(values[i]).empty(), "%.3E of any double");
+    }
+    feeder.Feed(reply);
+    return 0;
+}

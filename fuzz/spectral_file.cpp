@@ -1,0 +1,28 @@
+// Fuzz target: the spectral calibration file reader. The input is the file;
+// the pairs read are formatted as an upload sends them.
+#include "FuzzSupport.h"
+#include "SpectralDataFile.h"
+#include "TextScan.h"
+
+#include <algorithm>
+#include <cstdint>
+
+using fuzzsupport::Require;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const fuzzsupport::CScratchFile file("spectral.txt");
+    const std::string_view content(reinterpret_cast<const char*>(data), size);
+    file.Write(content);
+
+    CSpectralDataFile reader(file.WidePath());
+    std::vector<std::string> errors;
+    const bool ok = reader.Read(&errors);
+    Require(ok == errors.empty(), "spectral file: false exactly when a line is listed");
+    const size_t lines = static_cast<size_t>(std::count(content.begin(), content.end(), '\n')) + 1;
+    Require(reader.Data().size() + errors.size() <= lines, "spectral file: at most one entry per line");
+    for (const auto& [wavelength, radiance] : reader.Data()) {
+        Require(!quorvex::FormatFixed2(wavelength).empty(), "%.2f of a wavelength read");
+        Require(!quorvex::FormatExp3(radiance).empty(), "%.3E of a radiance read");
+    }
+    return 0;
+}
