@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libserialport-dev
   xvfb xauth fonts-liberation
   dpkg-dev file  # cpack -G DEB: dpkg-shlibdeps and the ELF check before it
+  clang libclang-rt-14-dev  # scripts/fuzz.sh: clang with libFuzzer and the sanitizer run-times
 )
 
 missing=()

@@ -4,6 +4,7 @@
 # AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer.
 # The sanitizer builds keep the control panel's widget-free core and its
 # tests and leave out its widgets and the program (QV_BUILD_PANEL_GUI=OFF).
+# Last, a short fuzzing pass: a few seconds for each parser's fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,5 +33,8 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread 
   -DQV_BUILD_PANEL=ON -DQV_BUILD_PANEL_GUI=OFF -DQV_BUILD_BENCH=OFF
 cmake --build build-tsan
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan-suppressions.txt" run_ctest build-tsan
+
+echo "== Fuzzing (short pass)"
+bash scripts/fuzz.sh 5
 
 echo "== All test runs passed"
