@@ -14,6 +14,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -136,13 +137,18 @@ private:
         m_port.DeliverCallOuts();
     }
 
-    // Bytes as the service thread's read step hands them over.
+    // Bytes as the service thread's read step hands them over: at most a
+    // read's worth at a time, the call-outs delivered after each.
     void Receive(const std::string& bytes) {
-        {
-            std::lock_guard lock(m_port.m_queueMutex);
-            for (const char byte : bytes) m_port.HandleByte(byte);
+        constexpr size_t kReadChunk = 512;
+        for (size_t start = 0; start < bytes.size(); start += kReadChunk) {
+            {
+                std::lock_guard lock(m_port.m_queueMutex);
+                const size_t end = std::min(bytes.size(), start + kReadChunk);
+                for (size_t i = start; i < end; ++i) m_port.HandleByte(bytes[i]);
+            }
+            m_port.DeliverCallOuts();
         }
-        m_port.DeliverCallOuts();
     }
 
     // A device that does not stop: a short pattern many times over, enough
@@ -150,8 +156,11 @@ private:
     void Flood() {
         const std::string pattern = m_input.ConsumeRandomLengthString(4);
         if (pattern.empty()) return;
-        // Mostly short floods, now and then one long enough to pass a cap.
-        const size_t times = (size_t{1} << m_input.ConsumeIntegralInRange(0, 19)) + m_input.ConsumeIntegral<uint8_t>();
+        // Mostly short floods; a long one (enough to pass a cap) only when
+        // the input asks for it, so that floods do not eat the fuzzer's time.
+        const bool longFlood = m_input.ConsumeIntegral<uint8_t>() == 0xFF;
+        const int exponent = longFlood ? m_input.ConsumeIntegralInRange(14, 19) : m_input.ConsumeIntegralInRange(0, 12);
+        const size_t times = (size_t{1} << exponent) + m_input.ConsumeIntegral<uint8_t>();
         if (m_flooded + times * pattern.size() > kFloodBudget) return;
         m_flooded += times * pattern.size();
         std::string bytes;
