@@ -114,7 +114,7 @@ void CMainFrame::BuildRibbon() {
     connect(m_actions.exportData, &QAction::triggered, this, &CMainFrame::OnExport);
     connect(m_actions.looks, &QActionGroup::triggered, this, [this](QAction* look) {
         theApp()->m_appSettings.m_nAppStyle = look->data().toInt();
-        theApp()->SaveSettings();
+        if (!theApp()->SaveSettings()) ShowErrorBar(true);
         ApplyLook(look->data().toInt());
         m_pView->OnSettingsChanged();
     });
@@ -320,7 +320,7 @@ void CMainFrame::AfterSettingsAccepted() {
     CQuorvexControlPanelApp* app = theApp();
     app->Log(driverlog::Debug, L"Settings dialog exited with IDOK exit code.");
     app->Log(driverlog::Debug, L"Saving settings to registry.");
-    app->SaveSettings();
+    if (!app->SaveSettings()) ShowErrorBar(true);
     app->Log(driverlog::Debug, L"Setting application visual style.");
     ApplyLook(app->m_appSettings.m_nAppStyle);
     m_pView->OnSettingsChanged();
