@@ -11,7 +11,6 @@
 
 #include <sanitizer/common_interface_defs.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>

@@ -156,7 +156,10 @@ bool Load(const std::string& path, Profile& profile, bool& exists) {
     }
     close(fd);
     exists = true;
-    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
+    // Every byte-order mark that opens the file goes: a second one kept as
+    // text of the first line would be written back in front of the file as
+    // the mark the next load drops, changing what that line is.
+    while (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
     if (content.find("\r\n") != std::string::npos) profile.newline = "\r\n";
     size_t start = 0;
     while (start < content.size()) {

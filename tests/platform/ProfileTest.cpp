@@ -137,6 +137,18 @@ TEST_F(ProfileTest, ReadsHandWrittenFilesLikeWindows) {
     EXPECT_EQ(Text(), file("Hours=13", "Cycles=7\r\n"));
 }
 
+// Found by fuzzing: of two byte-order marks opening a file the second was
+// read as text of the first line, and a write put it back in front of the
+// file as the mark the next load drops, turning that line into a section.
+TEST_F(ProfileTest, EveryByteOrderMarkOpeningTheFileIsDroppedSoAWriteKeepsTheOtherSections) {
+    SetText("\xEF\xBB\xBF\xEF\xBB\xBF[First]\nKey=1\n[Second]\nKey=2\n");
+    EXPECT_EQ(List(nullptr), L"First|Second|");
+    EXPECT_TRUE(Write(L"Second", L"Key", L"3"));
+    EXPECT_EQ(List(nullptr), L"First|Second|");
+    EXPECT_EQ(Get(L"First", L"Key"), L"1");
+    EXPECT_EQ(Get(L"Second", L"Key"), L"3");
+}
+
 TEST_F(ProfileTest, NonAsciiTextRoundTripsAsUtf8) {
     const wchar_t* value = L"\u00b5W/m\u00b2/sr/nm \u03bb \U0001F4A1";
     EXPECT_TRUE(Write(L"Einheiten \u00e4", L"Strahldichte", value));
