@@ -1,12 +1,11 @@
 // Fuzz target: Calibration.ini as the program loads it at start-up, through
 // the settings framework's ini storage. The input is the file.
 //
-// Every item read re-reads the whole file, and a corrupt "Count" has the
-// load probe up to 65,536 entries of five items each: minutes for one
+// A corrupt "Count" has the load probe up to 65,536 entries of several
+// items each: one read of the file, but a great many lookups for a single
 // input. Such a load is cut short here after kItemBudget items (the later
-// entries fail at once, as missing ones would), so the fuzzer keeps its pace
-// and the time-out stays a real finding; the cost itself is a known fault
-// of the load, not of its parsing.
+// entries fail at once, as missing ones would), so the fuzzer keeps its
+// pace and a time-out stays a real finding.
 #include "FuzzSupport.h"
 
 #include <panel/CalibrationData.h>

@@ -8,6 +8,7 @@
 
 #include "NumberText.h"
 #include "platform/ProfileBatch.h"
+#include "platform/ProfileSnapshot.h"
 #include "platform/text.h"
 #include "platform/win32.h"
 #include "serial/DriverLog.h"
@@ -35,7 +36,24 @@ std::unique_ptr<CSettingsStorage> CSettingsStorageIniFile::CreateSubStorage(
         m_strFile, platform::FormatW(L"%ls.%ls", m_strSection.c_str(), name.c_str()));
     sub->SetLog(GetLog());
     if (m_pSave && m_pSave->open) sub->m_pSave = m_pSave;
+    sub->m_pRead = m_pRead;
     return sub;
+}
+
+bool CSettingsStorageIniFile::StartRead() {
+    if (m_nReadDepth > 0) {
+        ++m_nReadDepth;
+        return true;
+    }
+    if (m_pRead) return true;  // inside the load that made this storage
+    m_pRead = std::make_shared<const platform::ProfileSnapshot>(m_strFile);
+    m_nReadDepth = 1;
+    return true;
+}
+
+bool CSettingsStorageIniFile::EndRead() {
+    if (m_nReadDepth > 0 && --m_nReadDepth == 0) m_pRead.reset();
+    return true;
 }
 
 bool CSettingsStorageIniFile::StartWrite() {
@@ -74,6 +92,11 @@ bool CSettingsStorageIniFile::EndWrite() {
 std::string CSettingsStorageIniFile::ReadText(const std::wstring& name) const {
     // Without a file (no data folder) there is nothing to read.
     if (m_strFile.empty()) return {};
+    if (m_pRead) {
+        std::wstring value = m_pRead->Value(m_strSection, name).value_or(std::wstring());
+        if (value.size() > kValueBufferChars - 1) value.resize(kValueBufferChars - 1);
+        return platform::ToUtf8(value);
+    }
     wchar_t buffer[kValueBufferChars] = {};
     GetPrivateProfileStringW(m_strSection.c_str(), name.c_str(), L"", buffer, kValueBufferChars,
                              m_strFile.c_str());

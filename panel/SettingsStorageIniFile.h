@@ -11,7 +11,9 @@
 // shorter go. A failed commit leaves the old file untouched, is logged at
 // Error through the storage's log function, and fails the save. Items
 // written outside a save go straight to the file through the
-// private-profile functions; loading always reads through them.
+// private-profile functions. A load reads the file once and answers every
+// item from that copy, so a corrupt table count that sends the load probing
+// thousands of missing entries costs lookups, not file reads.
 //
 // Ownership and threads: the caller owns each storage; sub-storages share
 // the save's batch by reference count. One thread uses a storage and its
@@ -24,6 +26,7 @@
 
 namespace platform {
 class ProfileBatch;
+class ProfileSnapshot;
 }
 
 class CSettingsStorageIniFile : public CSettingsStorage {
@@ -36,9 +39,12 @@ public:
     // Begin and commit a save (see above); nested calls only count.
     bool StartWrite() override;
     bool EndWrite() override;
-    // Reading needs no opening.
-    bool StartRead() override { return true; }
-    bool EndRead() override { return true; }
+    // A load reads the file once: the StartRead that begins it takes a
+    // snapshot (platform/ProfileSnapshot.h) that the sub-storages made
+    // during the load share, and the matching EndRead lets it go. Items read
+    // outside a load go to the file each time.
+    bool StartRead() override;
+    bool EndRead() override;
 
     // After a save that failed: why, as logged.
     const std::wstring& FailureText() const { return m_strFailure; }
@@ -72,5 +78,7 @@ private:
     std::wstring m_strSection;
     std::shared_ptr<CSave> m_pSave;
     int m_nSaveDepth = 0;  // > 0: this storage began m_pSave
+    std::shared_ptr<const platform::ProfileSnapshot> m_pRead;
+    int m_nReadDepth = 0;  // > 0: this storage began m_pRead
     std::wstring m_strFailure;
 };

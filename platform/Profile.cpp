@@ -292,6 +292,13 @@ bool Save(std::string path, const Profile& profile, bool durable, SaveFailure* f
     return true;
 }
 
+std::wstring_view Unquote(std::wstring_view value) {
+    if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') &&
+        value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
 }  // namespace platform::detail::profile
 
 namespace {
@@ -336,13 +343,6 @@ DWORD CopyValue(std::wstring_view value, LPWSTR out, DWORD size) {
     return static_cast<DWORD>(n);
 }
 
-// Windows drops one pair of matching quotes around a value when reading it.
-std::wstring_view Unquote(std::wstring_view value) {
-    if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') &&
-        value.back() == value.front())
-        return value.substr(1, value.size() - 2);
-    return value;
-}
 
 // The change that WritePrivateProfileStringW makes; true when it changed anything.
 bool Apply(Profile& profile, LPCWSTR section, LPCWSTR key, LPCWSTR value) {

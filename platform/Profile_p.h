@@ -71,6 +71,9 @@ bool Save(std::string path, const Profile& profile, bool durable, SaveFailure* f
 // section, key and value (key null: a section removal).
 bool CanBeWritten(const wchar_t* section, const wchar_t* key, const wchar_t* value);
 
+// Windows drops one pair of matching quotes around a value when reading it.
+std::wstring_view Unquote(std::wstring_view value);
+
 // The struct form of a value: upper-case hexadecimal bytes and their sum.
 std::wstring StructText(const void* data, UINT size);
 

@@ -3,7 +3,8 @@
 // (first into a new file, then the median of N saves over the existing one,
 // with the same tables and with every value changed)
 // and how many times a save replaces the file, counted by inotify as files
-// moved into or created in the folder.
+// moved into or created in the folder; then how long loading it back takes,
+// also with a corrupt table count.
 //
 // Single-threaded; runs in a private XDG folder.
 #include <sys/inotify.h>
@@ -21,6 +22,7 @@
 #include "SettingsStorageIniFile.h"
 #include "TestSupport.h"
 #include "platform/text.h"
+#include "platform/win32.h"
 
 namespace {
 
@@ -122,5 +124,19 @@ int main(int argc, char** argv) {
                     times[times.size() / 2], double(replacements) / rounds);
     }
     std::printf("File size: %ju bytes\n", static_cast<std::uintmax_t>(std::filesystem::file_size(path)));
+
+    // Loading it back, as start-up does, and once more with the aperture
+    // table's "Count" corrupted: the load then probes 65,536 entries that
+    // are not there.
+    auto load = [&] {
+        CSettingsStorageIniFile storage(file, L"CalibrationData");
+        CCalibrationData loaded;
+        const auto start = std::chrono::steady_clock::now();
+        loaded.Load(storage);
+        return Milliseconds(std::chrono::steady_clock::now() - start);
+    };
+    std::printf("Load: %.2f ms\n", load());
+    WritePrivateProfileStringW(L"CalibrationData.ApertureData", L"Count", L"4294967294", file.c_str());
+    std::printf("Load with a corrupt aperture count: %.0f ms\n", load());
     return 0;
 }

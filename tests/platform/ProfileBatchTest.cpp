@@ -2,6 +2,7 @@
 // a commit replaces or keeps, refused text, and failed commits that leave
 // the old file as it was.
 #include "platform/ProfileBatch.h"
+#include "platform/ProfileSnapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -189,3 +190,30 @@ TEST_F(ProfileBatchFailureTest, FileCannotGrowAsOnAFullDisk) {
     ExpectFailureKeepsTheOldFile("Settings.ini", Cause::CannotGrow, ERROR_GEN_FAILURE,
                                  "the temporary file could not be written (File too large)");
 }
+
+namespace {
+
+// The read side: every lookup from one read of the file answers as
+// GetPrivateProfileStringW answers from the file, and later changes to the
+// file are not seen.
+TEST_F(ProfileBatchTest, SnapshotAnswersAsTheProfileFunctionsDo) {
+    SetText(Path(), "\xEF\xBB\xBFtop=1\r\n[Entry.1]\r\nA = 'quoted' \r\nb=\"x\r\n[entry.1]\r\nA=second\r\n"
+                    "; note\r\n[Other]\r\nempty=\r\nlong=" + std::string(400, 'z') + "\r\n");
+    const std::wstring file = Wide(Path());
+    const platform::ProfileSnapshot snapshot(file);
+    for (const auto& [section, key] : std::vector<std::pair<const wchar_t*, const wchar_t*>>{
+             {L"Entry.1", L"A"}, {L"ENTRY.1", L"a"}, {L"Entry.1", L"b"}, {L"Other", L"empty"},
+             {L"Other", L"long"}, {L"Other", L"missing"}, {L"Missing", L"A"}}) {
+        SCOPED_TRACE(platform::ToUtf8(std::wstring(section) + L"/" + key));
+        std::wstring expected(1000, L'\0');
+        expected.resize(GetPrivateProfileStringW(section, key, L"", expected.data(), 1000, file.c_str()));
+        const auto value = snapshot.Value(section, key);
+        EXPECT_EQ(value.value_or(L""), expected);
+        EXPECT_EQ(value.has_value(), std::wstring(key) != L"missing" && std::wstring(section) != L"Missing");
+    }
+    SetText(Path(), "[Entry.1]\nA=changed\n");
+    EXPECT_EQ(snapshot.Value(L"Entry.1", L"A"), std::optional<std::wstring>(L"quoted"));
+    EXPECT_FALSE(platform::ProfileSnapshot(Wide(Path("absent.ini"))).Value(L"Entry.1", L"A"));
+}
+
+}  // namespace
