@@ -2,22 +2,39 @@
 // feeds the lamp. Programs connect to a supply, set and read it, and ramp the
 // lamp up and down through these exports; each works on an opaque handle
 // handed out by Agilent_Connect.
+//
+// A C program sees the result codes, the enumerations (as int32_t values)
+// and the exports with plain C parameters; the exports that take callables
+// or the identification record, and their types, are C++ only.
+// No export takes an array: every pointer argument is one value.
 #pragma once
 
 #include <platform/win32.h>
-#include <serial/SerialPort.h>  // SerialPortSettingsStruct
+#include <serial/SerialPortSettings.h>
 
-#include <cstdint>
+#include <stdint.h>
+
+#ifdef __cplusplus
 #include <functional>
 #include <string>
+#endif
 
 #define PSUDLL_API __attribute__((visibility("default")))
 
 // The enumerations are 32-bit with every value representable, so a value
-// outside a table can reach the library and be refused there.
+// outside a table can reach the library and be refused there. C has no
+// enumeration of a fixed type: there the type is int32_t and the names are
+// its constants.
+#ifdef __cplusplus
+#define PSUDLL_ENUM(name) enum name : int32_t
+#else
+#define PSUDLL_ENUM(name) \
+    typedef int32_t name; \
+    enum
+#endif
 
 // Result of every export.
-enum AgilentError : int32_t {
+PSUDLL_ENUM(AgilentError) {
     AgilentSuccess = 0,
     AgilentErrorFailed = 1,            // connecting failed, or a log ceiling above 7
     AgilentErrorInvalidHandle = 5,     // the handle is not one this library handed out
@@ -28,23 +45,26 @@ enum AgilentError : int32_t {
     AgilentErrorAborted = 10,          // a blocking ramp ended through its abort event
 };
 
-enum AgilentOutput : int32_t {
+PSUDLL_ENUM(AgilentOutput) {
     AgilentOutput_On = 0,
     AgilentOutput_Off = 1,
 };
 
-enum AgilentDisplay : int32_t {
+PSUDLL_ENUM(AgilentDisplay) {
     AgilentDisplay_On = 0,
     AgilentDisplay_Off = 1,
 };
 
-enum AgilentVoltageRange : int32_t {
+PSUDLL_ENUM(AgilentVoltageRange) {
     AgilentVoltageRange_P8V = 0,
     AgilentVoltageRange_P20V = 1,
     AgilentVoltageRange_Low = 2,
     AgilentVoltageRange_High = 3,
 };
 
+#undef PSUDLL_ENUM
+
+#ifdef __cplusplus
 // What the supply said about itself in its "*IDN?" reply.
 struct AgilentIdentificationStruct {
     std::string manufacturer;
@@ -60,8 +80,11 @@ struct AgilentIdentificationStruct {
 using AgilentResponseCallback = std::function<void(int valid, double value)>;
 // Ramp progress in percent, called on the ramping thread.
 using AgilentProgressCallback = std::function<void(double percent)>;
+#endif  // __cplusplus
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 PSUDLL_API AgilentError Agilent_Connect(SerialPortSettingsStruct settings, void** handle,
                                         int blocking, HANDLE event);
@@ -104,6 +127,7 @@ PSUDLL_API AgilentError Agilent_RampDown(void* handle, int seconds, HANDLE abort
 PSUDLL_API AgilentError Agilent_SetLogCeiling(unsigned ceiling);
 PSUDLL_API AgilentError Agilent_SetLogfilePath(const wchar_t* path);
 
+#ifdef __cplusplus
 }  // extern "C"
 
 // These take C++ types and so keep C++ linkage.
@@ -124,3 +148,4 @@ PSUDLL_API AgilentError Agilent_RampUpReportProgress(void* handle, double curren
 PSUDLL_API AgilentError Agilent_RampDownReportProgress(void* handle, int seconds,
                                                        HANDLE abortEvent, HANDLE completeEvent,
                                                        AgilentProgressCallback progress);
+#endif  // __cplusplus

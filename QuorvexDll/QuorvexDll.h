@@ -9,15 +9,22 @@
 // closes an event the caller passed in, except the identification event of a
 // waiting Quorvex_Connect, which is consumed by the call. A null output
 // pointer is refused with 6 before anything is sent to the unit.
+//
+// A C program sees the result codes and the exports with plain C
+// parameters; the exports that take callables, vectors, strings or the
+// parameter enumeration, and their types, are C++ only.
 #pragma once
 
 #include <platform/win32.h>
 
-#include <cstdint>
+#include <stdint.h>
+
+#ifdef __cplusplus
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
+#endif
 
 #define QUORVEX_API __attribute__((visibility("default")))
 
@@ -34,7 +41,11 @@ enum QuorvexError {
     QuorvexErrorSaveFailed = 12,       // a calibration file cannot be saved
     QuorvexErrorBadFile = 13,          // a calibration file cannot be read, has a bad line or holds no entry
 };
+#ifndef __cplusplus
+typedef enum QuorvexError QuorvexError;
+#endif
 
+#ifdef __cplusplus
 // The number travels on the wire in "C%u(%d)" and "C%u?". 0 and 1 also
 // start the calibration table transfers, so writing them by hand puts the
 // head unit into its table upload mode. Any 32-bit number is a value of the
@@ -56,7 +67,11 @@ struct QuorvexIdentificationStruct {
 };
 
 using QuorvexSpectralTable = std::vector<std::pair<double, double>>;  // (nm, W/m^2/sr/nm)
-using QuorvexApertureTable = std::vector<std::vector<double>>;        // rows of factors
+// Rows of three attenuation factors. The upload sends them column by column
+// and a download fills them in the same order, so every row comes back as it
+// went. The control panel reads row r as secondary position 11 - r and
+// factor c of a row as primary position 2 - c.
+using QuorvexApertureTable = std::vector<std::vector<double>>;
 
 using QuorvexPositionCallback = std::function<void(int valid, int primary, int secondary)>;
 // Primary motor, secondary motor, bulb enclosure, motor enclosure (deg C).
@@ -65,9 +80,12 @@ using QuorvexTemperatureCallback =
                        double motorEnclosure)>;
 using QuorvexParameterCallback = std::function<void(int valid, int value)>;
 using QuorvexProgressCallback = std::function<void(double percent)>;
+#endif  // __cplusplus
 
 // ---- Exports with plain C parameters ----------------------------------
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 // Log set-up, shared by every handle of the library.
 QUORVEX_API QuorvexError Quorvex_SetLogfilePath(const wchar_t* path);
@@ -85,14 +103,23 @@ QUORVEX_API QuorvexError Quorvex_Connect(int port, int baud, int parity, int dat
 // closed, and is left open.
 QUORVEX_API QuorvexError Quorvex_Disconnect(void** handle, int wait, HANDLE event);
 
+#ifdef __cplusplus
+// C linkage, but its record holds strings: C++ only.
 QUORVEX_API QuorvexError Quorvex_GetIdentification(void* handle,
                                                    QuorvexIdentificationStruct* identification);
+#endif
 QUORVEX_API QuorvexError Quorvex_IsValidDevice(void* handle, int* valid);
 
 QUORVEX_API QuorvexError Quorvex_Home(void* handle, int wait, HANDLE event);
 QUORVEX_API QuorvexError Quorvex_SetPosition(void* handle, unsigned primary, unsigned secondary,
                                              int wait, HANDLE event);
+// position: int[2], [0] the primary wheel's position, [1] the secondary's.
+// Written only on 0.
 QUORVEX_API QuorvexError Quorvex_GetPosition(void* handle, int* position);
+// temperatures: double[4] in deg C, [0] primary motor, [1] secondary motor,
+// [2] bulb enclosure, [3] motor enclosure (the head sends them in another
+// order; this is the order of the temperature callback too). Written only
+// on 0.
 QUORVEX_API QuorvexError Quorvex_GetTemperature(void* handle, double* temperatures);
 
 // The uploads read the whole file before anything goes to the unit: a file
@@ -117,6 +144,7 @@ QUORVEX_API QuorvexError Quorvex_DownloadApertureCalibrationData(void* handle, i
 QUORVEX_API QuorvexError Quorvex_SaveSpectralCalibrationData(void* handle, const wchar_t* path);
 QUORVEX_API QuorvexError Quorvex_SaveApertureCalibrationData(void* handle, const wchar_t* path);
 
+#ifdef __cplusplus
 }  // extern "C"
 
 // ---- Exports with C++ parameters (callables, vectors, enumerations) -----
@@ -156,3 +184,4 @@ QUORVEX_API QuorvexError Quorvex_SetSpectralCalibrationData(void* handle, Quorve
 QUORVEX_API QuorvexError Quorvex_GetSpectralCalibrationData(void* handle, QuorvexSpectralTable* table);
 QUORVEX_API QuorvexError Quorvex_SetApertureCalibrationData(void* handle, QuorvexApertureTable table);
 QUORVEX_API QuorvexError Quorvex_GetApertureCalibrationData(void* handle, QuorvexApertureTable* table);
+#endif  // __cplusplus

@@ -6,19 +6,32 @@
 // (the address of one device object), reads the counter through the other
 // exports and ends with Etc_Disconnect. Every export returns an EtcError;
 // failures are never thrown across this boundary.
+//
+// A C program sees the result codes (EtcError is int32_t there) and the
+// exports with plain C parameters; the exports that take callables or the
+// records holding strings, and their types, are C++ only.
+// No export takes an array: every pointer argument is one value.
 #pragma once
 
 #include <platform/win32.h>
-#include <serial/SerialPort.h>  // SerialPortSettingsStruct
+#include <serial/SerialPortSettings.h>
 
+#include <stdint.h>
+
+#ifdef __cplusplus
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <string>
+#endif
 
 #define TALLYDLL_API __attribute__((visibility("default")))
 
+#ifdef __cplusplus
 enum EtcError : int32_t {
+#else
+typedef int32_t EtcError;
+enum {
+#endif
     EtcSuccess = 0,
     EtcErrorFailed = 1,            // connecting failed, or the diagnostics event/thread
     EtcErrorInvalidHandle = 5,     // not a handle this library handed out (or no handle pointer)
@@ -28,6 +41,7 @@ enum EtcError : int32_t {
     EtcErrorBusy = 8,              // a diagnostics read already runs on this device
 };
 
+#ifdef __cplusplus
 // What the counter says about itself in its "I?" reply.
 struct EtcIdentificationStruct {
     std::string manufacturer;
@@ -58,8 +72,11 @@ static_assert(offsetof(EtcDiagnosticsStruct, v) >= 11 * sizeof(uint32_t));
 using EtcElapsedTimeCallback = std::function<void(int valid, double seconds)>;
 using EtcPowerCycleCountCallback = std::function<void(int valid, uint32_t count)>;
 using EtcDiagnosticsCallback = std::function<void(int valid, EtcDiagnosticsStruct diagnostics)>;
+#endif  // __cplusplus
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 // Creates a device on the port and identifies the counter ("I?"). Blocking:
 // returns 0 only when a counter answered; `event` (if any) is handed over,
@@ -85,6 +102,7 @@ TALLYDLL_API EtcError Etc_SetBaseElapsedTimeCount(void* handle, uint32_t value, 
 TALLYDLL_API EtcError Etc_SetBasePowerCycleCount(void* handle, uint32_t value, int blocking,
                                                  HANDLE event);
 
+#ifdef __cplusplus
 }  // extern "C"
 
 // Exports with C++ types in their signatures keep C++ linkage.
@@ -100,3 +118,4 @@ TALLYDLL_API EtcError Etc_GetDiagnostics(void* handle, EtcDiagnosticsStruct* dia
 // The callback gets (1, record) on the library's diagnostics thread once
 // every value was read; a failed read makes no call.
 TALLYDLL_API EtcError Etc_GetDiagnosticsCallback(void* handle, EtcDiagnosticsCallback callback);
+#endif  // __cplusplus

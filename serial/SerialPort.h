@@ -16,6 +16,7 @@
 
 #include <platform/win32.h>
 #include <serial/DriverLog.h>
+#include <serial/SerialPortSettings.h>
 
 #include <atomic>
 #include <chrono>
@@ -26,16 +27,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-// The COM settings stored per instrument and passed to each Connect export.
-struct SerialPortSettingsStruct {
-    int32_t port;         // COM port number, 1..127
-    int32_t baud;         // bits per second
-    int32_t parity;       // 0 None, 1 Odd, 2 Even, 3 Mark, 4 Space
-    int32_t dataBits;     // 7 or 8
-    int32_t stopBits;     // 0 = 1 bit, 1 = 1.5 bits, 2 = 2 bits
-    int32_t flowControl;  // 0 None .. 5 XON/XOFF
-};
 
 enum SerialPortError {
     SerialPortErrorResponseTimeout = 4,

@@ -1,6 +1,7 @@
 # Run by CTest in script mode: stages the build's installation, checks it
 # holds exactly the files a user gets, that its programs find its libraries,
-# and that examples/ramp-lamp configures, builds and runs against it alone.
+# and that examples/ramp-lamp (C++) and examples/head-status (C) configure,
+# build and run against it alone.
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -27,8 +28,7 @@ set(expected
   include/quorvex/QuorvexDll/QuorvexDll.h
   include/quorvex/TallyDll/TallyDll.h
   include/quorvex/platform/win32.h
-  include/quorvex/serial/DriverLog.h
-  include/quorvex/serial/SerialPort.h
+  include/quorvex/serial/SerialPortSettings.h
   lib/cmake/Quorvex/QuorvexConfig.cmake
   lib/cmake/Quorvex/QuorvexConfigVersion.cmake
   lib/cmake/Quorvex/QuorvexTargets-CONFIG.cmake
@@ -73,4 +73,21 @@ endif()
 execute_process(COMMAND ${ramp} 200 1 WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT rc EQUAL 1 OR NOT out MATCHES "No power supply answered on COM200")
   message(FATAL_ERROR "ramp-lamp without a supply ended with ${rc}:\n${out}")
+endif()
+
+# A C program builds from the public headers and the imported targets alone,
+# and without a head unit says so instead of hanging.
+run(${CMAKE_COMMAND} -S ${C_EXAMPLE_DIR} -B ${WORK_DIR}/c-example -G ${GENERATOR}
+    -DCMAKE_C_COMPILER=${CC} -DCMAKE_PREFIX_PATH=${stage} -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/c-example)
+set(status ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH XDG_CONFIG_HOME=${WORK_DIR}/config
+    ${WORK_DIR}/c-example/head-status)
+run(${status} --help)
+if(NOT out MATCHES "^Usage: head-status COM")
+  message(FATAL_ERROR "head-status --help printed:\n${out}")
+endif()
+execute_process(COMMAND ${status} 200 WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 1 OR NOT out MATCHES "No Quorvex head unit answered on COM200")
+  message(FATAL_ERROR "head-status without a head unit ended with ${rc}:\n${out}")
 endif()
