@@ -1,5 +1,5 @@
 /* The subset of the Win32 API that the drivers and the control panel are
- * written against, provided on Linux by libplatform.so.
+ * written against, provided on Linux by libquorvex-platform.so.
  *
  * Every function keeps its Win32 name, arguments and results. Handles come
  * from one process-wide table, so an event made by the program can be passed

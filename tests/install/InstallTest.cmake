@@ -36,7 +36,7 @@ set(expected
   share/applications/quorvex-control-panel.desktop
   share/icons/hicolor/16x16/apps/quorvex-control-panel.png
   share/quorvex/help/index.html)
-foreach(library PsuDll QuorvexDll TallyDll platform)
+foreach(library PsuDll QuorvexDll TallyDll quorvex-platform)
   list(APPEND expected lib/lib${library}.so lib/lib${library}.so.${VERSION_MAJOR}
        lib/lib${library}.so.${VERSION})
 endforeach()
@@ -48,6 +48,14 @@ if(NOT found STREQUAL expected)
   string(REPLACE ";" "\n  " found "${found}")
   message(FATAL_ERROR "The installation holds:\n  ${found}")
 endif()
+
+# The driver libraries load the platform library by its own name.
+foreach(library PsuDll QuorvexDll TallyDll)
+  run(readelf -d ${stage}/lib/lib${library}.so)
+  if(NOT out MATCHES "NEEDED[^\n]*\\[libquorvex-platform\\.so\\.${VERSION_MAJOR}\\]")
+    message(FATAL_ERROR "lib${library}.so does not load libquorvex-platform.so.${VERSION_MAJOR}:\n${out}")
+  endif()
+endforeach()
 
 # The installed programs find the installed libraries, not the build's.
 foreach(program QuorvexControlPanel quorvex-sim quorvexctl)
