@@ -15,8 +15,25 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/QuorvexConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/QuorvexConfigVersion.cmake
   DESTINATION ${QV_CMAKE_DIR})
 
+set(QV_PACKAGE_NAME quorvex)
+
+# Debian policy asks every package for its copyright statement (here in the
+# machine-readable format) and its changelog, compressed with gzip -9n, in
+# /usr/share/doc/<package>/; the package is native (its version has no
+# Debian revision), so the changelog is changelog.gz.
+find_program(QV_GZIP gzip REQUIRED)
+set(QV_DEBIAN_DIR ${CMAKE_CURRENT_BINARY_DIR}/debian)
+add_custom_command(OUTPUT ${QV_DEBIAN_DIR}/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/cmake/debian/changelog ${QV_DEBIAN_DIR}/changelog
+  COMMAND ${QV_GZIP} -9nf ${QV_DEBIAN_DIR}/changelog
+  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog
+  COMMENT "Compressing the Debian changelog")
+add_custom_target(debian_changelog ALL DEPENDS ${QV_DEBIAN_DIR}/changelog.gz)
+install(FILES cmake/debian/copyright ${QV_DEBIAN_DIR}/changelog.gz
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${QV_PACKAGE_NAME})
+
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME quorvex)
+set(CPACK_PACKAGE_NAME ${QV_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR "Quorvex")
 set(CPACK_PACKAGE_CONTACT "Quorvex software <software@quorvex.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Quorvex light source control panel, drivers and simulated instruments")

@@ -35,6 +35,8 @@ set(expected
   lib/cmake/Quorvex/QuorvexTargets.cmake
   share/applications/quorvex-control-panel.desktop
   share/icons/hicolor/16x16/apps/quorvex-control-panel.png
+  share/doc/quorvex/changelog.gz
+  share/doc/quorvex/copyright
   share/quorvex/help/index.html)
 foreach(library PsuDll QuorvexDll TallyDll quorvex-platform)
   list(APPEND expected lib/lib${library}.so lib/lib${library}.so.${VERSION_MAJOR}
@@ -48,6 +50,30 @@ if(NOT found STREQUAL expected)
   string(REPLACE ";" "\n  " found "${found}")
   message(FATAL_ERROR "The installation holds:\n  ${found}")
 endif()
+
+# The package's copyright statement in the machine-readable format, and a
+# changelog whose latest entry is this version.
+file(STRINGS ${stage}/share/doc/quorvex/copyright copyright)
+list(GET copyright 0 format)
+if(NOT format STREQUAL "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
+   OR NOT copyright MATCHES ";Files: \\*;Copyright: [^;]+;License: ")
+  message(FATAL_ERROR "share/doc/quorvex/copyright is not in the machine-readable format:\n${copyright}")
+endif()
+run(gzip -dc ${stage}/share/doc/quorvex/changelog.gz)
+string(REPLACE "." "\\." version_pattern "${VERSION}")
+if(NOT out MATCHES "^quorvex \\(${version_pattern}\\) [a-z]+; urgency=[a-z]+\n\n  \\* .*\n -- [^\n]+>  [A-Z][a-z][a-z], [0-9]")
+  message(FATAL_ERROR "share/doc/quorvex/changelog.gz does not start with an entry of ${VERSION}:\n${out}")
+endif()
+
+# The .deb carries them where Debian policy asks.
+run(${CMAKE_CPACK_COMMAND} -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${WORK_DIR}/package)
+file(GLOB deb ${WORK_DIR}/package/*.deb)
+run(dpkg-deb --contents ${deb})
+foreach(doc copyright changelog.gz)
+  if(NOT out MATCHES " \\./usr/share/doc/quorvex/${doc}\n")
+    message(FATAL_ERROR "The package lacks /usr/share/doc/quorvex/${doc}:\n${out}")
+  endif()
+endforeach()
 
 # The driver libraries load the platform library by its own name.
 foreach(library PsuDll QuorvexDll TallyDll)
