@@ -1,7 +1,10 @@
 // Command/response transport over one serial port (see SerialPort.h).
 //
 // The service thread waits in one call for shutdown, new work and bytes to
-// read, bounded by the deadline of whatever reply is in progress. Each of
+// read, bounded by the deadline of whatever reply is in progress. It goes
+// back to that wait after every read, and a hand-over before a write reads
+// a bounded amount, so a device that never stops sending still leaves room
+// for shutdown, time-outs, callbacks and the next command. Each of
 // its steps decides under the locks what is to be called and calls it only
 // after letting go of them: the owner's callbacks and the message box may
 // block on other threads, and those threads queue commands. Deadlines run on
@@ -16,6 +19,10 @@
 namespace {
 
 constexpr DWORD kReadChunk = 512;
+// The most a new command's hand-over reads: more than a terminal's input
+// buffers hold, so all that was waiting is handed over, while a device that
+// never pauses cannot keep the service thread reading.
+constexpr DWORD kHandOverLimit = 64 * 1024;
 // How much of an overlong reply the failure hands over.
 constexpr size_t kPartialBytes = 256;
 
@@ -82,6 +89,8 @@ CSerialPort::OpenResult CSerialPort::Open(const SerialPortSettingsStruct& settin
         m_hShutdownEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
         m_hWriteEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
         if (!m_queue.empty()) SetEvent(m_hWriteEvent);
+        m_bWriteHeld = false;
+        m_strHeldInput.clear();
     }
 
     m_fnErrorCallback = std::move(handlers.errorCallback);
@@ -202,6 +211,8 @@ void CSerialPort::Close() {
         if (command->completionEvent) SetEvent(command->completionEvent);
     m_queue.clear();
     m_pUnsolicited.reset();
+    m_bWriteHeld = false;
+    m_strHeldInput.clear();
     m_strReceiveBuffer.clear();
     m_lines.clear();
     m_nLineBytes = 0;
@@ -270,13 +281,12 @@ void CSerialPort::Run() {
             DeliverCallOuts();
             ReceiveBytes();
         } else if (result == WAIT_OBJECT_0 + 1) {
-            // Bytes that came in before the new work are still someone's
-            // (an unsolicited line): they are handed over, not taken for the
-            // reply to the command about to be written.
-            while (ReceiveBytes() == kReadChunk) {
-            }
+            HandOverWaitingInput();
             DeliverCallOuts();
             TransmitNext();
+            // Bytes read past the point where this command had its turn
+            // count as read after its write.
+            HandleHeldInput(false);
         } else if (result == WAIT_TIMEOUT) {
             HandleTimeout();
         } else if (result == WAIT_FAILED) {
@@ -348,7 +358,13 @@ void CSerialPort::TransmitNext() {
 
 bool CSerialPort::TakeNextWrite(std::string& bytes, DWORD& writeLimit) {
     std::lock_guard queueLock(m_queueMutex);
-    if (Current()) return false;  // an unsolicited reply is still arriving
+    if (const Command* current = Current()) {
+        // An unsolicited reply is still arriving: the write waits for its
+        // end, and for nothing after it.
+        m_bWriteHeld = current->unsolicited;
+        return false;
+    }
+    m_bWriteHeld = false;
     ResetEvent(m_hWriteEvent);
     if (m_queue.empty()) return false;
     // No purge of unread input here: whatever came in before this write
@@ -408,14 +424,42 @@ void CSerialPort::Finish(std::unique_ptr<Command> command, std::string text, boo
     WakeWriterIfQueued();
 }
 
-DWORD CSerialPort::ReceiveBytes() {
+void CSerialPort::HandOverWaitingInput() {
+    {
+        std::lock_guard queueLock(m_queueMutex);
+        // A held command had its hand-over when it first came up; what the
+        // device sent since belongs to the unsolicited data that held it, or
+        // comes after its write.
+        if (m_bWriteHeld) return;
+    }
+    // Bytes that came in before the new work are still someone's (an
+    // unsolicited line): they are handed over, not taken for the reply to
+    // the command about to be written. Call-outs go after every read, so
+    // that what waits for delivery stays as small as one read makes it.
+    HandleHeldInput(true);
+    DeliverCallOuts();
+    for (DWORD total = 0; total < kHandOverLimit;) {
+        const DWORD count = ReceiveBytes(true);
+        DeliverCallOuts();
+        if (count < kReadChunk) break;  // the input ran dry
+        total += count;
+    }
+}
+
+DWORD CSerialPort::ReceiveBytes(bool handOver) {
+    {
+        std::lock_guard queueLock(m_queueMutex);
+        // Never read past bytes still waiting for a write to go first.
+        if (!m_strHeldInput.empty()) return 0;
+    }
     char bytes[kReadChunk];
     DWORD count = 0;
     bool ok;
     DWORD readError = ERROR_SUCCESS;
     {
         std::lock_guard portLock(m_portMutex);
-        ok = m_hPort && Serial_Read(m_hPort, bytes, sizeof bytes, &count);
+        if (!m_hPort) return 0;  // closed by one of this thread's callbacks: nothing to read
+        ok = Serial_Read(m_hPort, bytes, sizeof bytes, &count);
         if (!ok) readError = GetLastError();
     }
     if (!ok) {
@@ -424,7 +468,25 @@ DWORD CSerialPort::ReceiveBytes() {
         return 0;
     }
     std::lock_guard queueLock(m_queueMutex);
-    for (DWORD i = 0; i < count; ++i) HandleByte(bytes[i]);
+    const size_t handled = HandleBytes(bytes, count, handOver);
+    m_strHeldInput.assign(bytes + handled, count - handled);
+    return count;
+}
+
+void CSerialPort::HandleHeldInput(bool handOver) {
+    std::lock_guard queueLock(m_queueMutex);
+    const size_t handled = HandleBytes(m_strHeldInput.data(), m_strHeldInput.size(), handOver);
+    m_strHeldInput.erase(0, handled);
+}
+
+size_t CSerialPort::HandleBytes(const char* bytes, size_t count, bool handOver) {
+    for (size_t i = 0; i < count; ++i) {
+        // Once nothing is in progress, a command waiting to be written goes
+        // first, as it would had each byte been read alone: the wait that
+        // follows sees its write event before the port.
+        if (!handOver && !Current() && !m_queue.empty()) return i;
+        HandleByte(bytes[i]);
+    }
     return count;
 }
 

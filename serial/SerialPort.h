@@ -166,10 +166,24 @@ private:
     // be written now), then its bookkeeping once the write is over.
     bool TakeNextWrite(std::string& bytes, DWORD& writeLimit);
     void AfterWrite(DWORD writeError);
-    DWORD ReceiveBytes();  // how many bytes it read
+    // Reads what a new command finds waiting, before it is written: until
+    // the input runs dry, but never more than a bound, so a device that does
+    // not stop sending cannot keep this thread from its other work. Skipped
+    // for a command held back by unsolicited data: it had its hand-over.
+    void HandOverWaitingInput();
+    // One read, none while bytes of an earlier one wait in m_strHeldInput;
+    // how many bytes it read.
+    DWORD ReceiveBytes(bool handOver = false);
+    // Hands over what m_strHeldInput holds, as far as HandleBytes goes.
+    void HandleHeldInput(bool handOver);
     void HandleTimeout();
     // Queue lock held.
     void HandleByte(char byte);
+    // Hands the bytes, in order, to HandleByte. Outside a hand-over it stops
+    // where a command waiting to be written has its turn (nothing in
+    // progress any more); how many it handled. The caller keeps the rest in
+    // m_strHeldInput, handled once that command has been written.
+    size_t HandleBytes(const char* bytes, size_t count, bool handOver);
     void Fail();
     void Finish(std::unique_ptr<Command> command, std::string text, bool timedOut);
     void DeliverCallOuts();
@@ -206,6 +220,13 @@ private:
     size_t m_nLineBytes = 0;
     std::deque<std::unique_ptr<Command>> m_queue;
     std::unique_ptr<Command> m_pUnsolicited;  // data nobody asked for, being collected
+    // The front command's write waits for the unsolicited data in progress;
+    // it goes out as soon as that has ended, with no second hand-over (or a
+    // device that never pauses would keep it back for ever).
+    bool m_bWriteHeld = false;
+    // Read, but left for after the write that had its turn first (at most
+    // one read).
+    std::string m_strHeldInput;
 
     std::vector<CallOut> m_callOuts;  // service thread only
     std::atomic<DWORD> m_nServiceThreadId{0};

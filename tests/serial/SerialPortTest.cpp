@@ -1,10 +1,12 @@
 // The serial transport against a scripted device over a real
 // pseudo-terminal: completion rules, unsolicited lines, time-outs measured
 // from the last activity, multi-line replies, no-reply commands, purging,
-// retries, bounded buffers, closing with work still queued, and callbacks and
-// error boxes that wait for a thread which queues a command.
+// retries, bounded buffers, closing with work still queued, callbacks and
+// error boxes that wait for a thread which queues a command, and a device
+// that never stops sending.
 #include "serial/SerialPort.h"
 
+#include "PtyPort.h"
 #include "ScriptedDevice.h"
 #include "TestEvent.h"
 #include "TestSupport.h"
@@ -15,7 +17,11 @@
 #include <cwchar>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <poll.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using testsupport::CLatch;
@@ -51,6 +57,52 @@ private:
 };
 
 using Call = std::pair<std::string, int>;
+
+// A device that never stops sending: its thread writes one byte over and
+// over into the pty as fast as the port takes it, and records what the port
+// writes, until it is stopped or a generous limit has passed (so a transport
+// that only recovers once the flood ends fails its test instead of hanging).
+class CFloodingDevice {
+public:
+    CFloodingDevice(const std::filesystem::path& portsFolder, unsigned com, char byte)
+        : m_pty(portsFolder, com), m_block(64 * 1024, byte) {}
+    ~CFloodingDevice() { Stop(); }
+
+    void Start() {
+        m_thread = std::thread([this] { Run(); });
+    }
+    void Stop() {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+    }
+    std::string Received() const {
+        std::lock_guard lock(m_mutex);
+        return m_received;
+    }
+
+private:
+    void Run() {
+        const auto deadline = std::chrono::steady_clock::now() + 3 * kLimit;
+        while (!m_stop && std::chrono::steady_clock::now() < deadline) {
+            pollfd fd{m_pty.MasterFd(), POLLIN | POLLOUT, 0};
+            if (poll(&fd, 1, 50) <= 0) continue;
+            if (fd.revents & POLLIN) {
+                char bytes[256];
+                const ssize_t n = read(fd.fd, bytes, sizeof bytes);
+                std::lock_guard lock(m_mutex);
+                if (n > 0) m_received.append(bytes, static_cast<size_t>(n));
+            }
+            if (fd.revents & POLLOUT) (void)!write(fd.fd, m_block.data(), m_block.size());
+        }
+    }
+
+    sim::CPtyPort m_pty;
+    const std::string m_block;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::string m_received;
+    std::thread m_thread;
+};
 
 // A port-error box that stays up until the test lets it go, as the control
 // panel's stays until its dialog is closed. Read errors pass at once; the
@@ -154,6 +206,50 @@ TEST(SerialPortOpen, RejectsBadNumbersMissingDevicesAndASecondOpenAndLogsEachSte
         at = text.find(entry, at);
         ASSERT_NE(at, std::string::npos) << entry;
     }
+}
+
+// A device that floods the port (a wrong device, /dev/zero linked as a
+// port, a runaway USB adapter) must not take the service thread away from
+// the commands, their time-outs, the callbacks and Close.
+TEST(SerialPortFlood, CommandQueuedDuringAFloodGoesOutAndFailsWithCode4AndCloseReturns) {
+    testsupport::CTempXdg xdg;
+    CFloodingDevice device(xdg.PortsFolder(), kCom, 'x');
+    CRecorder errors, defaults, replies;
+    CSerialPort port;
+    ASSERT_EQ(Result::Opened, port.Open(Com(kCom), Handlers(errors, &defaults, "\r")));
+    ASSERT_TRUE(port.StartServiceThread());
+    device.Start();
+
+    // What a reply or unsolicited data held of the flood when it ended as a
+    // failure (by its cap or its time-out): only flood bytes, bounded.
+    const auto failedWithFlood = [](const Call& call, int flag) {
+        return call.second == flag && call.first.size() <= kSerialMaxReplyBytes &&
+               call.first.find_first_not_of('x') == std::string::npos;
+    };
+    // Data nobody asked for is handed over, and the caps bound what is held.
+    ASSERT_TRUE(defaults.WaitFor(1));
+    EXPECT_PRED2(failedWithFlood, defaults.Calls()[0], 1);
+
+    // A command queued meanwhile still goes out, unchanged, and ends as a
+    // failed reply: its callback and the error callback with code 4.
+    port.SendCommand("Q", "\r", 1, 1000, 0, replies.Callback());
+    ASSERT_TRUE(replies.WaitFor(1));
+    EXPECT_PRED2(failedWithFlood, replies.Calls()[0], 1);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return device.Received() == "Q\r"; }))
+        << device.Received().size() << " bytes written";
+    ASSERT_TRUE(errors.WaitFor(2));
+    for (const Call& call : errors.Calls()) EXPECT_PRED2(failedWithFlood, call, SerialPortErrorResponseTimeout);
+    for (const Call& call : defaults.Calls()) EXPECT_PRED2(failedWithFlood, call, 1);
+
+    // Close returns while the flood goes on.
+    testsupport::CTestEvent closed{true};
+    std::thread closer([&] {
+        port.Close();
+        closed.Set();
+    });
+    EXPECT_TRUE(closed.Wait());
+    device.Stop();  // releases a Close that hung
+    closer.join();
 }
 
 TEST_F(SerialPortTest, PortReopenedWithoutHandlersServesCommandsAndSkipsMissingCallbacks) {
