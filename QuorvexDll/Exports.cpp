@@ -3,6 +3,7 @@
 // keeps the device alive for the call.
 #include "QuorvexDll.h"
 
+#include "HeadProtocol.h"
 #include "Quorvex.h"
 
 #include <serial/DriverLibrary.h>
@@ -83,6 +84,18 @@ QuorvexError Quorvex_IsValidDevice(void* handle, int* valid) {
             return QuorvexSuccess;
         },
         valid);
+}
+
+QuorvexError Quorvex_GetLastDeviceError(void* handle, int* code, const wchar_t** message) {
+    return g_library.WithDevice(
+        handle,
+        [&](CQuorvex& device) {
+            const std::optional<int> refusal = device.LastDeviceError();
+            *code = refusal.value_or(0);
+            *message = refusal ? quorvex::DeviceErrorMessage(*refusal) : L"";
+            return QuorvexSuccess;
+        },
+        code, message);
 }
 
 // ---- Commands ------------------------------------------------------------------
