@@ -12,15 +12,7 @@ bool CApertureDataFile::Read(std::vector<std::string>* errors) {
     if (errors) errors->clear();
 
     quorvex::CCalibrationFile file;
-    const DWORD error = file.OpenForReading(m_strPath);
-    if (error == ERROR_FILE_NOT_FOUND) {
-        AddError(errors, platform::Format("File not found \"%s\"", platform::ToUtf8(m_strPath).c_str()));
-        return false;
-    }
-    if (error != 0) {
-        AddError(errors, quorvex::OpenErrorText(m_strPath));
-        return false;
-    }
+    if (!quorvex::OpenForReading(file, m_strPath, errors)) return false;
 
     // The header: "rows,columns"; only the column count is checked.
     std::string raw;
@@ -46,9 +38,13 @@ bool CApertureDataFile::Read(std::vector<std::string>* errors) {
     };
     if (!end) quorvex::ForEachLine(file, handle);
 
-    // With no data line there is no first row to count: it counts as 0
-    // columns, so a header-only file is refused.
-    const int columnsRead = m_data.empty() ? 0 : static_cast<int>(m_data.front().size());
+    // With no data line there is no first row to count columns in, and
+    // nothing to upload: the file is refused for that alone.
+    if (m_data.empty()) {
+        AddError(errors, quorvex::NoEntriesText(m_strPath));
+        return false;
+    }
+    const int columnsRead = static_cast<int>(m_data.front().size());
     if (expectedColumns != columnsRead) {
         AddError(errors, platform::Format("Incorrect number of cols read. Expected %d, read %d",
                                           expectedColumns, columnsRead));

@@ -18,7 +18,8 @@ public:
 
     // Reads header and rows. A bad header leaves the table as it was; a bad
     // data line still adds a row (the values that did not convert are 0).
-    // False on any problem, each with its entry in `errors`.
+    // False on any problem, each with its entry in `errors`; a file with no
+    // data row is one.
     bool Read(std::vector<std::string>* errors);
     // Creates the file (never overwriting one): "%.3E" values joined by ",",
     // rows by line feeds, no line feed after the last row.

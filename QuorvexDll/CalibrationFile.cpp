@@ -109,6 +109,20 @@ std::string OpenErrorText(const std::wstring& path) {
     return platform::Format("Error opening file with filename \"%s\"", platform::ToUtf8(path).c_str());
 }
 
+bool OpenForReading(CCalibrationFile& file, const std::wstring& path, std::vector<std::string>* errors) {
+    const DWORD error = file.OpenForReading(path);
+    if (error == 0) return true;
+    if (error == ERROR_FILE_NOT_FOUND)
+        AddError(errors, platform::Format("File not found \"%s\"", platform::ToUtf8(path).c_str()));
+    else
+        AddError(errors, OpenErrorText(path));
+    return false;
+}
+
+std::string NoEntriesText(const std::wstring& path) {
+    return platform::Format("No entries in file \"%s\"", platform::ToUtf8(path).c_str());
+}
+
 bool WriteNewFile(const std::wstring& path, const std::string& text, std::vector<std::string>* errors) {
     if (errors) errors->clear();
     CCalibrationFile file;

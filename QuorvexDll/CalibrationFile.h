@@ -68,6 +68,12 @@ void ForEachLine(CCalibrationFile& file, Handle handle) {
 void AddError(std::vector<std::string>* errors, std::string text);
 // The entry for a file that could not be opened for a reason of its own.
 std::string OpenErrorText(const std::wstring& path);
+// A table file's Read: opens `path` into `file`; false, with its entry in
+// `errors` ("File not found" for a missing file), when it cannot be opened.
+bool OpenForReading(CCalibrationFile& file, const std::wstring& path, std::vector<std::string>* errors);
+// The entry for a file that opened and holds no entry of a table: uploading
+// it would empty the head unit's table.
+std::string NoEntriesText(const std::wstring& path);
 // A table file's Write: clears `errors`, creates `path` (never over an
 // existing file) and writes `text`; false, with its entry in `errors`, when
 // the file cannot be created.

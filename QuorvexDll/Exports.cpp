@@ -3,8 +3,10 @@
 // keeps the device alive for the call.
 #include "QuorvexDll.h"
 
+#include "ApertureDataFile.h"
 #include "HeadProtocol.h"
 #include "Quorvex.h"
+#include "SpectralDataFile.h"
 
 #include <serial/DriverLibrary.h>
 
@@ -49,6 +51,15 @@ unsigned Number(QuorvexParameter parameter) { return static_cast<unsigned>(param
 
 // A null path is taken as an empty one.
 std::wstring PathOf(const wchar_t* path) { return path ? path : L""; }
+
+// The file check: the reader the upload uses, with no device.
+template <typename File>
+QuorvexError CheckFile(const wchar_t* path, std::vector<std::string>* errors) {
+    if (errors) errors->clear();
+    if (!path) return QuorvexErrorInvalidParameter;
+    File file(path);
+    return file.Read(errors) ? QuorvexSuccess : QuorvexErrorBadFile;
+}
 
 }  // namespace
 
@@ -178,6 +189,16 @@ QuorvexError Quorvex_DownloadSpectralCalibrationData(void* handle, int blocking,
 QuorvexError Quorvex_DownloadApertureCalibrationData(void* handle, int blocking, HANDLE abortEvent,
                                                      HANDLE doneEvent) {
     return Forward(handle, &CQuorvex::DownloadApertureData, blocking != 0, abortEvent, doneEvent);
+}
+
+// ---- Calibration files ---------------------------------------------------------------
+
+QuorvexError Quorvex_CheckSpectralCalibrationFile(const wchar_t* path, std::vector<std::string>* errors) {
+    return CheckFile<CSpectralDataFile>(path, errors);
+}
+
+QuorvexError Quorvex_CheckApertureCalibrationFile(const wchar_t* path, std::vector<std::string>* errors) {
+    return CheckFile<CApertureDataFile>(path, errors);
 }
 
 // ---- Held tables -------------------------------------------------------------------

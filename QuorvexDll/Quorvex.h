@@ -106,6 +106,9 @@ private:
         // Completed when the thread ends: wakes a blocking start, or signals
         // the caller's done event.
         std::shared_ptr<driver::CPendingReply<bool>> done;
+        // An upload's table, read from the file before the transfer started.
+        QuorvexSpectralTable spectralTable;
+        QuorvexApertureTable apertureTable;
     };
     // How an upload's log entries name it and the values it sends.
     struct UploadNames {
@@ -179,6 +182,8 @@ private:
 
     // The steps the two tables' transfers share; `table` names the table in
     // the log entries ("spectral", "aperture").
+    // Reads an upload's file on the caller's thread, logging its problems:
+    // a file that does not read cleanly is refused before any transfer.
     template <typename File>
     bool LoadTableFile(File& file, const wchar_t* table);
     template <typename File>

@@ -32,6 +32,7 @@ enum QuorvexError {
     QuorvexErrorThreadFailed = 10,     // a worker thread failed to start
     QuorvexErrorBusy = 11,             // a transfer of the same calibration table is running
     QuorvexErrorSaveFailed = 12,       // a calibration file cannot be saved
+    QuorvexErrorBadFile = 13,          // a calibration file cannot be read, has a bad line or holds no entry
 };
 
 // The number travels on the wire in "C%u(%d)" and "C%u?". 0 and 1 also
@@ -101,6 +102,11 @@ QUORVEX_API QuorvexError Quorvex_SetPosition(void* handle, unsigned primary, uns
 QUORVEX_API QuorvexError Quorvex_GetPosition(void* handle, int* position);
 QUORVEX_API QuorvexError Quorvex_GetTemperature(void* handle, double* temperatures);
 
+// The uploads read the whole file before anything goes to the unit: a file
+// that cannot be read, has a bad line or holds no entry gives 13, its
+// problems are logged, nothing is sent, the held table is unchanged and no
+// transfer starts (the done event is not signalled). Once started, how the
+// transfer ended is told by the progress reports and the log only.
 QUORVEX_API QuorvexError Quorvex_UploadSpectralCalibrationData(void* handle, const wchar_t* path,
                                                                int blocking, HANDLE abortEvent,
                                                                HANDLE doneEvent);
@@ -142,6 +148,16 @@ QUORVEX_API QuorvexError Quorvex_UploadSpectralCalibrationData_ProgressCallback(
 QUORVEX_API QuorvexError Quorvex_UploadApertureCalibrationData_ProgressCallback(
     void* handle, const wchar_t* path, HANDLE abortEvent, HANDLE doneEvent,
     QuorvexProgressCallback progress);
+
+// Read a calibration file exactly as the upload does, with no unit involved:
+// 0 when it holds a table that reads cleanly and is not empty, 6 for a null
+// path, 13 otherwise. `errors` (may be null) is emptied first and then gets
+// one message per problem (file missing or unreadable, each bad line, no
+// entry).
+QUORVEX_API QuorvexError Quorvex_CheckSpectralCalibrationFile(const wchar_t* path,
+                                                              std::vector<std::string>* errors);
+QUORVEX_API QuorvexError Quorvex_CheckApertureCalibrationFile(const wchar_t* path,
+                                                              std::vector<std::string>* errors);
 
 QUORVEX_API QuorvexError Quorvex_SetSpectralCalibrationData(void* handle, QuorvexSpectralTable table);
 QUORVEX_API QuorvexError Quorvex_GetSpectralCalibrationData(void* handle, QuorvexSpectralTable* table);

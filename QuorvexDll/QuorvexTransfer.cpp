@@ -73,29 +73,40 @@ bool CQuorvex::LoadTableFile(File& file, const wchar_t* table) {
 
 // ---- Starting a transfer ------------------------------------------------
 
+// The uploads read their file before the transfer starts, so a file that
+// does not read cleanly is refused with nothing sent to the head unit.
 QuorvexError CQuorvex::UploadSpectralData(const std::wstring& path, bool blocking, HANDLE abortEvent,
                                           HANDLE doneEvent, QuorvexProgressCallback progress) {
+    CSpectralDataFile file(path);
+    if (!LoadTableFile(file, L"spectral")) return QuorvexErrorBadFile;
     return StartTransfer(m_bSpectralTransferRunning, &CQuorvex::UploadSpectralDataThread,
-                         TransferJob{path, abortEvent, std::move(progress), nullptr}, blocking, doneEvent,
-                         L": Failed to create the SetSpectralDataThread worker thread.");
+                         TransferJob{path, abortEvent, std::move(progress), nullptr, std::move(file.Data()), {}},
+                         blocking, doneEvent, L": Failed to create the SetSpectralDataThread worker thread.");
 }
 
+// An empty path uploads the held table, which the worker takes as it starts.
 QuorvexError CQuorvex::UploadApertureData(const std::wstring& path, bool blocking, HANDLE abortEvent,
                                           HANDLE doneEvent, QuorvexProgressCallback progress) {
+    QuorvexApertureTable table;
+    if (!path.empty()) {
+        CApertureDataFile file(path);
+        if (!LoadTableFile(file, L"aperture")) return QuorvexErrorBadFile;
+        table = std::move(file.Data());
+    }
     return StartTransfer(m_bApertureTransferRunning, &CQuorvex::UploadApertureDataThread,
-                         TransferJob{path, abortEvent, std::move(progress), nullptr}, blocking, doneEvent,
-                         L": Failed to create the UploadApertureDataThread worker thread.");
+                         TransferJob{path, abortEvent, std::move(progress), nullptr, {}, std::move(table)},
+                         blocking, doneEvent, L": Failed to create the UploadApertureDataThread worker thread.");
 }
 
 QuorvexError CQuorvex::DownloadSpectralData(bool blocking, HANDLE abortEvent, HANDLE doneEvent) {
     return StartTransfer(m_bSpectralTransferRunning, &CQuorvex::DownloadSpectralDataThread,
-                         TransferJob{L"", abortEvent, nullptr, nullptr}, blocking, doneEvent,
+                         TransferJob{L"", abortEvent, nullptr, nullptr, {}, {}}, blocking, doneEvent,
                          L": Failed to create the DownloadSpectralDataThread worker thread.");
 }
 
 QuorvexError CQuorvex::DownloadApertureData(bool blocking, HANDLE abortEvent, HANDLE doneEvent) {
     return StartTransfer(m_bApertureTransferRunning, &CQuorvex::DownloadApertureDataThread,
-                         TransferJob{L"", abortEvent, nullptr, nullptr}, blocking, doneEvent,
+                         TransferJob{L"", abortEvent, nullptr, nullptr, {}, {}}, blocking, doneEvent,
                          L": Failed to create the DownloadApertureDataThread worker thread.");
 }
 
@@ -163,12 +174,7 @@ void CQuorvex::UploadSpectralDataThread(TransferJob& job) {
     static constexpr UploadNames kNames{L"UploadSpectralDataThread", L"SetSpectralDataThread",
                                         L"spectral data pair"};
     ReportProgress(job, 0.0);
-    CSpectralDataFile file(job.path);
-    if (!LoadTableFile(file, L"spectral")) {
-        Log().Log(Debug, L": Aborting ", kNames.thread, L".");
-        return;
-    }
-    const QuorvexSpectralTable table = file.Data();
+    const QuorvexSpectralTable& table = job.spectralTable;
     SetSpectralData(table);
 
     Log().Log(Debug, L": Starting upload of spectral configuration data.");
@@ -190,12 +196,7 @@ void CQuorvex::UploadApertureDataThread(TransferJob& job) {
     if (job.path.empty()) {
         table = GetApertureData();
     } else {
-        CApertureDataFile file(job.path);
-        if (!LoadTableFile(file, L"aperture")) {
-            Log().Log(Debug, L": Aborting ", kNames.thread, L".");
-            return;
-        }
-        table = file.Data();
+        table = std::move(job.apertureTable);
         SetApertureData(table);
     }
 

@@ -13,12 +13,7 @@ bool CSpectralDataFile::Read(std::vector<std::string>* errors) {
     m_data.clear();
 
     quorvex::CCalibrationFile file;
-    const DWORD error = file.OpenForReading(m_strPath);
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_FILE_EXISTS) return false;
-    if (error != 0) {
-        AddError(errors, quorvex::OpenErrorText(m_strPath));
-        return false;
-    }
+    if (!quorvex::OpenForReading(file, m_strPath, errors)) return false;
 
     bool ok = true;
     auto handle = [&](const std::string& raw) {
@@ -32,6 +27,10 @@ bool CSpectralDataFile::Read(std::vector<std::string>* errors) {
         }
     };
     quorvex::ForEachLine(file, handle);
+    if (m_data.empty()) {
+        AddError(errors, quorvex::NoEntriesText(m_strPath));
+        ok = false;
+    }
     return ok;
 }
 

@@ -15,9 +15,9 @@ public:
         : m_strPath(std::move(path)), m_data(std::move(data)) {}
 
     // Replaces the table with the pairs read. False when the file cannot be
-    // opened or any line does not hold a pair; each such line has its own
-    // entry in `errors` and the pairs that did parse stay in the table. A
-    // missing file gives false with no entry.
+    // opened, any line does not hold a pair or no line does; each problem
+    // has its own entry in `errors` and the pairs that did parse stay in the
+    // table.
     bool Read(std::vector<std::string>* errors);
     // Creates the file (never overwriting one) and writes the table as
     // "%.2f,%.3E" lines with no line feed after the last.

@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(ok == errors.empty(), "aperture file: false exactly when a problem is listed");
     const size_t lines = static_cast<size_t>(std::count(content.begin(), content.end(), '\n')) + 1;
     Require(reader.Data().size() <= lines, "aperture file: at most one row per line");
+    Require(!ok || !reader.Data().empty(), "aperture file: a file with no row is refused");
     for (const auto& row : reader.Data()) {
         Require(row.size() == CApertureDataFile::kColumns, "aperture file: rows of three");
         for (const double factor : row) Require(!quorvex::FormatExp3(factor).empty(), "%.3E of a factor read");

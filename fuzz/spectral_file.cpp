@@ -19,7 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool ok = reader.Read(&errors);
     Require(ok == errors.empty(), "spectral file: false exactly when a line is listed");
     const size_t lines = static_cast<size_t>(std::count(content.begin(), content.end(), '\n')) + 1;
-    Require(reader.Data().size() + errors.size() <= lines, "spectral file: at most one entry per line");
+    // One entry per line at most, and one more for a file with no pair.
+    const size_t noPair = reader.Data().empty() ? 1 : 0;
+    Require(reader.Data().size() + errors.size() <= lines + noPair, "spectral file: at most one entry per line");
+    Require(!reader.Data().empty() || !ok, "spectral file: a file with no pair is refused");
     for (const auto& [wavelength, radiance] : reader.Data()) {
         Require(!quorvex::FormatFixed2(wavelength).empty(), "%.2f of a wavelength read");
         Require(!quorvex::FormatExp3(radiance).empty(), "%.3E of a radiance read");

@@ -101,19 +101,118 @@ TEST_F(TransferTest, BadAcknowledgementOrAbortEndsTheUploadAndTheUnansweredComma
                                                 "400.00,1.000E-05", "410.00,1.000E-05", "C0?"}));
 }
 
-TEST_F(TransferTest, UploadsWithNothingToSendSendNothing) {
+// A calibration file that does not read cleanly, as the upload and the file
+// check both see it. "%p" in an expected entry stands for the file's path.
+struct BadFile {
+    const char* name;
+    bool spectral;
+    const char* content;  // null: no such file
+    std::vector<std::string> errors;
+};
+
+class BadFileTest : public QuorvexTest, public ::testing::WithParamInterface<BadFile> {
+protected:
+    std::filesystem::path Path() const { return m_xdg.Root() / (std::string(GetParam().name) + ".txt"); }
+    std::vector<std::string> ExpectedErrors() const {
+        std::vector<std::string> errors = GetParam().errors;
+        for (std::string& entry : errors)
+            if (const size_t at = entry.find("%p"); at != std::string::npos) entry.replace(at, 2, Path().string());
+        return errors;
+    }
+};
+
+// An empty table would wipe the head unit's, and a partial one is not what
+// the file says: either way nothing may be sent.
+TEST_P(BadFileTest, IsRefusedByTheUploadWithNothingSentAndByTheCheckWithEveryProblem) {
     Ceiling(3);
     ConnectOrFail();
-    const auto bad = WriteFile("bad.txt", "12,3\n1,2,3\n1,x,3\n");
-    ASSERT_EQ(Quorvex_UploadApertureCalibrationData(m_handle, bad.wstring().c_str(), 1, nullptr, nullptr),
+    if (GetParam().content) WriteFile(Path().filename().string(), GetParam().content);
+    const std::wstring path = Path().wstring();
+    const QuorvexSpectralTable spectral{{500, 1}};
+    const QuorvexApertureTable aperture{{1, 2, 3}};
+    ASSERT_EQ(Quorvex_SetSpectralCalibrationData(m_handle, spectral), QuorvexSuccess);
+    ASSERT_EQ(Quorvex_SetApertureCalibrationData(m_handle, aperture), QuorvexSuccess);
+    const auto headSpectral = m_sim->SpectralData();
+    const auto headAperture = m_sim->ApertureFactors();
+
+    std::vector<std::string> errors{"stale"};
+    const auto check = GetParam().spectral ? Quorvex_CheckSpectralCalibrationFile : Quorvex_CheckApertureCalibrationFile;
+    EXPECT_EQ(check(path.c_str(), &errors), QuorvexErrorBadFile);
+    EXPECT_EQ(errors, ExpectedErrors());
+    EXPECT_EQ(check(path.c_str(), nullptr), QuorvexErrorBadFile);
+
+    const auto upload = GetParam().spectral ? Quorvex_UploadSpectralCalibrationData
+                                            : Quorvex_UploadApertureCalibrationData;
+    const auto uploadWithProgress = GetParam().spectral ? Quorvex_UploadSpectralCalibrationData_ProgressCallback
+                                                        : Quorvex_UploadApertureCalibrationData_ProgressCallback;
+    EXPECT_EQ(upload(m_handle, path.c_str(), 1, nullptr, nullptr), QuorvexErrorBadFile);
+    EXPECT_EQ(upload(m_handle, path.c_str(), 0, nullptr, nullptr), QuorvexErrorBadFile);
+    bool reported = false;  // no transfer starts, so no worker can report
+    EXPECT_EQ(uploadWithProgress(m_handle, path.c_str(), nullptr, nullptr, [&](double) { reported = true; }),
+              QuorvexErrorBadFile);
+    EXPECT_FALSE(reported);
+    const std::string table = GetParam().spectral ? "spectral" : "aperture";
+    EXPECT_TRUE(WaitForLog(" Error encountered parsing " + table + " data file: \"" +
+                           ExpectedErrors().back() + "\""));
+
+    // The next transfer of the table starts at once: the refusal held nothing.
+    ASSERT_EQ(GetParam().spectral ? Quorvex_DownloadSpectralCalibrationData(m_handle, 1, nullptr, nullptr)
+                                  : Quorvex_DownloadApertureCalibrationData(m_handle, 1, nullptr, nullptr),
               QuorvexSuccess);
-    EXPECT_TRUE(WaitForLog(" Error encountered parsing aperture data file: \"Error converting line into 3 doubles "
-                           "\"1,x,3\"\""));
-    EXPECT_TRUE(Held(Quorvex_GetApertureCalibrationData).empty());
-    ASSERT_EQ(Quorvex_UploadSpectralCalibrationData(m_handle, (m_xdg.Root() / "none.txt").wstring().c_str(), 1,
-                                                    nullptr, nullptr),
+    EXPECT_EQ(Sent(), std::vector<std::string>{GetParam().spectral ? "C0?" : "C1?"});
+    EXPECT_EQ(m_sim->SpectralData(), headSpectral);
+    EXPECT_EQ(m_sim->ApertureFactors(), headAperture);
+    if (GetParam().spectral)
+        EXPECT_EQ(Held(Quorvex_GetApertureCalibrationData), aperture);
+    else
+        EXPECT_EQ(Held(Quorvex_GetSpectralCalibrationData), spectral);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadFileTest,
+    ::testing::Values(
+        BadFile{"EmptySpectral", true, "", {"No entries in file \"%p\""}},
+        BadFile{"BlankSpectral", true, "\n", {"Error 2 values from line \"\"", "No entries in file \"%p\""}},
+        BadFile{"CommentOnlySpectral", true, "; lamp A\n",
+                {"Error 2 values from line \"\"", "No entries in file \"%p\""}},
+        BadFile{"SpectralWithABadLine", true, "400,1E-5\n410 ,1E-5\n420,1E-5\n",
+                {"Error 2 values from line \"410 ,1E-5\""}},
+        BadFile{"MissingSpectral", true, nullptr, {"File not found \"%p\""}},
+        BadFile{"EmptyAperture", false, "", {"Error converting line 1 into 2 doubles \"\""}},
+        BadFile{"HeaderOnlyAperture", false, "12,3 ; rows, columns\n", {"No entries in file \"%p\""}},
+        BadFile{"CommentOnlyAperture", false, "; no header\n", {"Error converting line 1 into 2 doubles \"\""}},
+        BadFile{"ApertureWithABadLine", false, "2,3\n1,2,3\n1,x,3\n",
+                {"Error converting line into 3 doubles \"1,x,3\""}},
+        BadFile{"MissingAperture", false, nullptr, {"File not found \"%p\""}}),
+    [](const ::testing::TestParamInfo<BadFile>& info) { return std::string(info.param.name); });
+
+TEST_F(TransferTest, FileChecksPassTheFilesTheUploadSends) {
+    const auto spectral = WriteFile("s.txt", "400,1E-5 ; lamp A\n410,2E-5");
+    const auto aperture = WriteFile("a.txt", "1,3\n1,0.5,0.25\n");
+    std::vector<std::string> errors{"stale"};
+    EXPECT_EQ(Quorvex_CheckSpectralCalibrationFile(spectral.wstring().c_str(), &errors), QuorvexSuccess);
+    EXPECT_TRUE(errors.empty());
+    errors = {"stale"};
+    EXPECT_EQ(Quorvex_CheckApertureCalibrationFile(aperture.wstring().c_str(), &errors), QuorvexSuccess);
+    EXPECT_TRUE(errors.empty());
+    errors = {"stale"};
+    EXPECT_EQ(Quorvex_CheckSpectralCalibrationFile(nullptr, &errors), QuorvexErrorInvalidParameter);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(Quorvex_CheckApertureCalibrationFile(nullptr, nullptr), QuorvexErrorInvalidParameter);
+
+    ConnectOrFail();
+    ASSERT_EQ(Quorvex_UploadSpectralCalibrationData(m_handle, spectral.wstring().c_str(), 1, nullptr, nullptr),
               QuorvexSuccess);
-    // Held aperture tables that are no grid: empty, or rows of differing length.
+    ASSERT_EQ(Quorvex_UploadApertureCalibrationData(m_handle, aperture.wstring().c_str(), 1, nullptr, nullptr),
+              QuorvexSuccess);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"C0(2)", "400.00,1.000E-05", "410.00,2.000E-05", "C1(3)",
+                                                "1.000E+00", "5.000E-01", "2.500E-01"}));
+}
+
+TEST_F(TransferTest, HeldApertureTablesThatAreNoGridSendNothing) {
+    Ceiling(3);
+    ConnectOrFail();
+    // Empty, or rows of differing length.
     for (const QuorvexApertureTable& table : {QuorvexApertureTable{}, QuorvexApertureTable{{1, 2, 3}, {4, 5}}}) {
         ASSERT_EQ(Quorvex_SetApertureCalibrationData(m_handle, table), QuorvexSuccess);
         CTestEvent done;
