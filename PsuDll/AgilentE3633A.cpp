@@ -44,7 +44,8 @@ struct ReadingText {
 const ReadingText kReadings[] = {{"CURR?", L": Getting the current setpoint."},
                                  {"VOLT?", L": Getting the voltage setpoint."},
                                  {"MEAS:CURR?", L": Getting the measured current value."},
-                                 {"MEAS:VOLT?", L": Getting the measured voltage value."}};
+                                 {"MEAS:VOLT?", L": Getting the measured voltage value."},
+                                 {"OUTP?", L": Getting the output state."}};
 
 const char* const kLineEnding = "\r\n";
 constexpr unsigned kReplyTimeoutMs = 1000;

@@ -60,16 +60,18 @@ public:
     enum class SetPoint { Current, Voltage, CurrentLimit, VoltageLimit };
     AgilentError Set(SetPoint setPoint, double value, bool blocking, HANDLE event);
 
-    // The four numeric queries. Blocking: 0, or 7 when the reply timed out,
-    // did not convert or the device is closing. With a callable: 0 at once;
-    // the callable is called once on the service thread with (1, value) or
-    // (0, last good value).
-    enum class Reading { CurrentSetPoint, VoltageSetPoint, MeasuredCurrent, MeasuredVoltage };
+    // The numeric queries (the output state reads as 1 on, 0 off). Blocking:
+    // 0, or 7 when the reply timed out, did not convert or the device is
+    // closing. With a callable: 0 at once; the callable is called once on
+    // the service thread with (1, value) or (0, last good value).
+    enum class Reading { CurrentSetPoint, VoltageSetPoint, MeasuredCurrent, MeasuredVoltage, OutputState };
     AgilentError Read(Reading reading, double& value);
     AgilentError Read(Reading reading, AgilentResponseCallback callback);
 
     // Lamp ramps: 0 started (or, blocking, completed), 6 bad argument, 8 no
-    // thread, 9 another ramp runs, 10 a blocking ramp ended early.
+    // thread, 9 another ramp runs, 10 a blocking ramp ended early. A ramp-up
+    // of a lamp already lit (output on, current set above 0) starts from the
+    // set points it finds instead of from 0 A.
     AgilentError RampUp(double current, double voltage, int seconds, HANDLE abortEvent,
                         bool blocking, HANDLE completeEvent, AgilentProgressCallback progress);
     AgilentError RampDown(int seconds, HANDLE abortEvent, bool blocking, HANDLE completeEvent,
@@ -124,6 +126,11 @@ private:
     bool RunningRampAborted() const;
 
     void RunRamp(const RampRun& run);
+    // How a ramp-up finds the lamp: dark, lit at set points of its own (then
+    // `current` and `voltage` hold them), or unknown (a query went
+    // unanswered).
+    enum class LampFound { Dark, Lit, Unknown };
+    LampFound FindLamp(double& current, double& voltage);
     // Each true when it ran to its end.
     bool RunRampUp(const RampRun& run);
     bool RunRampDown(const RampRun& run);

@@ -1,9 +1,10 @@
-// CAgilentE3633A: lamp ramps. A ramp-up sets the voltage, switches the
-// output on at 0 A and raises the current in 50 timed steps that flatten
-// towards the target; a ramp-down lowers current and voltage together to 0 in
-// 20 timed steps and leaves the output on. Each ramp runs on one of the
-// device's workers, at most one per device at a time, and ends early on its
-// abort event or when the device closes.
+// CAgilentE3633A: lamp ramps. A ramp-up of a dark lamp sets the voltage,
+// switches the output on at 0 A and raises the current in 50 timed steps
+// that flatten towards the target; one of a lit lamp takes the same steps
+// from the set points it finds; a ramp-down lowers current and voltage
+// together to 0 in 20 timed steps and leaves the output on. Each ramp runs
+// on one of the device's workers, at most one per device at a time, and
+// ends early on its abort event or when the device closes.
 #include "AgilentE3633A.h"
 
 #include "ScpiText.h"
@@ -158,18 +159,53 @@ void CAgilentE3633A::ReportProgress(const RampRun& run, double percent, const wc
     if (logText) Log().Log(Debug, logText, psudll::FormatFixedW(percent, 1), L"% done.");
 }
 
-bool CAgilentE3633A::RunRampUp(const RampRun& run) {
-    Set(SetPoint::Voltage, run.voltage, true, nullptr);
-    Set(SetPoint::Current, 0.0, true, nullptr);
-    m_bIsRampedUp.store(false);
-    ReportProgress(run, 0.0, nullptr);
-    SetOutput(AgilentOutput_On, true, nullptr);
+CAgilentE3633A::LampFound CAgilentE3633A::FindLamp(double& current, double& voltage) {
+    // The current set point first, so that a dark lamp, the usual start,
+    // costs one query.
+    if (Read(Reading::CurrentSetPoint, current) != AgilentSuccess) return LampFound::Unknown;
+    if (!(current > 0.0)) return LampFound::Dark;
+    double output = 0.0;
+    if (Read(Reading::OutputState, output) != AgilentSuccess) return LampFound::Unknown;
+    if (output == 0.0) return LampFound::Dark;
+    if (Read(Reading::VoltageSetPoint, voltage) != AgilentSuccess) return LampFound::Unknown;
+    return LampFound::Lit;
+}
 
-    double level = 0.0;
+bool CAgilentE3633A::RunRampUp(const RampRun& run) {
+    // A lit lamp set to 0 A at once would take a step that shocks it and can
+    // shift its calibration; it is ramped from where it stands instead. A
+    // supply that cannot tell is not touched.
+    double level = 0.0, voltage = run.voltage;
+    const LampFound found = FindLamp(level, voltage);
+    m_bIsRampedUp.store(false);
+    if (found == LampFound::Unknown) {
+        Log().Log(Error, L": Could not read the current setpoint or the output state, not ramping up.");
+        return false;
+    }
+    if (found == LampFound::Dark) {
+        level = 0.0;
+        Set(SetPoint::Voltage, run.voltage, true, nullptr);
+        Set(SetPoint::Current, 0.0, true, nullptr);
+        ReportProgress(run, 0.0, nullptr);
+        SetOutput(AgilentOutput_On, true, nullptr);
+    } else {
+        Log().Log(Debug, L": The lamp is lit at (", psudll::FormatFixedW(voltage, 3), L"V,",
+                  psudll::FormatFixedW(level, 3), L"A), ramping from there.");
+        ReportProgress(run, 0.0, nullptr);
+    }
+    // The voltage follows the current's curve only when a lit lamp's set
+    // point differs from the target; a dark lamp has it set before.
+    const bool rampVoltage = found == LampFound::Lit && voltage != run.voltage;
+
     psudll::CStepClock clock(std::chrono::milliseconds(run.seconds * 1000 / kRampUpSteps));
     if (WaitForStep(clock.RemainingMs(1), run.abortEvent)) return false;
     for (int step = 1; step <= kRampUpSteps; ++step) {
-        level = step == kRampUpSteps ? run.current : level + (run.current - level) * kRampUpFraction;
+        const bool last = step == kRampUpSteps;
+        if (rampVoltage) {
+            voltage = last ? run.voltage : voltage + (run.voltage - voltage) * kRampUpFraction;
+            Set(SetPoint::Voltage, voltage, true, nullptr);
+        }
+        level = last ? run.current : level + (run.current - level) * kRampUpFraction;
         Set(SetPoint::Current, level, true, nullptr);
         if (WaitForStep(clock.RemainingMs(step), run.abortEvent)) return false;
         ReportProgress(run, 100.0 * step / kRampUpSteps, L": Ramp-up @ ");

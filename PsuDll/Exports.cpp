@@ -118,6 +118,13 @@ AgilentError Agilent_MeasureVoltage(void* handle, double* volts) {
     return Read(handle, Reading::MeasuredVoltage, volts);
 }
 
+AgilentError Agilent_GetOutput(void* handle, AgilentOutput* output) {
+    double state = 0.0;
+    const AgilentError result = Read(handle, Reading::OutputState, output ? &state : nullptr);
+    if (result == AgilentSuccess) *output = state != 0.0 ? AgilentOutput_On : AgilentOutput_Off;
+    return result;
+}
+
 AgilentError Agilent_RampUp(void* handle, double current, double voltage, int seconds,
                             HANDLE abortEvent, int blocking, HANDLE completeEvent) {
     return g_library.WithDevice(handle, [&](Device& d) {

@@ -117,7 +117,14 @@ PSUDLL_API AgilentError Agilent_GetCurrent(void* handle, double* amperes);
 PSUDLL_API AgilentError Agilent_GetVoltage(void* handle, double* volts);
 PSUDLL_API AgilentError Agilent_MeasureCurrent(void* handle, double* amperes);
 PSUDLL_API AgilentError Agilent_MeasureVoltage(void* handle, double* volts);
+// Blocking "OUTP?": whether the supply's output is on; 0, 6 or 7.
+PSUDLL_API AgilentError Agilent_GetOutput(void* handle, AgilentOutput* output);
 
+// A ramp-up first reads the current set point ("CURR?"). A lamp found lit
+// (current above 0 and, by "OUTP?", the output on) is never stepped to 0 A:
+// the ramp takes its 50 steps from the set points it finds ("VOLT?") without
+// "CURR 0.000" or "OUTP ON". A supply that does not answer those queries is
+// left alone and the ramp ends as aborted (the blocking form gives 10).
 PSUDLL_API AgilentError Agilent_RampUp(void* handle, double current, double voltage,
                                        int seconds, HANDLE abortEvent, int blocking,
                                        HANDLE completeEvent);

@@ -4,6 +4,7 @@
 #include "QuorvexDll.h"
 
 #include "ApertureDataFile.h"
+#include "HeadProtocol.h"
 #include "Quorvex.h"
 #include "SpectralDataFile.h"
 
@@ -94,6 +95,18 @@ QuorvexError Quorvex_IsValidDevice(void* handle, int* valid) {
             return QuorvexSuccess;
         },
         valid);
+}
+
+QuorvexError Quorvex_GetLastDeviceError(void* handle, int* code, const wchar_t** message) {
+    return g_library.WithDevice(
+        handle,
+        [&](CQuorvex& device) {
+            const std::optional<int> refusal = device.LastDeviceError();
+            *code = refusal.value_or(0);
+            *message = refusal ? quorvex::DeviceErrorMessage(*refusal) : L"";
+            return QuorvexSuccess;
+        },
+        code, message);
 }
 
 // ---- Commands ------------------------------------------------------------------

@@ -91,7 +91,14 @@ void CQuorvex::OnStatus(const char* text, int timedOut) {
         Log().Log(Error, L": Failed to convert response into status. Response = \"", text, L"\".");
 }
 
+std::optional<int> CQuorvex::LastDeviceError() const {
+    const long long code = m_nLastDeviceError.load();
+    if (code == kNoRefusal) return std::nullopt;
+    return static_cast<int>(code);
+}
+
 bool CQuorvex::OnAcknowledge(const char* text, int timedOut) {
+    m_nLastDeviceError.store(kNoRefusal);
     if (timedOut) {
         Log().Log(Error, L": Command timed out! Partial response received: \"", text, L"\".");
         return false;
@@ -102,6 +109,7 @@ bool CQuorvex::OnAcknowledge(const char* text, int timedOut) {
         return false;
     }
     if (code == 1) return true;
+    m_nLastDeviceError.store(code);
     if (Log().Passes(Error)) {
         Log().Log(Error, platform::FormatW(L": Error Code = %d, Message = ", code),
                   quorvex::DeviceErrorMessage(code));

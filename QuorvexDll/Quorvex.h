@@ -41,6 +41,8 @@ public:
     // answered it). A waiting connect consumes the caller's event.
     driver::ConnectResult Connect(bool wait, HANDLE event, const SerialPortSettingsStruct& settings);
     bool IsValidDevice() const { return m_bIsValidDevice.load(); }
+    // The code of the unit's last refusal; nothing after a success or silence.
+    std::optional<int> LastDeviceError() const;
     QuorvexIdentificationStruct GetIdentification() const;
 
     // ---- Commands ------------------------------------------------------
@@ -201,6 +203,10 @@ private:
     std::array<int, 1> m_nLastParameter{};
 
     std::atomic<bool> m_bIsValidDevice{false};
+    // The code of the last acknowledgement that was a refusal, kNoRefusal
+    // after a success or silence; written by the acknowledgement handler.
+    static constexpr long long kNoRefusal = 1LL << 40;
+    std::atomic<long long> m_nLastDeviceError{kNoRefusal};
 
     quorvex::CNotificationSlot m_homeComplete;  // "!H:1"
     quorvex::CNotificationSlot m_moveComplete;  // "!P:1"

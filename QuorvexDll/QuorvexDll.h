@@ -109,6 +109,13 @@ QUORVEX_API QuorvexError Quorvex_GetIdentification(void* handle,
                                                    QuorvexIdentificationStruct* identification);
 #endif
 QUORVEX_API QuorvexError Quorvex_IsValidDevice(void* handle, int* valid);
+// What the unit said when it last refused a command: its own error code
+// (negative, from its error table) and that code's message, a string of the
+// library's that lives as long as the library. The message is "" (and the
+// code 0) when the last acknowledgement waited for was a success or none
+// came (a time-out, or a reply that was no number): so a caller whose
+// command failed with 7 can tell a refusal from silence.
+QUORVEX_API QuorvexError Quorvex_GetLastDeviceError(void* handle, int* code, const wchar_t** message);
 
 QUORVEX_API QuorvexError Quorvex_Home(void* handle, int wait, HANDLE event);
 QUORVEX_API QuorvexError Quorvex_SetPosition(void* handle, unsigned primary, unsigned secondary,

@@ -110,6 +110,7 @@ Invocation Parse(const std::vector<std::string>& args) {
         else if (arg == "--aperture") inv.aperturePath = value();
         else if (arg == "--spectral") inv.spectralPath = value();
         else if (arg == "--clear") inv.clearDisplay = true;
+        else if (arg == "--force") inv.force = true;
         else if (arg == "--") {
             operands.insert(operands.end(), args.begin() + static_cast<long>(i) + 1, args.end());
             break;
@@ -139,7 +140,7 @@ Invocation Parse(const std::vector<std::string>& args) {
         const std::string action = rest[0];
         rest.erase(rest.begin());
         if (action == "download") {
-            expect(0, "calibration download [--csv FILE] [--aperture FILE] [--spectral FILE]");
+            expect(0, "calibration download [--csv FILE] [--aperture FILE] [--spectral FILE] [--force]");
             if (inv.csvPath.empty() && inv.aperturePath.empty() && inv.spectralPath.empty())
                 Bad("calibration download wants --csv, --aperture or --spectral");
             inv.command = Command::CalibrationDownload;
@@ -183,6 +184,7 @@ Invocation Parse(const std::vector<std::string>& args) {
     const bool ramp = inv.command == Command::RampUp || inv.command == Command::RampDown;
     if (!ramp && (inv.current || inv.voltage || inv.seconds)) Bad("--current, --voltage and --seconds apply to ramp only");
     if (inv.clearDisplay && inv.command != Command::Display) Bad("--clear applies to display only");
+    if (inv.force && inv.command != Command::CalibrationDownload) Bad("--force applies to calibration download only");
     const bool files = inv.command == Command::CalibrationDownload || inv.command == Command::CalibrationUpload;
     if (!files && (!inv.csvPath.empty() || !inv.aperturePath.empty() || !inv.spectralPath.empty()))
         Bad("--csv, --aperture and --spectral apply to calibration download and upload only");
@@ -215,9 +217,12 @@ Subcommands:
                             15 s. --current A (above 0, at most 8.5),
                             --voltage V (above 0, at most 15.0) and
                             --seconds N (1 to 3600) change the target and the
-                            time. Ctrl-C aborts the ramp and ramps the lamp
-                            back down (a second Ctrl-C stops that too).
+                            time. Refused while the lamp is ramped up
+                            (output on, current above 0). Ctrl-C aborts the
+                            ramp and ramps the lamp back down.
   ramp down                 Ramp the lamp down to zero over 5 s (--seconds N).
+                            A ramp-down always runs to its end; a signal
+                            that comes meanwhile is acted on after it.
   move PRIMARY SECONDARY    Move the aperture wheels: primary 0..2,
                             secondary 0..11. Prints the position reached.
   home                      Home both wheels. Prints the position reached.
@@ -225,10 +230,13 @@ Subcommands:
                             unit and write them: --csv FILE (the control
                             panel's CSV export), --aperture FILE and
                             --spectral FILE (the calibration text files the
-                            upload reads). At least one is needed.
+                            upload reads). At least one is needed. A file
+                            that exists is refused before anything is
+                            downloaded, unless --force is given.
   calibration upload        Upload calibration text files to the head unit:
                             --aperture FILE and/or --spectral FILE (aperture
-                            first). Ctrl-C aborts the transfer.
+                            first). Both are read and checked before
+                            anything is sent. Ctrl-C aborts the transfer.
   calibration save          Download both tables and store them, with the
                             head's serial number, as the control panel's own
                             copy (Calibration.ini), which it then shows
@@ -247,7 +255,9 @@ Options:
                             there (the defaults when it was never set up).
   --json                    Print the result as JSON on standard output
                             (ports, identify, status, move, home).
-  --log FILE                Append the driver libraries' log to FILE.
+  --log FILE                Append the driver libraries' log to FILE (refused
+                            at once when FILE cannot be appended to).
+  --force                   calibration download: overwrite existing files.
   -v, --verbose             Log at the "Normal" ceiling and copy the log to
                             standard error; -vv (or -v -v) adds debug entries.
   -h, --help                This text.
@@ -257,15 +267,23 @@ plain lines every 10 % otherwise. Results go to standard output.
 
 Exit codes:
   0    success
-  1    the instrument refused the command, or a file could not be written
-  2    bad argument (the command line, or a file named on it)
+  1    the instrument refused the command (its own message is printed), a
+       file could not be written, or the results could not be written to
+       standard output
+  2    bad argument (the command line, or a file named on it: a bad line,
+       an empty table, an output that exists without --force)
   3    no instrument: no such port, or nothing answered on it
   4    permission denied on the port (add your user to the dialout group)
   5    busy: the port is in use by another program, or the instrument is busy
   6    timed out: the instrument stopped answering
-  130  interrupted (Ctrl-C or SIGTERM); the lamp was ramped down if a ramp-up
-       was cut short, and every instrument was disconnected
 Each failure prints one line on standard error.
+
+Ctrl-C (SIGINT), SIGTERM and SIGHUP stop any subcommand at once (a ramp-down
+excepted, which runs to its end first): what runs is aborted, a ramp-up cut
+short is ramped back down, every instrument is disconnected (which unlocks
+the supply's front panel), and quorvexctl then dies of that signal, so the
+calling shell or script stops too (a shell shows 130 for Ctrl-C, 143 for
+SIGTERM, 129 for SIGHUP).
 
 Example: read the bulb temperature at each of the 36 apertures
   for p in 0 1 2; do for s in $(seq 0 11); do

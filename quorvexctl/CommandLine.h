@@ -35,6 +35,7 @@ struct Invocation {
 
     // calibration download (csv, aperture, spectral) and upload (aperture, spectral)
     std::string csvPath, aperturePath, spectralPath;
+    bool force = false;  // download: overwrite existing files
 
     // display
     std::string displayText;

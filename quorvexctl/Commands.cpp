@@ -4,17 +4,22 @@
 #include <PsuDll/PsuDll.h>
 #include <QuorvexDll/QuorvexDll.h>
 #include <TallyDll/TallyDll.h>
+#include <platform/OwnedHandle.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
 
+#include <unistd.h>
+
 #include <array>
-#include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 #include "AppPaths.h"
 #include "CalibrationData.h"
@@ -38,8 +43,30 @@ void PrintJson(std::FILE* out, const QJsonDocument& document) {
     std::fputs(document.toJson(QJsonDocument::Indented).constData(), out);
 }
 
-void ThrowIfInterrupted(const Context& c, const char* what) {
-    if (c.interrupts.Interrupted()) throw CFailure(kExitInterrupted, std::string("interrupted: ") + what);
+void ThrowIfInterrupted(const Context& c, const std::string& what) {
+    if (c.interrupts.Interrupted()) throw CFailure(kExitInterrupted, "interrupted: " + what);
+}
+
+// Runs a blocking library call on a thread of its own and waits for it
+// together with the abort event: on a signal the instruments are
+// disconnected at once, which ends the call's wait, and the subcommand ends
+// as interrupted. `what` names the call in that message.
+template <typename Call>
+int Interruptibly(const Context& c, CInstruments& instruments, const std::string& what, Call call) {
+    ThrowIfInterrupted(c, what.c_str());
+    const platform::COwnedHandle done = platform::COwnedHandle::NewEvent(true);
+    if (!done) throw CFailure(kExitFailed, what + ": cannot make an event");
+    int result = 0;
+    std::thread worker([&] {
+        result = call();
+        SetEvent(done.Get());
+    });
+    const HANDLE handles[] = {done.Get(), c.interrupts.AbortEvent()};
+    const bool interrupted = WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0;
+    if (interrupted) instruments.DisconnectAll();
+    worker.join();
+    if (interrupted) throw CFailure(kExitInterrupted, "interrupted: " + what);
+    return result;
 }
 
 const char* StateName(portdiscovery::PortState state) {
@@ -70,7 +97,7 @@ int Ports(Context& c) {
 }
 
 int Identify(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kAll);
+    CInstruments instruments(c.ports, CInstruments::kAll, c.interrupts.AbortEvent());
     QuorvexIdentificationStruct head;
     AgilentIdentificationStruct supply;
     EtcIdentificationStruct counter;
@@ -105,7 +132,7 @@ int Identify(Context& c) {
 // Every value is read even when one fails, so the output shows what could be
 // read; the first failure then decides the exit code.
 int Status(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kAll);
+    CInstruments instruments(c.ports, CInstruments::kAll, c.interrupts.AbortEvent());
     std::optional<CFailure> firstFailure;
     auto attempt = [&](auto check, int result, const char* what) {
         try {
@@ -120,12 +147,23 @@ int Status(Context& c) {
     int position[2] = {0, 0};
     double current = 0, voltage = 0, seconds = 0;
     std::uint32_t cycles = 0;
-    const bool tOk = attempt(CheckHead, Quorvex_GetTemperature(instruments.Head(), t.data()), "reading the temperatures");
-    const bool pOk = attempt(CheckHead, Quorvex_GetPosition(instruments.Head(), position), "reading the aperture position");
-    const bool cOk = attempt(CheckSupply, Agilent_MeasureCurrent(instruments.Supply(), &current), "measuring the lamp current");
-    const bool vOk = attempt(CheckSupply, Agilent_MeasureVoltage(instruments.Supply(), &voltage), "measuring the lamp voltage");
-    const bool sOk = attempt(CheckCounter, Etc_GetElapsedTime(instruments.Counter(), &seconds), "reading the lamp hours");
-    const bool nOk = attempt(CheckCounter, Etc_GetPowerCycleCount(instruments.Counter(), &cycles), "reading the power cycles");
+    void* const head = instruments.Head();
+    void* const supply = instruments.Supply();
+    void* const counter = instruments.Counter();
+    auto read = [&](const char* what, auto call) { return Interruptibly(c, instruments, what, call); };
+    auto checkHead = [](int result, const std::string& what) { CheckHead(result, what); };
+    const bool tOk = attempt(checkHead, read("reading the temperatures", [&] { return Quorvex_GetTemperature(head, t.data()); }),
+                             "reading the temperatures");
+    const bool pOk = attempt(checkHead, read("reading the aperture position", [&] { return Quorvex_GetPosition(head, position); }),
+                             "reading the aperture position");
+    const bool cOk = attempt(CheckSupply, read("measuring the lamp current", [&] { return Agilent_MeasureCurrent(supply, &current); }),
+                             "measuring the lamp current");
+    const bool vOk = attempt(CheckSupply, read("measuring the lamp voltage", [&] { return Agilent_MeasureVoltage(supply, &voltage); }),
+                             "measuring the lamp voltage");
+    const bool sOk = attempt(CheckCounter, read("reading the lamp hours", [&] { return Etc_GetElapsedTime(counter, &seconds); }),
+                             "reading the lamp hours");
+    const bool nOk = attempt(CheckCounter, read("reading the power cycles", [&] { return Etc_GetPowerCycleCount(counter, &cycles); }),
+                             "reading the power cycles");
 
     if (c.inv.json) {
         QJsonObject json;
@@ -159,9 +197,12 @@ int Status(Context& c) {
     return kExitOk;
 }
 
-void PrintPosition(Context& c, void* head) {
+void PrintPosition(Context& c, CInstruments& instruments) {
     int position[2] = {0, 0};
-    CheckHead(Quorvex_GetPosition(head, position), "reading the aperture position");
+    void* const head = instruments.Head();
+    CheckHead(Interruptibly(c, instruments, "reading the aperture position",
+                            [&] { return Quorvex_GetPosition(head, position); }),
+              "reading the aperture position");
     if (c.inv.json)
         PrintJson(c.out, QJsonDocument(QJsonObject{{"primary", position[0]}, {"secondary", position[1]}}));
     else
@@ -169,57 +210,80 @@ void PrintPosition(Context& c, void* head) {
 }
 
 int Move(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kHead);
-    CheckHead(Quorvex_SetPosition(instruments.Head(), c.inv.primary, c.inv.secondary, 1, nullptr),
-              "moving the apertures to " + std::to_string(c.inv.primary) + "," + std::to_string(c.inv.secondary));
-    PrintPosition(c, instruments.Head());
+    CInstruments instruments(c.ports, CInstruments::kHead, c.interrupts.AbortEvent());
+    void* const head = instruments.Head();
+    const std::string what =
+        "moving the apertures to " + std::to_string(c.inv.primary) + "," + std::to_string(c.inv.secondary);
+    CheckHead(Interruptibly(c, instruments, what,
+                            [&] { return Quorvex_SetPosition(head, c.inv.primary, c.inv.secondary, 1, nullptr); }),
+              what, head);
+    PrintPosition(c, instruments);
     return kExitOk;
 }
 
 int Home(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kHead);
-    CheckHead(Quorvex_Home(instruments.Head(), 1, nullptr), "homing the apertures");
-    PrintPosition(c, instruments.Head());
+    CInstruments instruments(c.ports, CInstruments::kHead, c.interrupts.AbortEvent());
+    void* const head = instruments.Head();
+    CheckHead(Interruptibly(c, instruments, "homing the apertures", [&] { return Quorvex_Home(head, 1, nullptr); }),
+              "homing the apertures", head);
+    PrintPosition(c, instruments);
     return kExitOk;
 }
 
-int RunRamp(Context& c, void* supply, int direction, int seconds, double current, double voltage) {
+// `abortEvent` null: the ramp runs to its end whatever signal comes.
+int RunRamp(Context& c, void* supply, int direction, int seconds, double current, double voltage,
+            HANDLE abortEvent) {
     CProgress progress(c.err, c.errIsTerminal);
     const std::string label = direction == lampramp::kUp ? "Ramping the lamp up" : "Ramping the lamp down";
     return lampramp::RunPercent(
-        supply, direction, c.interrupts.AbortEvent(), [&](int percent) { progress.Show(label, percent); }, seconds,
-        current, voltage);
+        supply, direction, abortEvent, [&](int percent) { progress.Show(label, percent); }, seconds, current,
+        voltage);
+}
+
+// A ramp-up starts at 0 A, so one of a lamp already ramped up (output on,
+// current set above 0) would step it down at once: refused, as the control
+// panel disables Ramp Up then.
+void RefuseIfRampedUp(Context& c, CInstruments& instruments) {
+    void* const supply = instruments.Supply();
+    double current = 0.0;
+    CheckSupply(Interruptibly(c, instruments, "reading the current set point",
+                              [&] { return Agilent_GetCurrent(supply, &current); }),
+                "reading the current set point");
+    if (!(current > 0.0)) return;
+    AgilentOutput output = AgilentOutput_Off;
+    CheckSupply(Interruptibly(c, instruments, "reading the output state",
+                              [&] { return Agilent_GetOutput(supply, &output); }),
+                "reading the output state");
+    if (output != AgilentOutput_On) return;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "the lamp is already ramped up (output on, %.3f A set); ramp it down first", current);
+    throw CFailure(kExitFailed, text);
 }
 
 int Ramp(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kSupply);
+    CInstruments instruments(c.ports, CInstruments::kSupply, c.interrupts.AbortEvent());
     ThrowIfInterrupted(c, "nothing was sent to the lamp");
     const bool up = c.inv.command == Command::RampUp;
+    if (up) RefuseIfRampedUp(c, instruments);
     const int seconds = c.inv.seconds.value_or(up ? lampramp::kRampUpSeconds : lampramp::kRampDownSeconds);
+    // A ramp-down is never cut short: a lamp left part-way down is neither
+    // off nor at its operating point. Signals that come meanwhile end the
+    // program after it.
     const int result = RunRamp(c, instruments.Supply(), up ? lampramp::kUp : lampramp::kDown, seconds,
                                c.inv.current.value_or(lampramp::kRampUpCurrent),
-                               c.inv.voltage.value_or(lampramp::kRampUpVoltage));
+                               c.inv.voltage.value_or(lampramp::kRampUpVoltage),
+                               up ? c.interrupts.AbortEvent() : nullptr);
     if (result == lampramp::kCompleted) return kExitOk;
     if (result == lampramp::kRefused)
         throw CFailure(kExitBusy, "the power supply refused the ramp (another ramp is running)");
-    if (!up) throw CFailure(kExitInterrupted, "interrupted: the ramp-down was stopped part-way");
 
-    // A lamp left part-way up is brought back down, as the control panel does.
-    c.interrupts.Rearm();
+    // A lamp left part-way up is brought back down, as the control panel
+    // does; the supply makes way for it once the aborted step is sent.
     std::fputs("Interrupted: ramping the lamp back down.\n", c.err);
-    // The aborted ramp-up lets go of the supply once its step in progress is
-    // answered; until then the supply refuses another ramp.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    int down = lampramp::kRefused;
-    while ((down = RunRamp(c, instruments.Supply(), lampramp::kDown, lampramp::kRampDownSeconds, 0, 0)) ==
-               lampramp::kRefused &&
-           std::chrono::steady_clock::now() < deadline) {
-        if (WaitForSingleObject(c.interrupts.AbortEvent(), 100) == WAIT_OBJECT_0) break;
-    }
-    if (down == lampramp::kRefused)
+    if (RunRamp(c, instruments.Supply(), lampramp::kDown, lampramp::kRampDownSeconds, 0, 0, nullptr) !=
+        lampramp::kCompleted)
         throw CFailure(kExitInterrupted, "interrupted: the power supply refused the ramp-down; the lamp is still lit");
-    if (down != lampramp::kCompleted)
-        throw CFailure(kExitInterrupted, "interrupted twice: the ramp-down was stopped part-way");
     throw CFailure(kExitInterrupted, "interrupted: the lamp was ramped back down");
 }
 
@@ -229,6 +293,39 @@ void RequireReadable(const std::string& path) {
         throw CFailure(kExitBadArgument, "cannot read \"" + path + "\": no such file");
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) std::fclose(f);
     else throw CFailure(kExitBadArgument, "cannot read \"" + path + "\"");
+}
+
+// Reads an upload file as the upload will, with no head involved; a bad
+// one is named with its first problem (a bad line, or no entry at all).
+void RequireUsable(const std::string& path, QuorvexError (*check)(const wchar_t*, std::vector<std::string>*)) {
+    RequireReadable(path);
+    std::vector<std::string> errors;
+    if (check(Wide(path).c_str(), &errors) == QuorvexSuccess) return;
+    std::string message = "\"" + path + "\": " + (errors.empty() ? std::string("not a usable calibration file") : errors.front());
+    if (errors.size() > 1) message += " (and " + std::to_string(errors.size() - 1) + " more problems)";
+    throw CFailure(kExitBadArgument, message);
+}
+
+// Every output of a download is checked before the head is asked for
+// anything, by one rule: an existing file is refused unless --force, and a
+// file that could not be written fails now rather than after the others
+// were.
+void RequireWritable(const std::string& path, bool force) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) throw CFailure(kExitBadArgument, "\"" + path + "\" is a folder");
+    if (std::filesystem::exists(status)) {
+        if (!force) throw CFailure(kExitBadArgument, "\"" + path + "\" exists: give --force to overwrite it");
+        if (access(path.c_str(), W_OK) != 0)
+            throw CFailure(kExitBadArgument, "cannot write \"" + path + "\": " + std::strerror(errno));
+        return;
+    }
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    if (!std::filesystem::is_directory(folder, error))
+        throw CFailure(kExitBadArgument, "cannot write \"" + path + "\": there is no folder \"" + folder.string() + "\"");
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        throw CFailure(kExitBadArgument, "cannot write \"" + path + "\": " + std::strerror(errno));
 }
 
 // Downloads both tables into the head library's copies and hands them over.
@@ -270,7 +367,9 @@ int HeadSerialNumber(void* head) {
 }
 
 int CalibrationDownload(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kHead);
+    for (const std::string* path : {&c.inv.csvPath, &c.inv.aperturePath, &c.inv.spectralPath})
+        if (!path->empty()) RequireWritable(*path, c.inv.force);
+    CInstruments instruments(c.ports, CInstruments::kHead, c.interrupts.AbortEvent());
     QuorvexApertureTable aperture;
     QuorvexSpectralTable spectral;
     DownloadTables(c, instruments.Head(), aperture, spectral);
@@ -288,6 +387,9 @@ int CalibrationDownload(Context& c) {
         std::fprintf(c.err, "Wrote %s\n", c.inv.aperturePath.c_str());
     }
     if (!c.inv.spectralPath.empty()) {
+        // The head library writes only new files; --force was checked above.
+        std::error_code ignored;
+        if (c.inv.force) std::filesystem::remove(c.inv.spectralPath, ignored);
         CheckHead(Quorvex_SaveSpectralCalibrationData(instruments.Head(), Wide(c.inv.spectralPath).c_str()),
                   "writing \"" + c.inv.spectralPath + "\"");
         std::fprintf(c.err, "Wrote %s\n", c.inv.spectralPath.c_str());
@@ -296,10 +398,11 @@ int CalibrationDownload(Context& c) {
 }
 
 int CalibrationUpload(Context& c) {
-    // Files first: a typing error fails before the head is touched.
-    if (!c.inv.aperturePath.empty()) RequireReadable(c.inv.aperturePath);
-    if (!c.inv.spectralPath.empty()) RequireReadable(c.inv.spectralPath);
-    CInstruments instruments(c.ports, CInstruments::kHead);
+    // Every file is read and checked first: a bad one fails before the head
+    // is touched, and never after the other table was replaced.
+    if (!c.inv.aperturePath.empty()) RequireUsable(c.inv.aperturePath, Quorvex_CheckApertureCalibrationFile);
+    if (!c.inv.spectralPath.empty()) RequireUsable(c.inv.spectralPath, Quorvex_CheckSpectralCalibrationFile);
+    CInstruments instruments(c.ports, CInstruments::kHead, c.interrupts.AbortEvent());
     calibrationtransfer::UploadRequest request;
     request.aperture = !c.inv.aperturePath.empty();
     request.aperturePath = Wide(c.inv.aperturePath);
@@ -321,7 +424,7 @@ int CalibrationSave(Context& c) {
     const std::wstring folder = apppaths::DataFolder(appData);
     const std::wstring file = apppaths::JoinFile(folder, L"Calibration.ini");
 
-    CInstruments instruments(c.ports, CInstruments::kHead);
+    CInstruments instruments(c.ports, CInstruments::kHead, c.interrupts.AbortEvent());
     QuorvexApertureTable aperture;
     QuorvexSpectralTable spectral;
     DownloadTables(c, instruments.Head(), aperture, spectral);
@@ -341,7 +444,7 @@ int CalibrationSave(Context& c) {
 }
 
 int Display(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kSupply);
+    CInstruments instruments(c.ports, CInstruments::kSupply, c.interrupts.AbortEvent());
     if (c.inv.clearDisplay)
         CheckSupply(Agilent_ClearDisplayMessage(instruments.Supply(), 1, nullptr), "clearing the display");
     else

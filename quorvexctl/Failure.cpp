@@ -15,7 +15,17 @@ namespace {
 
 }  // namespace
 
-void CheckHead(int result, const std::string& what) {
+void CheckHead(int result, const std::string& what, void* head) {
+    int code = 0;
+    const wchar_t* message = nullptr;
+    if (result == QuorvexErrorCommandFailed && head &&
+        Quorvex_GetLastDeviceError(head, &code, &message) == QuorvexSuccess && message && *message) {
+        // The unit's messages are ASCII.
+        std::string text;
+        for (const wchar_t* c = message; *c; ++c) text += static_cast<char>(*c);
+        throw CFailure(kExitFailed, what + ": the head unit refused it: " + text + " (head error " +
+                                        std::to_string(code) + ")");
+    }
     switch (result) {
         case QuorvexSuccess: return;
         case QuorvexErrorCommandFailed: Fail(kExitTimedOut, what, "the head unit did not answer", result);

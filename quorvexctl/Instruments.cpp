@@ -4,6 +4,7 @@
 #include <PsuDll/PsuDll.h>
 #include <QuorvexDll/QuorvexDll.h>
 #include <TallyDll/TallyDll.h>
+#include <platform/OwnedHandle.h>
 
 #include "AppSettings.h"
 #include "Failure.h"
@@ -58,22 +59,49 @@ PortSettings LoadPortSettings(const Invocation& inv) {
     return settings;
 }
 
-CInstruments::CInstruments(const PortSettings& s, unsigned needs) {
+CInstruments::CInstruments(const PortSettings& s, unsigned needs, HANDLE abortEvent) {
     // Every port first: a typing error fails before any instrument is touched.
     if (needs & kHead) CheckPort(s.head.port, "head unit", "--head");
     if (needs & kSupply) CheckPort(s.supply.port, "power supply", "--supply");
     if (needs & kCounter) CheckPort(s.counter.port, "elapsed-time counter", "--counter");
+    // Connects that do not wait, each waited for together with the abort
+    // event. The events outlive the disconnect below, after which no
+    // library thread can signal them.
+    const platform::COwnedHandle headAnswered = platform::COwnedHandle::NewEvent(true);
+    const platform::COwnedHandle supplyAnswered = platform::COwnedHandle::NewEvent(true);
+    const platform::COwnedHandle counterAnswered = platform::COwnedHandle::NewEvent(true);
+    if (!headAnswered || !supplyAnswered || !counterAnswered) throw CFailure(kExitFailed, "cannot make an event");
+    auto await = [&](const platform::COwnedHandle& answered) {
+        const HANDLE handles[] = {answered.Get(), abortEvent};
+        if (WaitForMultipleObjects(abortEvent ? 2 : 1, handles, FALSE, INFINITE) != WAIT_OBJECT_0)
+            throw CFailure(kExitInterrupted, "interrupted while connecting");
+    };
     try {
         if (needs & kHead) {
             const SerialPortSettingsStruct& h = s.head;
-            if (Quorvex_Connect(h.port, h.baud, h.parity, h.dataBits, h.stopBits, h.flowControl, &m_head, 1,
-                                nullptr) != QuorvexSuccess || !m_head)
+            int valid = 0;
+            if (Quorvex_Connect(h.port, h.baud, h.parity, h.dataBits, h.stopBits, h.flowControl, &m_head, 0,
+                                headAnswered.Get()) != QuorvexSuccess || !m_head)
                 NothingAnswered(h.port, "head unit");
+            await(headAnswered);
+            if (Quorvex_IsValidDevice(m_head, &valid) != QuorvexSuccess || !valid) NothingAnswered(h.port, "head unit");
         }
-        if ((needs & kSupply) && (Agilent_Connect(s.supply, &m_supply, 1, nullptr) != AgilentSuccess || !m_supply))
-            NothingAnswered(s.supply.port, "power supply");
-        if ((needs & kCounter) && (Etc_Connect(s.counter, &m_counter, 1, nullptr) != EtcSuccess || !m_counter))
-            NothingAnswered(s.counter.port, "elapsed-time counter");
+        if (needs & kSupply) {
+            int valid = 0;
+            if (Agilent_Connect(s.supply, &m_supply, 0, supplyAnswered.Get()) != AgilentSuccess || !m_supply)
+                NothingAnswered(s.supply.port, "power supply");
+            await(supplyAnswered);
+            if (Agilent_IsValidDevice(m_supply, &valid) != AgilentSuccess || !valid)
+                NothingAnswered(s.supply.port, "power supply");
+        }
+        if (needs & kCounter) {
+            int valid = 0;
+            if (Etc_Connect(s.counter, &m_counter, 0, counterAnswered.Get()) != EtcSuccess || !m_counter)
+                NothingAnswered(s.counter.port, "elapsed-time counter");
+            await(counterAnswered);
+            if (Etc_IsValidDevice(m_counter, &valid) != EtcSuccess || !valid)
+                NothingAnswered(s.counter.port, "elapsed-time counter");
+        }
     } catch (...) {
         DisconnectAll();
         throw;

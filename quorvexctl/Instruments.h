@@ -6,9 +6,12 @@
 // A CInstruments lives on the main thread for the length of a subcommand.
 // It connects in the control panel's order (head, supply, counter) and
 // disconnects in the reverse one; the supply's disconnect unlocks its front
-// panel. The handles stay valid for its whole life.
+// panel. The handles stay valid until DisconnectAll, which a wait cut short
+// by a signal calls early (another thread may be inside a library call on
+// them then: the disconnect ends its wait).
 #pragma once
 
+#include <platform/win32.h>
 #include <serial/SerialPort.h>
 
 #include <string>
@@ -30,8 +33,9 @@ public:
     enum Needs : unsigned { kHead = 1, kSupply = 2, kCounter = 4, kAll = 7 };
 
     // Throws CFailure: no port set (bad argument), no such port, no
-    // permission, port busy, or nothing answering on it.
-    CInstruments(const PortSettings& settings, unsigned needs);
+    // permission, port busy, nothing answering on it, or `abortEvent` set
+    // while an instrument was being asked who it is (interrupted).
+    CInstruments(const PortSettings& settings, unsigned needs, HANDLE abortEvent = nullptr);
     ~CInstruments();
     CInstruments(const CInstruments&) = delete;
     CInstruments& operator=(const CInstruments&) = delete;
@@ -40,9 +44,9 @@ public:
     void* Supply() const { return m_supply; }
     void* Counter() const { return m_counter; }
 
-private:
     void DisconnectAll();
 
+private:
     void* m_head = nullptr;
     void* m_supply = nullptr;
     void* m_counter = nullptr;

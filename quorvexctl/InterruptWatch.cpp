@@ -7,6 +7,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <stdexcept>
 
@@ -30,12 +31,23 @@ void CInterruptWatch::BlockSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-CInterruptWatch::CInterruptWatch() {
-    m_events.push_back(platform::COwnedHandle::NewEvent(true));
+void CInterruptWatch::DieOf(int signal) {
+    std::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    // Raised while still blocked, so it is pending when the mask opens and
+    // is delivered to this thread before pthread_sigmask returns.
+    raise(signal);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    _exit(128 + signal);  // not reached
+}
+
+CInterruptWatch::CInterruptWatch() : m_event(platform::COwnedHandle::NewEvent(true)) {
     const sigset_t set = WatchedSignals();
     m_signalFd = signalfd(-1, &set, SFD_CLOEXEC);
     m_stopFd = eventfd(0, EFD_CLOEXEC);
-    if (!m_events.back() || m_signalFd < 0 || m_stopFd < 0) {
+    if (!m_event || m_signalFd < 0 || m_stopFd < 0) {
         if (m_signalFd >= 0) close(m_signalFd);
         if (m_stopFd >= 0) close(m_stopFd);
         throw std::runtime_error("cannot watch for Ctrl-C");
@@ -51,19 +63,6 @@ CInterruptWatch::~CInterruptWatch() {
     close(m_stopFd);
 }
 
-HANDLE CInterruptWatch::AbortEvent() const {
-    std::lock_guard lock(m_mutex);
-    return m_events.back().Get();
-}
-
-void CInterruptWatch::Rearm() {
-    platform::COwnedHandle fresh = platform::COwnedHandle::NewEvent(true);
-    if (!fresh) return;  // the set one stays current: the clean-up stops at once
-    std::lock_guard lock(m_mutex);
-    if (m_count.load() >= 2) SetEvent(fresh.Get());
-    m_events.push_back(std::move(fresh));
-}
-
 void CInterruptWatch::Watch() {
     pollfd fds[2] = {{m_signalFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
     for (;;) {
@@ -72,9 +71,9 @@ void CInterruptWatch::Watch() {
         if (fds[0].revents & POLLIN) {
             signalfd_siginfo info;
             if (read(m_signalFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
-            std::lock_guard lock(m_mutex);
-            ++m_count;
-            SetEvent(m_events.back().Get());
+            int none = 0;
+            m_firstSignal.compare_exchange_strong(none, static_cast<int>(info.ssi_signo));
+            SetEvent(m_event.Get());
         }
     }
 }

@@ -1,9 +1,13 @@
 // quorvexctl: the light source's three instruments from a shell, for
 // scripted calibration runs.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <string>
@@ -48,39 +52,85 @@ void SetUpLogging(const Invocation& inv) {
     if (ceiling > 0) driverlogsetup::SetLogCeiling(ceiling);
 }
 
+// A log file that cannot be appended to is refused before anything
+// connects, as a bad argument: the run it was to record would go unlogged.
+void CheckLogFile(const Invocation& inv) {
+    if (inv.logFile.empty()) return;
+    std::FILE* file = std::fopen(inv.logFile.c_str(), "a");
+    if (!file)
+        throw CFailure(kExitBadArgument,
+                       "--log \"" + inv.logFile + "\": cannot append to it: " + std::strerror(errno));
+    std::fclose(file);
+}
+
+// Results that did not reach standard output (a full disk, a closed pipe)
+// are a failure of the run, not a silent success.
+int CheckOutput(std::FILE* err, int code) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return code;
+    const int error = errno;
+    std::fprintf(err, "quorvexctl: cannot write the results to standard output: %s\n", std::strerror(error));
+    return code == kExitOk ? kExitFailed : code;
+}
+
+// A signal still pending once the watch has gone.
+int PendingSignal() {
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (sigpending(&pending) != 0) return 0;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        if (sigismember(&pending, signal) == 1) return signal;
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // Before any thread starts, so that only the watch ever sees the signals.
     CInterruptWatch::BlockSignals();
+    // A closed pipe on standard output becomes a write error (EPIPE) that
+    // is reported, instead of a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
 
     Invocation inv;
     try {
         inv = Parse(std::vector<std::string>(argv + 1, argv + argc));
+        if (inv.command != Command::Help) CheckLogFile(inv);
     } catch (const CFailure& failure) {
         std::fprintf(stderr, "quorvexctl: %s (see quorvexctl --help)\n", failure.what());
         return failure.Code();
     }
     if (inv.command == Command::Help) {
         std::fputs(HelpText().c_str(), stdout);
-        return kExitOk;
+        return CheckOutput(stderr, kExitOk);
     }
 
     std::FILE* err = OwnStandardError(inv);
     SetUpLogging(inv);
+    int code = kExitOk;
+    int signal = 0;
     try {
         CInterruptWatch interrupts;
-        Context context{inv, LoadPortSettings(inv), interrupts, stdout, err, isatty(fileno(err)) == 1};
-        const int code = Run(context);
-        std::fflush(stdout);
-        return code;
-    } catch (const CFailure& failure) {
-        std::fflush(stdout);
-        std::fprintf(err, "quorvexctl: %s\n", failure.what());
-        return failure.Code();
+        try {
+            Context context{inv, LoadPortSettings(inv), interrupts, stdout, err, isatty(fileno(err)) == 1};
+            code = Run(context);
+        } catch (const CFailure& failure) {
+            std::fflush(stdout);
+            std::fprintf(err, "quorvexctl: %s\n", failure.what());
+            code = failure.Code();
+        }
+        signal = interrupts.FirstSignal();
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(err, "quorvexctl: %s\n", e.what());
-        return kExitFailed;
+        code = kExitFailed;
     }
+    code = CheckOutput(err, code);
+    // Every instrument is disconnected by now. A signal that came while the
+    // subcommand ran (a ramp-down included) ends the process as it asked.
+    if (!signal) signal = PendingSignal();
+    if (signal) {
+        std::fflush(err);
+        CInterruptWatch::DieOf(signal);
+    }
+    return code;
 }

@@ -111,9 +111,9 @@ TEST_F(TransferAndRampTest, RampsRunToTheirEndsWithEveryPosition) {
     expected.push_back(100);
     EXPECT_EQ(up.Entries(), expected);
     const auto wire = Sims::Wire(m_sims.supply);
-    ASSERT_GE(wire.size(), 3u);
-    EXPECT_EQ(std::vector<std::string>(wire.begin(), wire.begin() + 3),
-              (std::vector<std::string>{"VOLT:PROT 15.000", "CURR:PROT 8.500", "VOLT 15.000"}));
+    ASSERT_GE(wire.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(wire.begin(), wire.begin() + 4),
+              (std::vector<std::string>{"VOLT:PROT 15.000", "CURR:PROT 8.500", "CURR?", "VOLT 15.000"}));
     int rampedUp = 0;
     ASSERT_EQ(Agilent_IsRampedUp(m_supply, &rampedUp), AgilentSuccess);
     EXPECT_EQ(rampedUp, 1);

@@ -85,7 +85,8 @@ TEST_F(CommandsTest, BadArgumentsAreRefusedWithoutSending) {
         Agilent_GetCurrent(m_handle, nullptr),
         Agilent_GetVoltage(m_handle, nullptr),
         Agilent_MeasureCurrent(m_handle, nullptr),
-        Agilent_MeasureVoltage(m_handle, nullptr)};
+        Agilent_MeasureVoltage(m_handle, nullptr),
+        Agilent_GetOutput(m_handle, nullptr)};
     for (size_t i = 0; i < std::size(results); ++i) EXPECT_EQ(results[i], AgilentErrorInvalidParameter) << i;
     for (const double bad : {double(INFINITY), double(-INFINITY), double(NAN)}) {
         for (auto set : {&Agilent_SetCurrent, &Agilent_SetVoltage, &Agilent_SetCurrentLimit,
@@ -105,22 +106,29 @@ TEST_F(CommandsTest, QueriesReadSetPointsAndLampMeasurements) {
     ASSERT_EQ(Agilent_SetCurrent(m_handle, 8.333, 1, nullptr), AgilentSuccess);
     ASSERT_EQ(Agilent_SetOutput(m_handle, AgilentOutput_On, 1, nullptr), AgilentSuccess);
     double current = -1, voltage = -1, measuredI = -1, measuredV = -1;
+    AgilentOutput output = AgilentOutput_Off;
     ASSERT_EQ(Agilent_GetCurrent(m_handle, &current), AgilentSuccess);
     ASSERT_EQ(Agilent_GetVoltage(m_handle, &voltage), AgilentSuccess);
     ASSERT_EQ(Agilent_MeasureCurrent(m_handle, &measuredI), AgilentSuccess);
     ASSERT_EQ(Agilent_MeasureVoltage(m_handle, &measuredV), AgilentSuccess);
+    ASSERT_EQ(Agilent_GetOutput(m_handle, &output), AgilentSuccess);
+    EXPECT_EQ(output, AgilentOutput_On);
     EXPECT_EQ(current, 8.333);
     EXPECT_EQ(voltage, 15.0);
     EXPECT_DOUBLE_EQ(measuredI, 8.333);
     EXPECT_DOUBLE_EQ(measuredV, 12.4995);  // across the 1.5 ohm lamp
-    EXPECT_EQ(WireAfter(7), (std::vector<std::string>{"VOLT 15.000", "CURR 8.333", "OUTP ON", "CURR?", "VOLT?",
-                                                      "MEAS:CURR?", "MEAS:VOLT?"}));
+    EXPECT_EQ(WireAfter(8), (std::vector<std::string>{"VOLT 15.000", "CURR 8.333", "OUTP ON", "CURR?", "VOLT?",
+                                                      "MEAS:CURR?", "MEAS:VOLT?", "OUTP?"}));
     // Below the lamp's 12.5 V the voltage set point limits the current.
     ASSERT_EQ(Agilent_SetVoltage(m_handle, 6.0, 1, nullptr), AgilentSuccess);
     ASSERT_EQ(Agilent_MeasureCurrent(m_handle, &measuredI), AgilentSuccess);
     EXPECT_DOUBLE_EQ(measuredI, 4.0);
+    ASSERT_EQ(Agilent_SetOutput(m_handle, AgilentOutput_Off, 1, nullptr), AgilentSuccess);
+    ASSERT_EQ(Agilent_GetOutput(m_handle, &output), AgilentSuccess);
+    EXPECT_EQ(output, AgilentOutput_Off);
     for (const char* message : {": Getting the current setpoint.", ": Getting the voltage setpoint.",
-                                ": Getting the measured current value.", ": Getting the measured voltage value."}) {
+                                ": Getting the measured current value.", ": Getting the measured voltage value.",
+                                ": Getting the output state."}) {
         EXPECT_TRUE(LogHas(message)) << message;
     }
 }

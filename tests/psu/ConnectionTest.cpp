@@ -149,6 +149,7 @@ TEST_F(PsuTest, EveryHandleExportRefusesAnUnlistedHandle) {
     int dummy = 0, flag = 0;
     void* bogus = &dummy;
     double value = 1.0;
+    AgilentOutput output = AgilentOutput_Off;
     AgilentIdentificationStruct id;
     auto token = std::make_shared<int>(0);
     int calls = 0;
@@ -166,7 +167,8 @@ TEST_F(PsuTest, EveryHandleExportRefusesAnUnlistedHandle) {
         Agilent_ResetOCP(bogus, 1, nullptr), Agilent_ResetOVP(bogus, 1, nullptr),
         Agilent_GetCurrent(bogus, &value), Agilent_GetVoltage(bogus, &value),
         Agilent_MeasureCurrent(bogus, &value), Agilent_MeasureVoltage(bogus, &value),
-        Agilent_MeasureCurrent(bogus, nullptr), Agilent_GetCurrentCallback(bogus, callback),
+        Agilent_MeasureCurrent(bogus, nullptr), Agilent_GetOutput(bogus, &output),
+        Agilent_GetCurrentCallback(bogus, callback),
         Agilent_GetVoltageCallback(bogus, callback), Agilent_MeasureCurrentCallback(bogus, callback),
         Agilent_MeasureVoltageCallback(bogus, callback), Agilent_RampUp(bogus, 8.0, 12.0, 1, nullptr, 1, nullptr),
         Agilent_RampUpReportProgress(bogus, 8.0, 12.0, 1, nullptr, nullptr, progress),

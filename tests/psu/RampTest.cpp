@@ -37,14 +37,33 @@ public:
     ~CWallClockShift() { g_wallClockShiftTicks = 0; }
 };
 
-// A ramp-up's set-up and its 50 current steps: each closes 1/8 of the gap,
-// the last is the target itself.
-std::vector<std::string> RampUpWire(double current, double voltage) {
-    std::vector<std::string> wire{"VOLT " + Fixed3(voltage), "CURR 0.000", "OUTP ON"};
+// A ramp-up of a dark lamp: the query that finds it dark, the set-up and the
+// 50 current steps: each closes 1/8 of the gap, the last is the target
+// itself.
+std::vector<std::string> RampUpWire(double current, double voltage,
+                                    std::vector<std::string> wire = {"CURR?"}) {
+    for (const std::string& command : {"VOLT " + Fixed3(voltage), std::string("CURR 0.000"), std::string("OUTP ON")})
+        wire.push_back(command);
     double level = 0.0;
     for (int k = 1; k <= 50; ++k) {
         level = k == 50 ? current : level + (current - level) * 0.125;
         wire.push_back("CURR " + Fixed3(level));
+    }
+    return wire;
+}
+
+// A ramp-up of a lamp lit at (fromI, fromV): the three queries that find it
+// so, then the same curve from there; the voltage steps along only when it
+// has somewhere to go.
+std::vector<std::string> LitRampUpWire(double fromI, double fromV, double current, double voltage) {
+    std::vector<std::string> wire{"CURR?", "OUTP?", "VOLT?"};
+    for (int k = 1; k <= 50; ++k) {
+        if (fromV != voltage) {
+            fromV = k == 50 ? voltage : fromV + (voltage - fromV) * 0.125;
+            wire.push_back("VOLT " + Fixed3(fromV));
+        }
+        fromI = k == 50 ? current : fromI + (current - fromI) * 0.125;
+        wire.push_back("CURR " + Fixed3(fromI));
     }
     return wire;
 }
@@ -111,9 +130,9 @@ TEST_F(RampTest, RampsUpTo8333AndDownAgainStepByStepWithProgress) {
     EXPECT_EQ(RampedUp(), 1);
 
     // A few steps worked out by hand, in case the helper errs as the driver does.
-    const auto wire = WireAfter(53);
+    const auto wire = WireAfter(54);
     ASSERT_EQ(wire, RampUpWire(8.333, 15.0));
-    EXPECT_EQ(wire[3] + wire[4] + wire[5] + wire[51], "CURR 1.042CURR 1.953CURR 2.751CURR 8.321");
+    EXPECT_EQ(wire[4] + wire[5] + wire[6] + wire[52], "CURR 1.042CURR 1.953CURR 2.751CURR 8.321");
     EXPECT_EQ(progress.Values(), Percentages(2, 50));
 
     // Down again from there, with progress of its own.
@@ -135,8 +154,11 @@ TEST_F(RampTest, RampsUpTo8333AndDownAgainStepByStepWithProgress) {
         EXPECT_TRUE(LogHas(message)) << message;
     }
 
-    // A plain ramp never calls a progress callable of an earlier one.
+    // A plain ramp never calls a progress callable of an earlier one. The
+    // lamp ramped down is dark again although the output stayed on.
+    m_sim->ClearReceived();
     ASSERT_EQ(Agilent_RampUp(m_handle, 2.0, 5.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(WireAfter(54), RampUpWire(2.0, 5.0));
     EXPECT_EQ(progress.Values().size() + downProgress.Values().size(), 51u + 21u);
 }
 
@@ -201,7 +223,7 @@ TEST_F(RampTest, StartsWhileARampRunsAreRefusedAsBusyAndAbortedRampsFreeTheDevic
     // Nothing of the refused ramps reached the supply.
     const auto wire = Wire();
     EXPECT_EQ(std::count(wire.begin(), wire.end(), "VOLT 10.000"), 0);
-    EXPECT_EQ(std::count(wire.begin(), wire.end(), "CURR?"), 1);
+    EXPECT_EQ(std::count(wire.begin(), wire.end(), "CURR?"), 2);  // the ramp-up's and the ramp-down's
     EXPECT_EQ(Agilent_RampDown(m_handle, 1, nullptr, 1, nullptr), AgilentSuccess);
 }
 
@@ -225,7 +247,9 @@ TEST_F(RampTest, AbortedRampUpStopsAfterItsStepAndARampDownRightAfterGoesAhead) 
     EXPECT_LT(progress.Values().back(), 100.0);
 
     const auto wire = WireUpToMarker();
-    const size_t down = std::find(wire.begin(), wire.end(), "CURR?") - wire.begin();
+    // The ramp-up's own "CURR?" opens the record; the ramp-down's is the next.
+    ASSERT_FALSE(wire.empty());
+    const size_t down = std::find(wire.begin() + 1, wire.end(), "CURR?") - wire.begin();
     ASSERT_LT(down, wire.size());
     // Everything before the ramp-down is the ramp-up's beginning.
     const auto up = RampUpWire(8.0, 12.0);
@@ -252,8 +276,8 @@ TEST_F(RampTest, PausesAreKeptWithoutAbortEventWhateverTheWallClockDoes) {
     ASSERT_TRUE(done.Wait());
 
     const auto received = m_sim->Received();
-    ASSERT_EQ(received.size(), 53u);
-    ASSERT_EQ(received[2].text, "OUTP ON");
+    ASSERT_EQ(received.size(), 54u);
+    ASSERT_EQ(received[3].text, "OUTP ON");
     // The last step is due 49 intervals of 20 ms after the start; without
     // pauses it would follow within a few milliseconds.
     EXPECT_GE(received.back().at - received[2].at, 800ms);
@@ -275,7 +299,7 @@ TEST_F(RampTest, RampDownStartsFromZeroOrTheLastRampWhenSetPointsCannotBeRead) {
     m_sim->ClearReceived();
     ASSERT_EQ(Agilent_RampUp(m_handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
     EXPECT_EQ(RampedUp(), 1);
-    EXPECT_EQ(WireAfter(53), RampUpWire(8.0, 12.0));
+    EXPECT_EQ(WireAfter(54), RampUpWire(8.0, 12.0));
     m_sim->ClearReceived();
     m_sim->InjectFault(R"(CURR\?)", sim::Fault{sim::FaultKind::NoReply});
     ASSERT_EQ(Agilent_RampDown(m_handle, 1, nullptr, 1, nullptr), AgilentSuccess);
@@ -284,6 +308,47 @@ TEST_F(RampTest, RampDownStartsFromZeroOrTheLastRampWhenSetPointsCannotBeRead) {
     EXPECT_TRUE(LogHas(": Command timed out! Partial response received: \"\"."));
     EXPECT_TRUE(LogHas(": Could not read the current setpoint, ramping down from 8.000A."));
     EXPECT_EQ(RampedUp(), 0);
+}
+
+// A second ramp-up must never step a lit lamp's current to 0 A: it takes
+// its steps from the set points it finds, and leaves a supply alone that
+// cannot tell it what they are.
+TEST_F(RampTest, RampUpOfALitLampGoesOnFromItsSetPoints) {
+    ASSERT_EQ(Agilent_RampUp(m_handle, 4.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    m_sim->ClearReceived();
+    ASSERT_EQ(Agilent_RampUp(m_handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(RampedUp(), 1);
+    const auto same = WireAfter(53);
+    EXPECT_EQ(same, LitRampUpWire(4.0, 12.0, 8.0, 12.0));
+    EXPECT_EQ(same[3], "CURR 4.500");
+    EXPECT_TRUE(LogHas(": The lamp is lit at (12.000V,4.000A), ramping from there."));
+
+    // To another voltage, which follows the current's curve.
+    m_sim->ClearReceived();
+    CProgress progress;
+    CTestEvent done;
+    ASSERT_EQ(Agilent_RampUpReportProgress(m_handle, 8.333, 15.0, 1, nullptr, done.Get(), progress.Callable()),
+              AgilentSuccess);
+    ASSERT_TRUE(done.Wait());
+    EXPECT_EQ(WireAfter(103), LitRampUpWire(8.0, 12.0, 8.333, 15.0));
+    EXPECT_EQ(progress.Values(), Percentages(2, 50));
+    EXPECT_EQ(m_sim->State().CurrentSetPoint(), 8.333);
+
+    // A current set behind an output switched off is a dark lamp.
+    ASSERT_EQ(Agilent_SetOutput(m_handle, AgilentOutput_Off, 1, nullptr), AgilentSuccess);
+    ASSERT_TRUE(m_sim->WaitForCommand("OUTP OFF", kLimit));
+    m_sim->ClearReceived();
+    ASSERT_EQ(Agilent_RampUp(m_handle, 2.0, 5.0, 1, nullptr, 1, nullptr), AgilentSuccess);
+    EXPECT_EQ(WireAfter(55), RampUpWire(2.0, 5.0, {"CURR?", "OUTP?"}));
+
+    // Unanswered, the ramp ends at once, as aborted, and sends nothing.
+    m_sim->ClearReceived();
+    m_sim->InjectFault(R"(OUTP\?)", sim::Fault{sim::FaultKind::NoReply});
+    EXPECT_EQ(Agilent_RampUp(m_handle, 8.0, 12.0, 1, nullptr, 1, nullptr), AgilentErrorAborted);
+    EXPECT_EQ(WireUpToMarker(), (std::vector<std::string>{"CURR?", "OUTP?", "VOLT?"}));
+    EXPECT_TRUE(LogHas(": Could not read the current setpoint or the output state, not ramping up."));
+    EXPECT_EQ(RampedUp(), 0);
+    EXPECT_EQ(m_sim->State().CurrentSetPoint(), 2.0);
 }
 
 }  // namespace

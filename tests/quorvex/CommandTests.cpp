@@ -13,6 +13,8 @@ struct AckCase {
     const char* reply;
     QuorvexError result;
     const char* logged;  // null: nothing at error level
+    int code;            // what the last-refusal export gives
+    const wchar_t* message;
 };
 
 class AcknowledgementTest : public QuorvexTest, public ::testing::WithParamInterface<AckCase> {};
@@ -28,18 +30,28 @@ TEST_P(AcknowledgementTest, CodeDecidesTheResultAndItsMessageIsLogged) {
     } else {
         EXPECT_EQ(LogText().find("Error"), std::string::npos);
     }
+    int code = 99;
+    const wchar_t* message = nullptr;
+    ASSERT_EQ(Quorvex_GetLastDeviceError(m_handle, &code, &message), QuorvexSuccess);
+    EXPECT_EQ(code, GetParam().code);
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(std::wstring(message), GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, AcknowledgementTest,
-    ::testing::Values(AckCase{"1", QuorvexSuccess, nullptr},
-                      AckCase{"-6", QuorvexErrorCommandFailed, ": Error Code = -6, Message = Syntax Error"},
+    ::testing::Values(AckCase{"1", QuorvexSuccess, nullptr, 0, L""},
+                      AckCase{"-6", QuorvexErrorCommandFailed, ": Error Code = -6, Message = Syntax Error", -6,
+                              L"Syntax Error"},
                       AckCase{"-8", QuorvexErrorCommandFailed,
-                              ": Error Code = -8, Message = Secondary Set Configuraiton Parameter Error"},
-                      AckCase{"0", QuorvexErrorCommandFailed, ": Error Code = 0, Message = Unknown Error Code"},
-                      AckCase{"2", QuorvexErrorCommandFailed, ": Error Code = 2, Message = Unknown Error Code"},
+                              ": Error Code = -8, Message = Secondary Set Configuraiton Parameter Error", -8,
+                              L"Secondary Set Configuraiton Parameter Error"},
+                      AckCase{"0", QuorvexErrorCommandFailed, ": Error Code = 0, Message = Unknown Error Code", 0,
+                              L"Unknown Error Code"},
+                      AckCase{"2", QuorvexErrorCommandFailed, ": Error Code = 2, Message = Unknown Error Code", 2,
+                              L"Unknown Error Code"},
                       AckCase{"OK", QuorvexErrorCommandFailed,
-                              ": Error converting response to integer. Response = \"OK\"."}));
+                              ": Error converting response to integer. Response = \"OK\".", 0, L""}));
 
 TEST_F(CommandTest, ParametersAndMovesTravelAsCommandsAndReadBackDirectlyOrThroughCallbacksOnAWorker) {
     ConnectOrFail();
@@ -141,7 +153,19 @@ TEST_F(CommandTest, RefusedActionsFailAtOnceAndUnwaitedOnesSignalTheCallersEvent
     m_sim->OverrideReply("H!", "-9");
     EXPECT_EQ(Quorvex_Home(m_handle, 1, nullptr), QuorvexErrorCommandFailed);
     EXPECT_TRUE(WaitForLog(": Error Code = -9, Message = Primary Homing Error"));
+    int code = 0;
+    const wchar_t* message = nullptr;
+    ASSERT_EQ(Quorvex_GetLastDeviceError(m_handle, &code, &message), QuorvexSuccess);
+    EXPECT_EQ(code, -9);
+    EXPECT_EQ(std::wstring(message), L"Primary Homing Error");
+    EXPECT_EQ(Quorvex_GetLastDeviceError(m_handle, &code, nullptr), QuorvexErrorInvalidParameter);
     m_sim->ClearOverrides();
+    // Silence after a refusal is silence: the refusal is forgotten.
+    m_sim->InjectFault(R"(P\(.*\))", sim::Fault{sim::FaultKind::NoReply});
+    EXPECT_EQ(Quorvex_SetPosition(m_handle, 1, 1, 1, nullptr), QuorvexErrorCommandFailed);
+    ASSERT_EQ(Quorvex_GetLastDeviceError(m_handle, &code, &message), QuorvexSuccess);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(std::wstring(message), L"");
 
     CTestEvent homed;
     ASSERT_EQ(Quorvex_Home(m_handle, 0, homed.Get()), QuorvexSuccess);

@@ -26,12 +26,15 @@ std::filesystem::path OutputFile(const char* stream) {
 
 }  // namespace
 
-CChildProcess::CChildProcess(const std::vector<std::string>& argv)
+CChildProcess::CChildProcess(const std::vector<std::string>& argv, int stdoutFd)
     : m_out(OutputFile("out")), m_err(OutputFile("err")) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     // The child starts with no signal blocked or ignored, whatever the test runner did.
     posix_spawnattr_t attributes;
@@ -75,6 +78,7 @@ std::optional<int> CChildProcess::Wait(std::chrono::milliseconds limit) {
     int status = 0;
     if (waitpid(m_pid, &status, m_pidFd >= 0 ? WNOHANG : 0) != m_pid) return std::nullopt;
     m_exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    m_killedBy = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return m_exit;
 }
 

@@ -20,8 +20,10 @@ namespace testsupport {
 
 class CChildProcess {
 public:
-    // argv[0] is the program's path. Throws std::runtime_error when it cannot start.
-    explicit CChildProcess(const std::vector<std::string>& argv);
+    // argv[0] is the program's path. Throws std::runtime_error when it cannot
+    // start. `stdoutFd` (when not -1) becomes the child's standard output
+    // instead of a capture file (the caller keeps and closes its copy).
+    explicit CChildProcess(const std::vector<std::string>& argv, int stdoutFd = -1);
     ~CChildProcess();
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
@@ -30,6 +32,10 @@ public:
     // The exit code (128 + the signal when one ended it); nothing when the
     // child still runs at the deadline.
     std::optional<int> Wait(std::chrono::milliseconds limit = kLimit);
+    // The signal that killed the child, 0 when it exited (or still runs):
+    // a program that dies of SIGINT and one that exits 130 look alike in
+    // Wait, but not to a calling shell loop.
+    int KilledBy() const { return m_killedBy; }
 
     std::string Out() const { return ReadFile(m_out); }
     std::string Err() const { return ReadFile(m_err); }
@@ -38,6 +44,7 @@ private:
     pid_t m_pid = -1;
     int m_pidFd = -1;
     std::optional<int> m_exit;
+    int m_killedBy = 0;
     std::filesystem::path m_out, m_err;
 };
 
