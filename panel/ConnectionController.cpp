@@ -205,7 +205,9 @@ void CConnectionController::RunConnect(const ConnectRequest& request) {
                     return Agilent_Connect(request.supply, handle, 1, nullptr);
                 }) != AgilentSuccess) {
                 ReportConnectFailure(statustexts::Instrument::Supply, request.supply.port);
-                DisconnectFrom(g_hQuorvex, [](void** handle) { Quorvex_Disconnect(handle, 0, nullptr); });
+                // Waiting (on this worker, not the window): a port still
+                // being closed would make the next Connect find it in use.
+                DisconnectFrom(g_hQuorvex, [](void** handle) { Quorvex_Disconnect(handle, 1, nullptr); });
                 PublishState();
                 emit ConnectionText(FromUtf8(statustexts::kDisconnected));
                 return;
@@ -213,8 +215,8 @@ void CConnectionController::RunConnect(const ConnectRequest& request) {
             if (ConnectInto(g_hEtc, [&](void** handle) { return Etc_Connect(request.counter, handle, 1, nullptr); }) !=
                 EtcSuccess) {
                 ReportConnectFailure(statustexts::Instrument::Counter, request.counter.port);
-                DisconnectFrom(g_hAgilent, [](void** handle) { Agilent_Disconnect(handle, 0, nullptr); });
-                DisconnectFrom(g_hQuorvex, [](void** handle) { Quorvex_Disconnect(handle, 0, nullptr); });
+                DisconnectFrom(g_hAgilent, [](void** handle) { Agilent_Disconnect(handle, 1, nullptr); });
+                DisconnectFrom(g_hQuorvex, [](void** handle) { Quorvex_Disconnect(handle, 1, nullptr); });
                 PublishState();
                 emit ConnectionText(FromUtf8(statustexts::kDisconnected));
                 return;
