@@ -4,6 +4,7 @@
 #include <atomic>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include <QApplication>
 #include <QComboBox>
@@ -149,6 +150,40 @@ TEST_F(FrameTest, AHeadThatVanishesIsNamedOnceAndLeavesAWindowThatCanConnectAgai
     Frame().Actions().disconnect->trigger();
     ASSERT_TRUE(Until([&] { return !Frame().Controller().Busy() && Frame().Actions().connect->isEnabled(); }));
     EXPECT_EQ(boxes, 1);
+    porterrors::Uninstall();
+}
+
+TEST_F(FrameTest, AHeadLostDuringTheDownloadDialogEndsItAndTheWindowCanConnectAgain) {
+    porterrors::Install([](const porterrors::Box&) { return IDOK; });
+    m_sims.head.InjectFault("C1\\?", {sim::FaultKind::Split, 0, 20, 1});
+    ASSERT_TRUE(Until([&] { return Frame().Actions().connect->isEnabled(); }));
+    // The dialog runs its own event loop inside the command, so the head
+    // goes from another thread once the table is on its way.
+    std::atomic<bool> vanished{false};
+    std::thread unplug([&] {
+        if (m_sims.head.WaitForCommand("C1\\?", testsupport::kLimit)) m_sims.head.Vanish();
+        vanished = true;
+    });
+    Frame().Actions().connect->trigger();
+    const bool ended = Until([&] {
+        return vanished && !Frame().Controller().Busy() &&
+               Pane(0) == QStringLiteral("Lost the connection to the head unit on COM1");
+    });
+    unplug.join();
+    ASSERT_TRUE(ended) << Pane(0).toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(Frame().Actions().connect->isEnabled());
+    // Tables cut short are not stored.
+    EXPECT_TRUE(m_app->m_calibrationData.m_spectralData.empty());
+    EXPECT_EQ(m_app->m_calibrationData.m_nSerialNumber, -1);
+
+    sim::CHeadSimulator back(m_sims.Xdg().PortsFolder(), testsupport::CSimulatedInstruments::kHeadCom);
+    back.Start();
+    ASSERT_TRUE(ConnectThroughTheRibbon());
+    EXPECT_EQ(Pane(0), QStringLiteral("Connected to Vandrel QUORVEX S/N 10427"));
+    EXPECT_EQ(m_app->m_calibrationData.m_spectralData.size(), back.SpectralData().size());
+    Frame().Actions().disconnect->trigger();
+    ASSERT_TRUE(Until([&] { return !Frame().Controller().Busy() && Frame().Actions().connect->isEnabled(); }));
     porterrors::Uninstall();
 }
 
