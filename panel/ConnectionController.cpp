@@ -5,6 +5,8 @@
 #include <mutex>
 
 #include "InstrumentHandles.h"
+#include "PortDiscovery.h"
+#include "PortErrorGate.h"
 #include "PsuDll/PsuDll.h"
 #include "QuorvexDll/QuorvexDll.h"
 #include "TallyDll/TallyDll.h"
@@ -16,6 +18,8 @@ constexpr int kHoursIntervalMs = 10000;
 constexpr int kTemperatureIntervalMs = 1000;
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.c_str()); }
+
+std::wstring Wide(const std::string& text) { return QString::fromUtf8(text.c_str()).toStdWString(); }
 
 // The library writes the handle through the pointer; the program's copy is
 // published whole.
@@ -50,9 +54,20 @@ CConnectionController::CConnectionController(IDialogHost& host, LogFunction log,
     // Connected first, so the state is kept before any other receiver hears
     // of it.
     connect(this, &CConnectionController::StateChanged, this, [this](SessionState state) { m_state = state; });
+    // The gate calls on the thread that met the error; the report is
+    // handled on this object's thread (and dropped with it).
+    porterrors::SetListener([this](const porterrors::PortError& error) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, port = error.port, operation = error.operation, text = error.systemText] {
+                OnPortFailed(port, operation, text);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 CConnectionController::~CConnectionController() {
+    porterrors::SetListener({});
     m_hoursTimer.stop();
     m_temperatureTimer.stop();
 }
@@ -67,10 +82,13 @@ void CConnectionController::StartTimers() {
 bool CConnectionController::Start(Sequence sequence, std::function<void()> work, const char* paneText) {
     if (m_bBusy) return false;
     m_bBusy = true;
+    m_running = sequence;
     emit SequenceStarted(sequence);
     if (paneText) emit ConnectionText(FromUtf8(paneText));
     m_connectionWorker.Post([this, sequence, work = std::move(work)] {
         work();
+        // An instrument lost during the sequence ends the session now.
+        if (m_loss.load() == LossPending) EndLostSession();
         // A signal, not a queued functor: Qt copies the value itself.
         emit SequenceReturned(sequence);
     });
@@ -80,9 +98,46 @@ bool CConnectionController::Start(Sequence sequence, std::function<void()> work,
 void CConnectionController::OnSequenceEnded(Sequence sequence) {
     m_bBusy = false;
     emit SequenceEnded(sequence);
+    // A loss that came in after the sequence's last look.
+    if (m_loss.load() == LossPending) Start(Sequence::Lost, [] {});
+}
+
+void CConnectionController::BeginSession(const ConnectRequest& request) {
+    m_sessionPorts[0] = request.head.port;
+    m_sessionPorts[1] = request.supply.port;
+    m_sessionPorts[2] = request.counter.port;
+    for (int port : m_sessionPorts) porterrors::Arm(port);
+    m_loss = NoLoss;
+    m_bSupplyLost = false;
+    m_bLampUnknown = false;
+}
+
+void CConnectionController::OnPortFailed(int port, const std::wstring& operation, const std::wstring& systemText) {
+    // Only a port of a session that is open or being opened, and one report
+    // per loss.
+    if ((!m_bBusy && !m_state.connected) || m_loss.load() != NoLoss) return;
+    int index = 0;
+    while (index < 3 && m_sessionPorts[index] != port) ++index;
+    if (index == 3) return;
+    const auto instrument = static_cast<statustexts::Instrument>(index);
+    m_strLostPane = statustexts::Lost(instrument, port);
+    if (instrument == statustexts::Instrument::Supply) {
+        m_bSupplyLost = true;
+        if (m_state.rampedUp || (m_bBusy && (m_running == Sequence::RampUp || m_running == Sequence::RampDown)))
+            m_bLampUnknown = true;
+    }
+    m_loss = LossPending;
+    m_log(driverlog::Error, Wide(m_strLostPane) + L": " + operation + L" failed: " + systemText);
+    emit ErrorReport(FromUtf8(m_strLostPane + "."));
+    if (m_bBusy)
+        m_host.AbortDialog();
+    else
+        Start(Sequence::Lost, [] {});
 }
 
 bool CConnectionController::Connect(const ConnectRequest& request) {
+    if (m_bBusy) return false;
+    BeginSession(request);
     return Start(Sequence::Connect, [this, request] { RunConnect(request); }, statustexts::kConnecting);
 }
 
@@ -112,10 +167,16 @@ bool CConnectionController::IsConnected() {
     return headValid || supplyValid || counterValid;
 }
 
-SessionState CConnectionController::ReadState() {
+SessionState CConnectionController::ReadState() const {
     SessionState state;
     state.connected = IsConnected();
-    if (!state.connected) return state;
+    // A lost supply's own word no longer counts: the lamp is what it last
+    // confirmed, or unknown when it was lit or on its way.
+    const bool lampUnknown = m_bLampUnknown.load();
+    if (!state.connected || m_bSupplyLost.load()) {
+        if (lampUnknown) state.lamp = statustexts::Lamp::Unknown;
+        return state;
+    }
     int rampedUp = 0;
     if (Agilent_IsRampedUp(g_hAgilent.load(), &rampedUp) != AgilentSuccess) {
         state.lamp = statustexts::Lamp::Error;
@@ -138,19 +199,24 @@ void CConnectionController::RunConnect(const ConnectRequest& request) {
             return Quorvex_Connect(h.port, h.baud, h.parity, h.dataBits, h.stopBits, h.flowControl, handle, 1,
                                    nullptr);
         });
+        if (headResult != QuorvexSuccess) ReportConnectFailure(statustexts::Instrument::Head, h.port);
         if (headResult == QuorvexSuccess) {
             if (ConnectInto(g_hAgilent, [&](void** handle) {
                     return Agilent_Connect(request.supply, handle, 1, nullptr);
                 }) != AgilentSuccess) {
-                DisconnectFrom(g_hQuorvex, [](void** handle) { Quorvex_Disconnect(handle, 0, nullptr); });
+                ReportConnectFailure(statustexts::Instrument::Supply, request.supply.port);
+                // Waiting (on this worker, not the window): a port still
+                // being closed would make the next Connect find it in use.
+                DisconnectFrom(g_hQuorvex, [](void** handle) { Quorvex_Disconnect(handle, 1, nullptr); });
                 PublishState();
                 emit ConnectionText(FromUtf8(statustexts::kDisconnected));
                 return;
             }
             if (ConnectInto(g_hEtc, [&](void** handle) { return Etc_Connect(request.counter, handle, 1, nullptr); }) !=
                 EtcSuccess) {
-                DisconnectFrom(g_hAgilent, [](void** handle) { Agilent_Disconnect(handle, 0, nullptr); });
-                DisconnectFrom(g_hQuorvex, [](void** handle) { Quorvex_Disconnect(handle, 0, nullptr); });
+                ReportConnectFailure(statustexts::Instrument::Counter, request.counter.port);
+                DisconnectFrom(g_hAgilent, [](void** handle) { Agilent_Disconnect(handle, 1, nullptr); });
+                DisconnectFrom(g_hQuorvex, [](void** handle) { Quorvex_Disconnect(handle, 1, nullptr); });
                 PublishState();
                 emit ConnectionText(FromUtf8(statustexts::kDisconnected));
                 return;
@@ -159,6 +225,8 @@ void CConnectionController::RunConnect(const ConnectRequest& request) {
         }
     }
 
+    // A loss while connecting ends the session instead.
+    if (m_loss.load() != NoLoss) return;
     {
         std::shared_lock shared(m_session);
         QuorvexIdentificationStruct identification;
@@ -195,10 +263,28 @@ void CConnectionController::RunConnect(const ConnectRequest& request) {
     if (!connectedTextShown) emit ConnectionText(FromUtf8(statustexts::kDisconnected));
 }
 
+void CConnectionController::ReportConnectFailure(statustexts::Instrument instrument, int port) {
+    using statustexts::ConnectFailure;
+    portdiscovery::PortInfo info;
+    ConnectFailure reason = ConnectFailure::NoAnswer;
+    if (!portdiscovery::Probe(port, info))
+        reason = ConnectFailure::NotPresent;
+    else if (info.state == portdiscovery::PortState::Busy)
+        reason = ConnectFailure::InUse;
+    else if (info.state == portdiscovery::PortState::NoPermission)
+        reason = ConnectFailure::NoPermission;
+    const std::string text = statustexts::ConnectFailed(instrument, port, reason);
+    m_log(driverlog::Error, Wide(text));
+    emit ErrorReport(FromUtf8(text));
+}
+
 bool CConnectionController::DownloadTables(CalibrationTables& tables) {
     {
         std::shared_lock shared(m_session);
-        if (m_host.RunDownload(g_hQuorvex.load()) == IDialogHost::kCancel) {
+        const int result = m_host.RunDownload(g_hQuorvex.load());
+        // Tables cut short by a loss must not replace the stored ones.
+        if (m_loss.load() != NoLoss) return false;
+        if (result == IDialogHost::kCancel) {
             shared.unlock();
             DisconnectAll(true);
             return false;
@@ -214,8 +300,13 @@ bool CConnectionController::DownloadTables(CalibrationTables& tables) {
 void CConnectionController::RunDownloadCommand() {
     CalibrationTables tables;
     // A cancelled download keeps the program's tables as they were.
-    if (DownloadTables(tables)) emit CalibrationDownloaded(tables, -1);
+    if (DownloadTables(tables)) {
+        emit CalibrationDownloaded(tables, -1);
+        PublishState();
+        return;
+    }
     PublishState();
+    if (!IsConnected()) emit ConnectionText(FromUtf8(statustexts::kDisconnected));
 }
 
 void CConnectionController::RunUpload() {
@@ -225,8 +316,13 @@ void CConnectionController::RunUpload() {
         std::shared_lock shared(m_session);
         result = m_host.RunUpload(g_hQuorvex.load());
     }
-    if (result == IDialogHost::kCancel) DisconnectAll(true);
     m_bUploading = false;
+    if (result == IDialogHost::kCancel && m_loss.load() == NoLoss) {
+        DisconnectAll(true);
+        PublishState();
+        emit ConnectionText(FromUtf8(statustexts::kDisconnected));
+        return;
+    }
     PublishState();
 }
 
@@ -235,8 +331,10 @@ void CConnectionController::RunRamp(bool up) {
         std::shared_lock shared(m_session);
         void* supply = g_hAgilent.load();
         if (up) {
-            // An aborted or refused ramp-up must not leave the lamp half lit.
-            if (m_host.RunLampRamp(0, supply) == IDialogHost::kCancel) m_host.RunLampRamp(1, supply);
+            // An aborted or refused ramp-up must not leave the lamp half lit,
+            // unless the supply is gone and can do nothing about it.
+            if (m_host.RunLampRamp(0, supply) == IDialogHost::kCancel && !m_bSupplyLost.load())
+                m_host.RunLampRamp(1, supply);
         } else {
             m_host.RunLampRamp(1, supply);
         }
@@ -276,6 +374,22 @@ void CConnectionController::RunDisconnect() {
     emit ConnectionText(FromUtf8(statustexts::kDisconnected));
 }
 
+void CConnectionController::EndLostSession() {
+    {
+        std::shared_lock shared(m_session);
+        int rampedUp = 0;
+        // The lamp is not left lit with nobody watching, as on Disconnect.
+        if (!m_bSupplyLost.load() && IsConnected() &&
+            Agilent_IsRampedUp(g_hAgilent.load(), &rampedUp) == AgilentSuccess && rampedUp)
+            m_host.RunLampRamp(1, g_hAgilent.load());
+    }
+    DisconnectAll(true);
+    m_loss = LossHandled;
+    StartReadings();
+    PublishState();
+    emit ConnectionText(FromUtf8(m_strLostPane));
+}
+
 void CConnectionController::StartReadings() {
     TickLampHours();
     TickTemperature();
@@ -284,7 +398,8 @@ void CConnectionController::StartReadings() {
 void CConnectionController::TickLampHours() {
     m_lampHoursWorker.PostIfIdle([this] {
         std::shared_lock shared(m_session, std::try_to_lock);
-        if (!shared.owns_lock()) return;
+        // Nothing is asked of a session whose instrument was lost.
+        if (!shared.owns_lock() || m_loss.load() == LossPending) return;
         if (!IsConnected()) {
             emit LampHoursRead(false, 0.0);
             return;
@@ -297,7 +412,7 @@ void CConnectionController::TickLampHours() {
 void CConnectionController::TickTemperature() {
     m_temperatureWorker.PostIfIdle([this] {
         std::shared_lock shared(m_session, std::try_to_lock);
-        if (!shared.owns_lock()) return;
+        if (!shared.owns_lock() || m_loss.load() == LossPending) return;
         const SessionState state = ReadState();
         emit StateChanged(state);
         if (!state.connected || m_bUploading) {

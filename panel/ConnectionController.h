@@ -13,6 +13,13 @@
 // cannot get it at once skips its tick. The destructor waits for the
 // workers, so no worker outlives the controller; the owner must not destroy
 // it while a sequence waits on a dialog (see Busy()).
+//
+// A lost instrument (the port-error gate's first failure on one of the
+// session's ports) is reported once, in the log and by ErrorReport; the
+// dialog of a running sequence is aborted, and when the sequence has ended
+// (or at once when none runs) the session ends as Disconnect ends it, the
+// lamp ramped down first when the supply still answers. The readings skip
+// their ticks meanwhile, and Connect starts afresh.
 #pragma once
 
 #include <atomic>
@@ -63,7 +70,9 @@ Q_DECLARE_METATYPE(CalibrationTables)
 class CConnectionController : public QObject {
     Q_OBJECT
 public:
-    enum class Sequence { Connect, Disconnect, Download, Upload, RampUp, RampDown, SupplyDisplay };
+    // Lost: the end of a session whose instrument was lost while no other
+    // sequence ran.
+    enum class Sequence { Connect, Disconnect, Download, Upload, RampUp, RampDown, SupplyDisplay, Lost };
     Q_ENUM(Sequence)
 
     using LogFunction = std::function<void(int severity, const std::wstring& message)>;
@@ -101,6 +110,9 @@ signals:
     void StateChanged(SessionState state);
     // The connection pane's text.
     void ConnectionText(QString text);
+    // What the error bar is to say of a failure: a connect that failed, an
+    // instrument that was lost (its details are in the log).
+    void ErrorReport(QString text);
     void LampHoursRead(bool valid, double seconds);
     void TemperatureRead(bool valid, double bulbCelsius);
     // New tables from the head; a serial number >= 0 is the connected
@@ -130,17 +142,38 @@ private:
     void DisconnectAll(bool wait);
     void PublishState();
     void StartReadings();
+    // Logs and reports which instrument could not be connected, and why.
+    void ReportConnectFailure(statustexts::Instrument instrument, int port);
+    // The end of a session after a loss: the lamp down if the supply still
+    // answers, all three disconnected, the pane naming what was lost.
+    void EndLostSession();
 
     static bool IsConnected();
-    static SessionState ReadState();
+    SessionState ReadState() const;
+
+    // GUI thread: the gate's report of a failed port.
+    void OnPortFailed(int port, const std::wstring& operation, const std::wstring& systemText);
+    // GUI thread: a new session's ports are armed and its loss state cleared.
+    void BeginSession(const ConnectRequest& request);
+
+    enum Loss { NoLoss, LossPending, LossHandled };
 
     IDialogHost& m_host;
     LogFunction m_log;
     std::shared_mutex m_session;
     std::atomic<bool> m_bUploading{false};
+    // Written by the GUI thread, read by the workers.
+    std::atomic<int> m_loss{NoLoss};
+    std::atomic<bool> m_bSupplyLost{false};
+    std::atomic<bool> m_bLampUnknown{false};
+    // Written by the GUI thread before m_loss becomes LossPending, read by
+    // the connection worker after it has seen that.
+    std::string m_strLostPane;
 
     // GUI thread only.
     bool m_bBusy = false;
+    Sequence m_running = Sequence::Connect;
+    int m_sessionPorts[3] = {0, 0, 0};  // head, supply, counter
     SessionState m_state;
     QTimer m_hoursTimer;
     QTimer m_temperatureTimer;

@@ -3,8 +3,9 @@
 // and upload). The program's host shows them on the GUI thread; tests run
 // the same work headless.
 //
-// Threads: every method is called on the connection worker and returns only
-// when the dialog has ended; the host must never wait for that worker.
+// Threads: the Run methods are called on the connection worker and return
+// only when the dialog has ended; the host must never wait for that worker.
+// AbortDialog is called on the controller's thread (the GUI thread).
 #pragma once
 
 class IDialogHost {
@@ -21,4 +22,7 @@ public:
     virtual int RunDownload(void* head) = 0;
     // Lets the operator upload calibration files to the head.
     virtual int RunUpload(void* head) = 0;
+    // An instrument was lost: the dialog running now, if any, ends as its
+    // Cancel ends it (a ramp-down runs on to its end).
+    virtual void AbortDialog() {}
 };

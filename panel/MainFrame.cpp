@@ -32,6 +32,8 @@ namespace {
 
 enum Pane { ConnectionPane, LampPane, HoursPane, BulbPane };
 
+const char* const kErrorBarText = "Errors encountered! See log file for details.";
+
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.c_str()); }
 
 bool PortsConfigured(const CAppSettings& settings) {
@@ -123,7 +125,7 @@ void CMainFrame::BuildRibbon() {
 void CMainFrame::BuildMessageBars() {
     m_pErrorBar = new CMessageBar(this);
     m_pErrorBar->setObjectName(QStringLiteral("ErrorBar"));
-    m_pErrorBar->SetText(QStringLiteral("Errors encountered! See log file for details."));
+    m_pErrorBar->SetText(QString::fromUtf8(kErrorBarText));
     m_pErrorBar->SetButton(QStringLiteral("Open Log File"), QStringLiteral("Click here to open the log file"));
     m_pErrorBar->SetCloseBox(true);
     m_pErrorBar->hide();
@@ -171,6 +173,10 @@ void CMainFrame::ConnectController() {
     connect(controller, &CConnectionController::ConnectionText, this,
             [this](const QString& text) { m_panes[ConnectionPane]->setText(text); });
     connect(controller, &CConnectionController::StateChanged, this, [this] { UpdateCommands(); });
+    connect(controller, &CConnectionController::ErrorReport, this, [this](const QString& text) {
+        m_pErrorBar->SetText(text + QStringLiteral(" See log file for details."));
+        ShowErrorBar(true);
+    });
     connect(controller, &CConnectionController::SequenceStarted, this, [this] { UpdateCommands(); });
     connect(controller, &CConnectionController::SequenceEnded, this, &CMainFrame::OnSequenceEnded);
     connect(controller, &CConnectionController::CalibrationDownloaded, this, &CMainFrame::OnCalibrationDownloaded);
@@ -188,7 +194,8 @@ void CMainFrame::UpdateCommands() {
     const bool idle = !m_pController->Busy();
     const bool ports = PortsConfigured(settings);
     const bool connected = state.connected;
-    const bool lampKnown = connected && state.lamp != statustexts::Lamp::Error;
+    const bool lampKnown =
+        connected && state.lamp != statustexts::Lamp::Error && state.lamp != statustexts::Lamp::Unknown;
 
     m_actions.connect->setEnabled(idle && ports && !connected);
     m_actions.disconnect->setEnabled(idle && ports && connected);
@@ -196,7 +203,8 @@ void CMainFrame::UpdateCommands() {
     m_actions.rampDown->setEnabled(idle && lampKnown && state.rampedUp);
     for (QAction* action : {m_actions.upload, m_actions.download, m_actions.exportData, m_actions.information})
         action->setEnabled(idle && connected);
-    SetPaneText(LampPane, statustexts::LampText(connected ? state.lamp : statustexts::Lamp::Off));
+    // Disconnected, the controller says Off, or Unknown after losing a lit supply.
+    SetPaneText(LampPane, statustexts::LampText(state.lamp));
     m_pView->SetConnected(idle && connected);
 
     const std::string notice = statustexts::Notice(calibration.m_apertureData.empty(),
@@ -284,6 +292,8 @@ void CMainFrame::SetBulbColour(double celsius) {
 void CMainFrame::OnLampHours(bool valid, double seconds) { SetPaneText(HoursPane, statustexts::LampHours(valid, seconds)); }
 
 void CMainFrame::ShowErrorBar(bool show) {
+    // A failure named in the bar stays named until the bar is closed.
+    if (!show) m_pErrorBar->SetText(QString::fromUtf8(kErrorBarText));
     m_pErrorBar->setVisible(show);
     const QSignalBlocker blocker(m_actions.toggleErrorBar);
     m_actions.toggleErrorBar->setChecked(show);

@@ -1,6 +1,8 @@
-// MessageBoxW on Qt: the box is always shown by the GUI thread; a caller on
-// another thread is blocked until it has been closed, as with a message box
-// owned by the main window.
+// MessageBoxW on Qt: the box is always shown by the GUI thread. A caller on
+// another thread is blocked until it has been closed, except for a port
+// error: the port-error gate lets the first one per port and loss through,
+// and it is shown with no owner and without waiting, so neither the window
+// nor the service thread that met the error is held up by it.
 #include "MessageBoxHandler.h"
 
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include "PortErrorGate.h"
 #include "platform/win32.h"
 
 namespace {
@@ -61,14 +64,29 @@ int ShowOnGuiThread(const QString& text, const QString& caption, UINT type) {
     }
 }
 
-int Handler(void*, HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
-    const QString qText = QString::fromWCharArray(text ? text : L"");
-    const QString qCaption = QString::fromWCharArray(caption ? caption : L"Error");
+// A box of its own, not owned by any window and not modal; it deletes itself
+// when closed.
+void ShowModeless(const QString& text, const QString& caption, UINT type) {
+    auto* box = new QMessageBox(IconOf(type), caption, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
+int Present(const porterrors::Box& request) {
+    const QString qText = QString::fromStdWString(request.text);
+    const QString qCaption = request.caption.empty() ? QStringLiteral("Error") : QString::fromStdWString(request.caption);
+    const UINT type = request.type;
     QCoreApplication* app = QCoreApplication::instance();
     if (!qobject_cast<QApplication*>(app)) {
         // No widgets to show it with (the program is gone or never started).
         std::fprintf(stderr, "%s: %s\n", qCaption.toUtf8().constData(),
                      qText.toUtf8().constData());
+        return IDOK;
+    }
+    if (request.portError) {
+        QMetaObject::invokeMethod(app, [qText, qCaption, type] { ShowModeless(qText, qCaption, type); },
+                                  Qt::QueuedConnection);
         return IDOK;
     }
     if (QThread::currentThread() == app->thread())
@@ -84,8 +102,8 @@ int Handler(void*, HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
 
 namespace messageboxhandler {
 
-void Install() { Platform_SetMessageBoxHandler(&Handler, nullptr); }
+void Install() { porterrors::Install(&Present); }
 
-void Uninstall() { Platform_SetMessageBoxHandler(nullptr, nullptr); }
+void Uninstall() { porterrors::Uninstall(); }
 
 }  // namespace messageboxhandler

@@ -17,6 +17,7 @@ int CProgramDialogHost::OnGuiThread(Show show) {
 int CProgramDialogHost::RunLampRamp(int direction, void* supply) {
     return OnGuiThread([&](QWidget* parent) {
         CLampRampDlg dialog(direction, supply, parent);
+        m_pCurrent = &dialog;
         return dialog.exec();
     });
 }
@@ -24,6 +25,7 @@ int CProgramDialogHost::RunLampRamp(int direction, void* supply) {
 int CProgramDialogHost::RunDownload(void* head) {
     return OnGuiThread([&](QWidget* parent) {
         CDownloadCalibrationDataDlg dialog(head, parent);
+        m_pCurrent = &dialog;
         return dialog.exec();
     });
 }
@@ -31,8 +33,15 @@ int CProgramDialogHost::RunDownload(void* head) {
 int CProgramDialogHost::RunUpload(void* head) {
     return OnGuiThread([&](QWidget* parent) {
         CUploadCalibrationDataDlg dialog(head, parent);
+        m_pCurrent = &dialog;
         const int result = dialog.exec();
         if (!dialog.Succeeded()) emit UploadFailed();
         return result;
     });
+}
+
+void CProgramDialogHost::AbortDialog() {
+    // Each dialog's reject is its Cancel: it asks the worker to stop and
+    // closes once the worker has reported.
+    if (m_pCurrent) m_pCurrent->reject();
 }

@@ -8,6 +8,7 @@
 // cannot deadlock; the main window keeps this host until no sequence runs.
 #pragma once
 
+#include <QDialog>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -22,6 +23,7 @@ public:
     int RunLampRamp(int direction, void* supply) override;
     int RunDownload(void* head) override;
     int RunUpload(void* head) override;
+    void AbortDialog() override;
 
 signals:
     // An upload in the dialog ended short (GUI thread).
@@ -32,4 +34,6 @@ private:
     int OnGuiThread(Show show);
 
     QPointer<QWidget> m_pParent;
+    // The dialog a sequence runs now (GUI thread).
+    QPointer<QDialog> m_pCurrent;
 };

@@ -155,12 +155,12 @@ void CUploadCalibrationDataDlg::Finish(bool succeeded) {
     m_pBar->setValue(100);
     m_cancelling = false;
     UpdateControls();
-    if (m_closeWhenFinished) QDialog::reject();
+    if (m_closeWhenFinished) done(kClosed);
 }
 
 void CUploadCalibrationDataDlg::reject() {
     if (!Running()) {
-        QDialog::reject();
+        done(kClosed);
         return;
     }
     m_closeWhenFinished = true;

@@ -26,6 +26,10 @@ class QPushButton;
 class CUploadCalibrationDataDlg : public QDialog {
     Q_OBJECT
 public:
+    // The result of Escape and the close box (IDCANCEL), which the main
+    // window answers by disconnecting; Done gives 1.
+    static constexpr int kClosed = 2;
+
     explicit CUploadCalibrationDataDlg(void* head, QWidget* parent = nullptr);
     ~CUploadCalibrationDataDlg() override;
 

@@ -46,6 +46,7 @@
 #include "LampRampDlg.h"
 #include "MainFrame.h"
 #include "QuorvexControlPanelApp.h"
+#include "PortErrorGate.h"
 #include "QuorvexControlPanelView.h"
 #include "SettingsSheet.h"
 #include "SimulatedInstruments.h"
@@ -201,8 +202,12 @@ public:
     bool Start() {
         if (!m_app.InitInstance() || !m_app.MainFrame()) return Fail("the program did not start");
         // Boxes go to standard error and are answered OK, so none can stop
-        // the run waiting for a click.
-        Platform_SetMessageBoxHandler(nullptr, nullptr);
+        // the run waiting for a click; port errors still pass the gate, so
+        // a lost instrument is noticed as in the program.
+        porterrors::Install([](const porterrors::Box& box) {
+            std::fprintf(stderr, "%ls:\n%ls\n", box.caption.c_str(), box.text.c_str());
+            return IDOK;
+        });
         CAppSettings& settings = m_app.m_appSettings;
         settings.m_quorvexSerialSettings.port = testsupport::CSimulatedInstruments::kHeadCom;
         settings.m_agilentSerialSettings.port = testsupport::CSimulatedInstruments::kSupplyCom;
@@ -249,6 +254,18 @@ public:
         return Save(Frame(), m_dir, "frame-connected.png");
     }
 
+    // The head goes while connected: the window once the loss has ended the
+    // session.
+    bool LostHead() {
+        m_sims.head.Vanish();
+        if (!RunUntil([&] {
+                Frame().Controller().TickTemperature();
+                return !Frame().Controller().Busy() && Frame().Pane(0)->text().startsWith(QStringLiteral("Lost"));
+            }))
+            return Fail("the lost head did not end the session");
+        return Save(Frame(), m_dir, "frame-lost-head.png");
+    }
+
     bool Looks() {
         bool ok = true;
         for (int look = 215; look <= 219; ++look) {
@@ -291,7 +308,8 @@ public:
                 dialog->SetSpectralPath(folder + QStringLiteral("10427 spectral calibration.csv"));
                 QCoreApplication::processEvents();
                 saved = Save(*dialog, m_dir, "dialog-upload.png");
-                dialog->reject();
+                // Done: Escape would disconnect, as the window answers it.
+                dialog->accept();
             }
             return saved;
         });
@@ -423,6 +441,7 @@ bool ProgramPictures(CQuorvexControlPanelApp& app, testsupport::CSimulatedInstru
         ok = pictures.DownloadDialog() && ok;
         ok = pictures.UploadDialog() && ok;
         ok = pictures.RampDialog() && ok;
+        ok = pictures.LostHead() && ok;
     } else {
         ok = false;
     }

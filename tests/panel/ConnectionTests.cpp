@@ -2,6 +2,7 @@
 // instruments over pseudo-terminals, through the controller the main
 // window drives, with the dialogs run headless.
 #include <filesystem>
+#include <map>
 #include <mutex>
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include "ConnectionController.h"
 #include "InstrumentHandles.h"
 #include "LampRamp.h"
+#include "PortErrorGate.h"
 #include "PsuDll/PsuDll.h"
 #include "QuorvexDll/QuorvexDll.h"
 #include "SimulatedInstruments.h"
@@ -35,14 +37,21 @@ public:
     int RunLampRamp(int direction, void* supply) override {
         Record(direction == 0 ? "ramp up" : "ramp down");
         if (direction == 0 && rampUpResult) return *rampUpResult;
-        auto abort = platform::COwnedHandle::NewEvent(true);
-        return lampramp::Run(supply, direction, abort.Get(), [](int) {}, 1);
+        // A ramp-down cannot be cut short, as in the dialog.
+        auto own = platform::COwnedHandle::NewEvent(true);
+        const HANDLE abort = direction == 0 ? Abortable() : own.Get();
+        return lampramp::Run(supply, direction, abort, [this](int position) {
+            if (rampProgress) rampProgress(position);
+        }, 1);
     }
     int RunDownload(void* head) override {
         Record("download");
         if (downloadResult) return *downloadResult;
-        auto abort = platform::COwnedHandle::NewEvent(true);
-        return calibrationtransfer::Download(head, abort.Get(), {});
+        return calibrationtransfer::Download(head, Abortable(), {});
+    }
+    void AbortDialog() override {
+        Record("abort");
+        SetEvent(m_abort.Get());
     }
     int RunUpload(void*) override {
         Record("upload");
@@ -57,12 +66,19 @@ public:
 
     std::optional<int> rampUpResult;
     std::optional<int> downloadResult;
+    // Called on the ramping thread with each bar position.
+    std::function<void(int)> rampProgress;
     int uploadResult = kOk;
     // Set when the upload starts; the upload waits for the gate.
     testsupport::CTestEvent* inUpload = nullptr;
     testsupport::CTestEvent* uploadGate = nullptr;
 
 private:
+    HANDLE Abortable() {
+        ResetEvent(m_abort.Get());
+        return m_abort.Get();
+    }
+    platform::COwnedHandle m_abort = platform::COwnedHandle::NewEvent(true);
     void Record(const char* call) {
         std::lock_guard lock(m_mutex);
         m_calls.emplace_back(call);
@@ -79,6 +95,15 @@ protected:
               std::lock_guard lock(m_logMutex);
               m_log.emplace_back(severity, text);
           }) {
+        // Port errors reach the controller through the gate, as in the
+        // program; the boxes a person would see are counted per port.
+        porterrors::Install([this](const porterrors::Box& box) {
+            if (const auto error = porterrors::Parse(box.caption, box.text)) {
+                std::lock_guard lock(m_logMutex);
+                ++m_boxes[error->port];
+            }
+            return IDOK;
+        });
         const std::wstring log = (m_sims.Xdg().Root() / "libraries.log").wstring();
         Quorvex_SetLogfilePath(log.c_str());
         Agilent_SetLogfilePath(log.c_str());
@@ -96,6 +121,8 @@ protected:
                          [this](const QString& text) { m_panes.push_back(text); });
         QObject::connect(&m_controller, &CConnectionController::StateChanged, &m_app,
                          [this](SessionState state) { m_state = state; });
+        QObject::connect(&m_controller, &CConnectionController::ErrorReport, &m_app,
+                         [this](const QString& text) { m_errors.push_back(text); });
         QObject::connect(&m_controller, &CConnectionController::CalibrationDownloaded, &m_app,
                          [this](const CalibrationTables& tables, int serial) {
                              m_downloads.emplace_back(tables, serial);
@@ -109,6 +136,7 @@ protected:
     }
     ~ConnectionTest() override {
         if (IsAnyConnected()) Run([&] { return m_controller.Disconnect(); });
+        porterrors::Uninstall();
         Quorvex_SetLogfilePath(L"");
         Agilent_SetLogfilePath(L"");
         Etc_SetLogfilePath(L"");
@@ -133,6 +161,39 @@ protected:
             if (entry.second == text) return true;
         return false;
     }
+    // Error entries that begin with `start`.
+    int ErrorsLogged(const std::wstring& start) {
+        std::lock_guard lock(m_logMutex);
+        int count = 0;
+        for (const auto& entry : m_log)
+            if (entry.first == driverlog::Error && entry.second.rfind(start, 0) == 0) ++count;
+        return count;
+    }
+    int Boxes(int port) {
+        std::lock_guard lock(m_logMutex);
+        return m_boxes[port];
+    }
+    // Ticks the readings as the timers do until the session has ended.
+    bool UntilTheSessionHasEnded() {
+        return testsupport::WaitUntil([&] {
+            m_controller.TickTemperature();
+            m_controller.TickLampHours();
+            QCoreApplication::processEvents();
+            return !m_controller.Busy() && !IsAnyConnected() && !m_controller.State().connected;
+        }, std::chrono::seconds(60));
+    }
+    // A few more ticks on the ended session, each of which could have asked
+    // a dead port again.
+    void TickAFewTimes() {
+        for (int i = 0; i < 5; ++i) {
+            m_controller.TickTemperature();
+            m_controller.TickLampHours();
+            testsupport::WaitUntil([&] {
+                QCoreApplication::processEvents();
+                return false;
+            }, std::chrono::milliseconds(50));
+        }
+    }
     static std::vector<std::string> Wire(const sim::CSimDevice& device) {
         return testsupport::CSimulatedInstruments::Wire(device);
     }
@@ -146,6 +207,8 @@ protected:
     std::mutex m_logMutex;
     std::vector<std::pair<int, std::wstring>> m_log;
     std::vector<QString> m_panes;
+    std::vector<QString> m_errors;
+    std::map<int, int> m_boxes;  // port -> port-error boxes shown
     SessionState m_state;
     std::vector<std::pair<CalibrationTables, int>> m_downloads;
     std::optional<std::pair<int, int>> m_position;
@@ -254,6 +317,8 @@ TEST_F(ConnectionTest, ACancelledDownloadDisconnectsAndLeavesTheTablesAlone) {
     ASSERT_TRUE(Run([&] { return m_controller.Download(); }));
     EXPECT_EQ(m_downloads.size(), 1u);  // only the one of the second Connect
     EXPECT_FALSE(IsAnyConnected());
+    // The pane follows the disconnect the cancel made.
+    EXPECT_EQ(m_panes.back(), QStringLiteral("Disconnected"));
 }
 
 TEST_F(ConnectionTest, DuringAnUploadTheBulbReadsNothingWhileTheHoursGoOnAndACancelDisconnects) {
@@ -279,25 +344,150 @@ TEST_F(ConnectionTest, DuringAnUploadTheBulbReadsNothingWhileTheHoursGoOnAndACan
     m_dialogs.uploadResult = IDialogHost::kCancel;
     ASSERT_TRUE(Run([&] { return m_controller.Upload(); }));
     EXPECT_FALSE(IsAnyConnected());
+    EXPECT_EQ(m_panes.back(), QStringLiteral("Disconnected"));
 }
 
-TEST_F(ConnectionTest, AHeadThatVanishesLeavesTheProgramFreeToDisconnectAndConnectAgain) {
+TEST_F(ConnectionTest, AnInstrumentLostWhileConnectedIsReportedOnceAndConnectWorksWhenItIsBack) {
     ASSERT_TRUE(Connect());
     m_sims.head.Vanish();
-    m_bulb = -2.0;
-    m_controller.TickTemperature();
-    // The failed reading sends nothing; the controller stays free.
+    // The readings meet the dead port; the loss ends the session.
+    ASSERT_TRUE(UntilTheSessionHasEnded());
+    TickAFewTimes();
+    const QString lost = QStringLiteral("Lost the connection to the head unit on COM1");
+    EXPECT_EQ(m_panes.back(), lost);
+    EXPECT_EQ(m_errors, std::vector<QString>{lost + "."});
+    EXPECT_EQ(Boxes(1), 1);
+    EXPECT_EQ(ErrorsLogged(lost.toStdWString() + L": "), 1);
+    // The others were let go as Disconnect lets them go.
+    EXPECT_EQ(Wire(m_sims.supply).back(), "SYST:LOC");
+    EXPECT_EQ(m_state.lamp, statustexts::Lamp::Off);
     EXPECT_FALSE(m_controller.Busy());
-    ASSERT_TRUE(Run([&] { return m_controller.Disconnect(); }));
-    EXPECT_FALSE(IsAnyConnected());
 
-    sim::CHeadSimulator spare(m_sims.Xdg().PortsFolder(), 4);
-    spare.Start();
-    m_request.head.port = 4;
+    // The head is back on the same port: Connect works again, and a second
+    // loss is reported again.
+    sim::CHeadSimulator back(m_sims.Xdg().PortsFolder(), testsupport::CSimulatedInstruments::kHeadCom);
+    back.Start();
+    m_request.storedSerialNumber = 10427;
+    m_request.apertureTableEmpty = m_request.spectralTableEmpty = false;
     ASSERT_TRUE(Connect());
     EXPECT_EQ(m_panes.back(), QStringLiteral("Connected to Vandrel QUORVEX S/N 10427"));
     EXPECT_TRUE(m_state.connected);
-    ASSERT_TRUE(Run([&] { return m_controller.Disconnect(); }));
+    m_sims.counter.Vanish();
+    ASSERT_TRUE(UntilTheSessionHasEnded());
+    EXPECT_EQ(m_panes.back(), QStringLiteral("Lost the connection to the elapsed-time counter on COM3"));
+    EXPECT_EQ(m_errors.size(), 2u);
+    EXPECT_EQ(Boxes(1), 1);
+    EXPECT_EQ(Boxes(3), 1);
+}
+
+TEST_F(ConnectionTest, ASupplyLostDuringARampUpEndsTheRampAndLeavesTheLampUnknown) {
+    ASSERT_TRUE(Connect());
+    std::atomic<bool> gone{false};
+    m_dialogs.rampProgress = [&](int position) {
+        if (position >= 40 && !gone.exchange(true)) m_sims.supply.Vanish();
+    };
+    ASSERT_TRUE(m_controller.RampUp());
+    ASSERT_TRUE(UntilTheSessionHasEnded());
+    TickAFewTimes();
+    EXPECT_TRUE(gone);
+    // The ramp was cut short, and no ramp-down was tried on a dead supply.
+    EXPECT_EQ(m_dialogs.Calls(), (std::vector<std::string>{"download", "ramp up", "abort"}));
+    EXPECT_EQ(m_state.lamp, statustexts::Lamp::Unknown);
+    EXPECT_FALSE(m_state.rampedUp);
+    EXPECT_EQ(m_panes.back(), QStringLiteral("Lost the connection to the power supply on COM2"));
+    EXPECT_EQ(Boxes(2), 1);
+    EXPECT_EQ(m_errors.size(), 1u);
+
+    // A new session knows the lamp again.
+    sim::CPsuSimulator back(m_sims.Xdg().PortsFolder(), testsupport::CSimulatedInstruments::kSupplyCom);
+    back.Start();
+    ASSERT_TRUE(Connect());
+    EXPECT_TRUE(m_state.connected);
+    EXPECT_EQ(m_state.lamp, statustexts::Lamp::Off);
+}
+
+TEST_F(ConnectionTest, AHeadLostDuringTheConnectTimeDownloadStoresNothingAndConnectWorksWhenItIsBack) {
+    // The aperture table trickles in, so the head can go in the middle of it.
+    m_sims.head.InjectFault("C1\\?", {sim::FaultKind::Split, 0, 20, 1});
+    ASSERT_TRUE(m_controller.Connect(m_request));
+    ASSERT_TRUE(m_sims.head.WaitForCommand("C1\\?", testsupport::kLimit));
+    m_sims.head.Vanish();
+    ASSERT_TRUE(UntilTheSessionHasEnded());
+    TickAFewTimes();
+    EXPECT_TRUE(m_downloads.empty());
+    EXPECT_FALSE(m_position);
+    EXPECT_EQ(m_panes.back(), QStringLiteral("Lost the connection to the head unit on COM1"));
+    EXPECT_EQ(Boxes(1), 1);
+    EXPECT_EQ(m_errors.size(), 1u);
+
+    sim::CHeadSimulator back(m_sims.Xdg().PortsFolder(), testsupport::CSimulatedInstruments::kHeadCom);
+    back.Start();
+    ASSERT_TRUE(Connect());
+    EXPECT_EQ(m_panes.back(), QStringLiteral("Connected to Vandrel QUORVEX S/N 10427"));
+    ASSERT_EQ(m_downloads.size(), 1u);
+    EXPECT_EQ(m_downloads[0].first.spectralPairs, back.SpectralData());
+}
+
+TEST_F(ConnectionTest, AFailedConnectNamesTheInstrumentThePortAndWhy) {
+    // A supply that never answers.
+    m_sims.supply.InjectFault(".*", {sim::FaultKind::NoReply, 0, 5, -1});
+    ASSERT_TRUE(Connect());
+    EXPECT_FALSE(IsAnyConnected());
+    const QString silent = QStringLiteral("Could not connect to the power supply on COM2: no answer.");
+    EXPECT_EQ(m_errors, std::vector<QString>{silent});
+    EXPECT_TRUE(Logged(silent.toStdWString()));
+    EXPECT_EQ(m_panes.back(), QStringLiteral("Disconnected"));
+
+    // A counter on a port nothing is linked to.
+    m_sims.supply.ClearFaults();
+    m_request.counter.port = 9;
+    ASSERT_TRUE(Connect());
+    EXPECT_FALSE(IsAnyConnected());
+    const QString absent = QStringLiteral("Could not connect to the elapsed-time counter on COM9: not present.");
+    EXPECT_EQ(m_errors.back(), absent);
+    EXPECT_TRUE(Logged(absent.toStdWString()));
+}
+
+TEST(PortErrorGate, OneBoxPerPortUntilItIsArmedAgainAndOtherBoxesPassUnchanged) {
+    std::vector<std::wstring> shown;
+    std::vector<int> heard;
+    std::mutex mutex;
+    porterrors::Install([&](const porterrors::Box& box) {
+        std::lock_guard lock(mutex);
+        shown.push_back(box.caption + L"|" + (box.portError ? L"port" : L"other"));
+        return box.type == MB_OKCANCEL ? IDCANCEL : IDOK;
+    });
+    porterrors::SetListener([&](const porterrors::PortError& error) { heard.push_back(error.port); });
+    porterrors::Arm(7);
+    porterrors::Arm(8);
+    const wchar_t* read =
+        L"WARNING:  ReadFile() Failed with the following error: \nThe device is not connected.\nPort: 7\n";
+    const wchar_t* write =
+        L"WARNING:  WriteFile() Failed with the following error: \nThe device is not connected.\nPort: 7\n";
+    const wchar_t* other =
+        L"WARNING:  ReadFile() Failed with the following error: \nThe device is not connected.\nPort: 8\n";
+    const auto parsed = porterrors::Parse(L"Application Error", read);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->port, 7);
+    EXPECT_EQ(parsed->operation, L"ReadFile()");
+    EXPECT_EQ(parsed->systemText, L"The device is not connected.");
+    EXPECT_FALSE(porterrors::Parse(L"Quorvex", read));
+    EXPECT_FALSE(porterrors::Parse(L"Application Error", L"Lamp too hot"));
+
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(MessageBoxW(nullptr, read, L"Application Error", MB_ICONERROR), IDOK);
+        EXPECT_EQ(MessageBoxW(nullptr, write, L"Application Error", MB_ICONERROR), IDOK);
+    }
+    MessageBoxW(nullptr, other, L"Application Error", MB_ICONERROR);
+    EXPECT_EQ(MessageBoxW(nullptr, L"Lamp too hot", L"Quorvex", MB_OKCANCEL), IDCANCEL);
+    EXPECT_EQ(MessageBoxW(nullptr, L"Lamp too hot", L"Quorvex", MB_OKCANCEL), IDCANCEL);
+    porterrors::Arm(7);
+    MessageBoxW(nullptr, write, L"Application Error", MB_ICONERROR);
+    porterrors::SetListener({});
+    porterrors::Uninstall();
+    EXPECT_EQ(shown, (std::vector<std::wstring>{L"Application Error|port", L"Application Error|port",
+                                                L"Quorvex|other", L"Quorvex|other", L"Application Error|port"}));
+    EXPECT_EQ(heard, (std::vector<int>{7, 8, 7}));
 }
 
 TEST(StatusTexts, PanesAndNotices) {

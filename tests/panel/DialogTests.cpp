@@ -127,9 +127,22 @@ TEST_F(DialogTest, ClosingTheUploadDialogAbortsTheUploadAndWaitsForIt) {
     EXPECT_TRUE(dialog.isVisible());
     ASSERT_TRUE(WaitForClose(dialog));
     EXPECT_FALSE(dialog.Running());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(dialog.result(), 2);
     EXPECT_FALSE(dialog.Succeeded());
     EXPECT_LT(m_sims.head.SpectralData().size(), 2000u);
+}
+
+TEST_F(DialogTest, EscapeOrTheCloseBoxEndTheIdleUploadDialogWithTwo) {
+    for (const bool escape : {true, false}) {
+        CUploadCalibrationDataDlg dialog(m_head);
+        dialog.show();
+        if (escape)
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        else
+            dialog.close();
+        ASSERT_TRUE(WaitForClose(dialog));
+        EXPECT_EQ(dialog.result(), 2) << (escape ? "Escape" : "close box");
+    }
 }
 
 TEST_F(DialogTest, RampDownIgnoresEscapeAndTheCloseBoxAndEndsWithOne) {

@@ -1,8 +1,10 @@
 // The main window driven through its own actions against the three
 // simulated instruments: connecting and what the panes, commands and bars
 // then show, a head that vanishes, and closing with the lamp lit.
+#include <atomic>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,6 +21,7 @@
 #include "InstrumentHandles.h"
 #include "MainFrame.h"
 #include "MessageBar.h"
+#include "PortErrorGate.h"
 #include "PsuDll/PsuDll.h"
 #include "QuorvexControlPanelApp.h"
 #include "QuorvexControlPanelView.h"
@@ -116,24 +119,86 @@ TEST_F(FrameTest, ConnectingFillsThePanesEnablesTheCommandsAndStoresTheHeadsCali
     EXPECT_EQ(selected, QPoint(int(primary), int(secondary)));
 }
 
-TEST_F(FrameTest, AHeadThatVanishesShowsTheErrorBarAndTheWindowCanDisconnectAndConnectAgain) {
+TEST_F(FrameTest, AHeadThatVanishesIsNamedOnceAndLeavesAWindowThatCanConnectAgain) {
+    // Port errors through the gate as in the program; the boxes are counted.
+    std::atomic<int> boxes{0};
+    porterrors::Install([&](const porterrors::Box& box) {
+        if (box.portError) ++boxes;
+        return IDOK;
+    });
     ASSERT_TRUE(ConnectThroughTheRibbon());
     m_sims.head.Vanish();
-    // The failed readings are logged, which the error bar announces.
-    EXPECT_TRUE(Until([&] { return Frame().ErrorBar()->isVisible(); }));
-    EXPECT_TRUE(Frame().Actions().toggleErrorBar->isChecked());
-    Frame().Actions().disconnect->trigger();
-    ASSERT_TRUE(Until([&] { return !Frame().Controller().Busy() && Frame().Actions().connect->isEnabled(); }));
-    EXPECT_EQ(Pane(0), QStringLiteral("Disconnected"));
+    const QString lost = QStringLiteral("Lost the connection to the head unit on COM1");
+    // The readings meet the dead port; nobody presses anything.
+    ASSERT_TRUE(Until([&] { return Pane(0) == lost && !Frame().Controller().Busy(); }));
+    EXPECT_TRUE(Frame().ErrorBar()->isVisible());
+    EXPECT_EQ(Frame().ErrorBar()->Text(), lost + QStringLiteral(". See log file for details."));
+    EXPECT_TRUE(Frame().Actions().connect->isEnabled());
+    for (QAction* action : {Frame().Actions().disconnect, Frame().Actions().rampUp, Frame().Actions().rampDown,
+                            Frame().Actions().upload, Frame().Actions().download, Frame().Actions().information})
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+    EXPECT_EQ(Pane(1), QStringLiteral("Lamp: OFF"));
+    EXPECT_TRUE(Until([&] { return Pane(3) == QStringLiteral("Bulb Temperature: \u2013 \u00B0C"); }));
     EXPECT_EQ(g_hQuorvex.load(), nullptr);
+    EXPECT_EQ(boxes, 1);
 
-    sim::CHeadSimulator spare(m_sims.Xdg().PortsFolder(), 4);
-    spare.Start();
-    m_app->m_appSettings.m_quorvexSerialSettings.port = 4;
+    // Back on its port: Connect works again.
+    sim::CHeadSimulator back(m_sims.Xdg().PortsFolder(), testsupport::CSimulatedInstruments::kHeadCom);
+    back.Start();
     ASSERT_TRUE(ConnectThroughTheRibbon());
     EXPECT_EQ(Pane(0), QStringLiteral("Connected to Vandrel QUORVEX S/N 10427"));
     Frame().Actions().disconnect->trigger();
     ASSERT_TRUE(Until([&] { return !Frame().Controller().Busy() && Frame().Actions().connect->isEnabled(); }));
+    EXPECT_EQ(boxes, 1);
+    porterrors::Uninstall();
+}
+
+TEST_F(FrameTest, AHeadLostDuringTheDownloadDialogEndsItAndTheWindowCanConnectAgain) {
+    porterrors::Install([](const porterrors::Box&) { return IDOK; });
+    m_sims.head.InjectFault("C1\\?", {sim::FaultKind::Split, 0, 20, 1});
+    ASSERT_TRUE(Until([&] { return Frame().Actions().connect->isEnabled(); }));
+    // The dialog runs its own event loop inside the command, so the head
+    // goes from another thread once the table is on its way.
+    std::atomic<bool> vanished{false};
+    std::thread unplug([&] {
+        if (m_sims.head.WaitForCommand("C1\\?", testsupport::kLimit)) m_sims.head.Vanish();
+        vanished = true;
+    });
+    Frame().Actions().connect->trigger();
+    const bool ended = Until([&] {
+        return vanished && !Frame().Controller().Busy() &&
+               Pane(0) == QStringLiteral("Lost the connection to the head unit on COM1");
+    });
+    unplug.join();
+    ASSERT_TRUE(ended) << Pane(0).toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(Frame().Actions().connect->isEnabled());
+    // Tables cut short are not stored.
+    EXPECT_TRUE(m_app->m_calibrationData.m_spectralData.empty());
+    EXPECT_EQ(m_app->m_calibrationData.m_nSerialNumber, -1);
+
+    sim::CHeadSimulator back(m_sims.Xdg().PortsFolder(), testsupport::CSimulatedInstruments::kHeadCom);
+    back.Start();
+    ASSERT_TRUE(ConnectThroughTheRibbon());
+    EXPECT_EQ(Pane(0), QStringLiteral("Connected to Vandrel QUORVEX S/N 10427"));
+    EXPECT_EQ(m_app->m_calibrationData.m_spectralData.size(), back.SpectralData().size());
+    Frame().Actions().disconnect->trigger();
+    ASSERT_TRUE(Until([&] { return !Frame().Controller().Busy() && Frame().Actions().connect->isEnabled(); }));
+    porterrors::Uninstall();
+}
+
+TEST_F(FrameTest, AFailedConnectSaysInTheErrorBarWhichInstrumentDidNotAnswer) {
+    m_sims.supply.InjectFault(".*", {sim::FaultKind::NoReply, 0, 5, -1});
+    Frame().Actions().connect->trigger();
+    ASSERT_TRUE(Until([&] { return !Frame().Controller().Busy() && Frame().Actions().connect->isEnabled(); }));
+    EXPECT_TRUE(Frame().ErrorBar()->isVisible());
+    EXPECT_EQ(Frame().ErrorBar()->Text(),
+              QStringLiteral("Could not connect to the power supply on COM2: no answer. See log file for details."));
+    EXPECT_EQ(Pane(0), QStringLiteral("Disconnected"));
+    // Closing the bar forgets the failure it named.
+    Frame().Actions().toggleErrorBar->trigger();
+    EXPECT_FALSE(Frame().ErrorBar()->isVisible());
+    EXPECT_EQ(Frame().ErrorBar()->Text(), QStringLiteral("Errors encountered! See log file for details."));
 }
 
 // Runs `act` on the dialog of type Dialog once the window's command has

@@ -22,6 +22,7 @@
 #include "QuorvexDll/QuorvexDll.h"
 #include "TallyDll/TallyDll.h"
 #include "PanelTestEnv.h"
+#include "PortErrorGate.h"
 #include "QuorvexControlPanelApp.h"
 #include "TerminationSignals.h"
 #include "platform/text.h"
@@ -247,6 +248,51 @@ TEST_F(StartupTest, MessageBoxesAreShownOnTheGuiThreadAndBlockTheCaller) {
     // On the GUI thread itself the box is shown directly.
     EXPECT_EQ(MessageBoxW(nullptr, L"Direct", L"Caption", MB_OK), IDOK);
     EXPECT_EQ(shown, (std::vector<QString>{"Quorvex: Lamp too hot", "Caption: Direct"}));
+}
+
+TEST_F(StartupTest, APortErrorIsShownOncePerPortWithoutAnOwnerAndWithoutHoldingUpItsCaller) {
+    App();
+    messageboxhandler::Install();
+    porterrors::Arm(5);
+    const wchar_t* text =
+        L"WARNING:  ReadFile() Failed with the following error: \nThe device is not connected.\nPort: 5\n";
+    // A service thread failing on every call, as a port whose device went.
+    std::atomic<int> returned{0};
+    std::thread service([&] {
+        for (int i = 0; i < 20; ++i)
+            if (MessageBoxW(nullptr, text, L"Application Error", MB_ICONERROR) == IDOK) ++returned;
+    });
+    // It returns with no box closed by anyone.
+    const bool allReturned = testsupport::WaitUntil([&] {
+        QCoreApplication::processEvents();
+        return returned == 20;
+    });
+    if (!allReturned) {
+        // A caller held by each box: close them, so the thread can end.
+        testsupport::WaitUntil([&] {
+            QCoreApplication::processEvents();
+            if (QWidget* box = QApplication::activeModalWidget()) box->close();
+            return returned == 20;
+        }, std::chrono::seconds(60));
+    }
+    service.join();
+    ASSERT_TRUE(allReturned);
+    std::vector<QMessageBox*> boxes;
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
+        QCoreApplication::processEvents();
+        boxes.clear();
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) boxes.push_back(box);
+        return !boxes.empty();
+    }));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]->windowTitle(), QStringLiteral("Application Error"));
+    EXPECT_TRUE(boxes[0]->text().contains(QStringLiteral("Port: 5")));
+    EXPECT_EQ(boxes[0]->parentWidget(), nullptr);
+    EXPECT_EQ(boxes[0]->windowModality(), Qt::NonModal);
+    // The main window is not blocked by it.
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    boxes[0]->close();
 }
 
 TEST_F(StartupTest, TerminationSignalsBecomeAnOrdinaryCloseOnTheGuiThread) {
