@@ -55,8 +55,12 @@ std::string UsbDescription(const std::string& realPath, const std::string& name)
 enum class Outcome { Present, Busy, NoPermission, Absent };
 
 // Opens the device the way the drivers do (exclusive, non-blocking, not as
-// controlling terminal) and closes it again at once.
+// controlling terminal) and closes it again at once. What is no terminal (a
+// plain file, /dev/zero linked as a port) the drivers refuse to open: it is
+// no port, as a ttyS node with no UART is none.
 Outcome ProbeDevice(const std::string& path) {
+    struct stat info{};
+    if (stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return Outcome::Absent;
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         switch (errno) {
@@ -67,8 +71,10 @@ Outcome ProbeDevice(const std::string& path) {
         }
     }
     Outcome outcome = Outcome::Present;
-    // The drivers lock with flock, which also stops root (whom TIOCEXCL lets through).
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (!isatty(fd)) {
+        outcome = Outcome::Absent;
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // The drivers lock with flock, which also stops root (whom TIOCEXCL lets through).
         outcome = errno == EWOULDBLOCK ? Outcome::Busy : Outcome::Absent;
     } else {
         // The kernel makes a node for every possible 8250 port; the ones with

@@ -171,10 +171,27 @@ BOOL Serial_PortExists(UINT port) {
 HANDLE Serial_Open(UINT port) {
     char path[PATH_MAX];
     if (!Serial_ResolvePort(port, path, sizeof path)) return nullptr;
+    // Only a terminal is a serial port. Anything else linked as one (a plain
+    // file, /dev/zero, a FIFO) is refused before a byte is written to it or
+    // a setting fails on it; what is no character device is not even opened.
+    struct stat info;
+    if (stat(path, &info) != 0) {
+        SetLastErrorFromErrno(errno);
+        return nullptr;
+    }
+    if (!S_ISCHR(info.st_mode)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         // ENOENT: gone since it was resolved; EBUSY: TIOCEXCL set by another opener.
         SetLastErrorFromErrno(errno);
+        return nullptr;
+    }
+    if (!isatty(fd)) {
+        close(fd);
+        SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
     // flock makes a second open fail in this and other processes, also for
@@ -185,7 +202,7 @@ HANDLE Serial_Open(UINT port) {
         SetLastError(error == EWOULDBLOCK ? ERROR_ACCESS_DENIED : ErrnoToWin32(error));
         return nullptr;
     }
-    ioctl(fd, TIOCEXCL);  // not a terminal (a test double): nothing to do
+    ioctl(fd, TIOCEXCL);
     std::shared_ptr<SerialPort> object;
     try {
         object = std::make_shared<SerialPort>(fd, IsPtySlave(fd));

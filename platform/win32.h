@@ -241,8 +241,9 @@ PLATFORM_API BOOL Serial_ResolvePort(UINT port, char* path, DWORD size);
 PLATFORM_API BOOL Serial_PortExists(UINT port);
 /* Opens COM<port> for reading and writing, exclusively, without making it
  * the controlling terminal. Returns NULL with ERROR_FILE_NOT_FOUND (no such
- * device), ERROR_ACCESS_DENIED (already open here or in another process) or
- * another code. Close with CloseHandle. */
+ * device), ERROR_ACCESS_DENIED (already open here or in another process),
+ * ERROR_INVALID_HANDLE (not a terminal: a plain file, /dev/zero, ...; nothing
+ * is written to it) or another code. Close with CloseHandle. */
 PLATFORM_API HANDLE Serial_Open(UINT port);
 /* Raw mode, baud (any rate), data bits 7/8, parity NOPARITY..SPACEPARITY,
  * stop bits ONESTOPBIT..TWOSTOPBITS (1.5 taken as 2), flow-control code

@@ -68,11 +68,16 @@ TEST(PortDiscovery, ItemTextsAndTheirPortNumbers) {
     EXPECT_EQ(PortNumberOf(ItemText(port)), 4);
 }
 
-TEST(PortDiscovery, ListsPtyPortsFreeOrBusyAndLeavesOutDanglingLinksAndEmptyUarts) {
+TEST(PortDiscovery, ListsPtyPortsFreeOrBusyAndLeavesOutDanglingLinksNoTerminalsAndEmptyUarts) {
     testsupport::CTempXdg xdg;
     sim::CPtyPort first(xdg.PortsFolder(), 1), second(xdg.PortsFolder(), 7);
     constexpr int kDangling = 250;
     fs::create_symlink(xdg.Root() / "missing", xdg.PortsFolder() / ("COM" + std::to_string(kDangling)));
+    // Nodes that are no terminals: the drivers refuse them, so they are no ports.
+    std::ofstream(xdg.Root() / "plain-file") << "not a port";
+    const int kNoTerminals[] = {251, 252};
+    fs::create_symlink(xdg.Root() / "plain-file", xdg.PortsFolder() / "COM251");
+    fs::create_symlink("/dev/zero", xdg.PortsFolder() / "COM252");
 
     const HANDLE busy = Serial_Open(7);
     ASSERT_NE(busy, nullptr);
@@ -89,6 +94,11 @@ TEST(PortDiscovery, ListsPtyPortsFreeOrBusyAndLeavesOutDanglingLinksAndEmptyUart
     EXPECT_EQ(ItemText(*taken), "COM7 \u2014 " + PtyText(second) + " (in use)");
     if (!fs::exists("/dev/ttyS" + std::to_string(kDangling - 1))) {
         EXPECT_EQ(Find(ports, kDangling), nullptr);
+    }
+    for (int n : kNoTerminals) {
+        PortInfo info;
+        EXPECT_EQ(Find(ports, n), nullptr) << "COM" << n;
+        EXPECT_FALSE(Probe(n, info)) << "COM" << n;
     }
     for (std::size_t i = 1; i < ports.size(); ++i) EXPECT_LT(ports[i - 1].number, ports[i].number);
     // Only nodes the test's links do not hide and that this machine has.

@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -188,6 +190,30 @@ TEST_F(SerialTest, OpenIsExclusiveAcrossLinksAndProcessesUntilClosed) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(CloseHandle(first));
     Open();
+}
+
+TEST_F(SerialTest, NodeThatIsNoTerminalIsRefusedAndLeftUntouched) {
+    const fs::path file = m_xdg.Root() / "plain-file";
+    std::ofstream(file) << "untouched";
+    const fs::path fifo = m_xdg.Root() / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        UINT port;
+        fs::path target;
+    } nodes[] = {{60, file}, {61, "/dev/zero"}, {62, "/dev/null"}, {63, fifo}};
+    for (const auto& node : nodes) {
+        SCOPED_TRACE(node.target);
+        Link(node.port, node.target.string());
+        EXPECT_FAILS_WITH(Serial_Open(node.port), nullptr, ERROR_INVALID_HANDLE);
+    }
+    EXPECT_EQ(testsupport::ReadFile(file), "untouched");
+    // Nothing is waiting in the FIFO either.
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    char byte;
+    EXPECT_LE(read(reader, &byte, 1), 0);
+    close(reader);
+    Open();  // the pty still opens
 }
 
 TEST_F(SerialTest, ClosedPortAndWrongKindHandlesFail) {

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cwchar>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -171,7 +172,7 @@ protected:
     CSerialPort port;
 };
 
-TEST(SerialPortOpen, RejectsBadNumbersMissingDevicesAndASecondOpenAndLogsEachStepOfAConnect) {
+TEST(SerialPortOpen, RejectsBadNumbersMissingDevicesPlainFilesAndASecondOpenAndLogsEachStepOfAConnect) {
     testsupport::CTempXdg xdg;
     sim::CScriptedDevice device{xdg.PortsFolder(), kCom};
     device.Start();
@@ -187,6 +188,20 @@ TEST(SerialPortOpen, RejectsBadNumbersMissingDevicesAndASecondOpenAndLogsEachSte
     EXPECT_EQ(Result::CannotOpen, port.Open(Com(120), {}));
     EXPECT_FALSE(port.OpenAndStart(log, {120, 9600, 2, 7, 1, 5}, {}));
     EXPECT_FALSE(port.IsOpen());
+    // A plain file linked as a port cannot be opened either, and no
+    // settings fail on it.
+    std::ofstream(xdg.PortsFolder() / "COM121") << "not a port";
+    std::atomic<int> boxes{0};
+    Platform_SetMessageBoxHandler(
+        [](void* context, HWND, LPCWSTR, LPCWSTR, UINT) {
+            ++*static_cast<std::atomic<int>*>(context);
+            return IDOK;
+        },
+        &boxes);
+    EXPECT_EQ(Result::CannotOpen, port.Open(Com(121), {}));
+    Platform_SetMessageBoxHandler(nullptr, nullptr);
+    EXPECT_EQ(boxes.load(), 0);
+    EXPECT_EQ(testsupport::ReadFile(xdg.PortsFolder() / "COM121"), "not a port");
     EXPECT_TRUE(port.OpenAndStart(log, Com(kCom), {}));
     EXPECT_EQ(Result::CannotOpen, second.Open(Com(kCom), {}));
     port.Close();
