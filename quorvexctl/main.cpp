@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
     std::FILE* err = OwnStandardError(inv);
     SetUpLogging(inv);
     int code = kExitOk;
-    int signal = 0;
+    int stoppedBy = 0;
     try {
         CInterruptWatch interrupts;
         try {
@@ -117,9 +117,13 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
             std::fprintf(err, "quorvexctl: %s\n", failure.what());
             code = failure.Code();
+        } catch (const std::exception& e) {
+            std::fflush(stdout);
+            std::fprintf(err, "quorvexctl: %s\n", e.what());
+            code = kExitFailed;
         }
-        signal = interrupts.FirstSignal();
-    } catch (const std::exception& e) {
+        stoppedBy = interrupts.FirstSignal();
+    } catch (const std::exception& e) {  // the watch could not start
         std::fflush(stdout);
         std::fprintf(err, "quorvexctl: %s\n", e.what());
         code = kExitFailed;
@@ -127,10 +131,10 @@ int main(int argc, char** argv) {
     code = CheckOutput(err, code);
     // Every instrument is disconnected by now. A signal that came while the
     // subcommand ran (a ramp-down included) ends the process as it asked.
-    if (!signal) signal = PendingSignal();
-    if (signal) {
+    if (!stoppedBy) stoppedBy = PendingSignal();
+    if (stoppedBy) {
         std::fflush(err);
-        CInterruptWatch::DieOf(signal);
+        CInterruptWatch::DieOf(stoppedBy);
     }
     return code;
 }
