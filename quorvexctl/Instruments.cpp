@@ -58,25 +58,40 @@ PortSettings LoadPortSettings(const Invocation& inv) {
     return settings;
 }
 
-CInstruments::CInstruments(const PortSettings& s, unsigned needs) {
+CInstruments::CInstruments(const PortSettings& settings, unsigned needs) : m_settings(settings) {
+    try {
+        Need(needs);
+    } catch (...) {
+        DisconnectAll();
+        throw;
+    }
+}
+
+void CInstruments::Need(unsigned needs) {
+    const PortSettings& s = m_settings;
+    if (m_head) needs &= ~kHead;
+    if (m_supply) needs &= ~kSupply;
+    if (m_counter) needs &= ~kCounter;
     // Every port first: a typing error fails before any instrument is touched.
     if (needs & kHead) CheckPort(s.head.port, "head unit", "--head");
     if (needs & kSupply) CheckPort(s.supply.port, "power supply", "--supply");
     if (needs & kCounter) CheckPort(s.counter.port, "elapsed-time counter", "--counter");
-    try {
-        if (needs & kHead) {
-            const SerialPortSettingsStruct& h = s.head;
-            if (Quorvex_Connect(h.port, h.baud, h.parity, h.dataBits, h.stopBits, h.flowControl, &m_head, 1,
-                                nullptr) != QuorvexSuccess || !m_head)
-                NothingAnswered(h.port, "head unit");
+    if (needs & kHead) {
+        const SerialPortSettingsStruct& h = s.head;
+        if (Quorvex_Connect(h.port, h.baud, h.parity, h.dataBits, h.stopBits, h.flowControl, &m_head, 1, nullptr) !=
+                QuorvexSuccess ||
+            !m_head) {
+            m_head = nullptr;
+            NothingAnswered(h.port, "head unit");
         }
-        if ((needs & kSupply) && (Agilent_Connect(s.supply, &m_supply, 1, nullptr) != AgilentSuccess || !m_supply))
-            NothingAnswered(s.supply.port, "power supply");
-        if ((needs & kCounter) && (Etc_Connect(s.counter, &m_counter, 1, nullptr) != EtcSuccess || !m_counter))
-            NothingAnswered(s.counter.port, "elapsed-time counter");
-    } catch (...) {
-        DisconnectAll();
-        throw;
+    }
+    if ((needs & kSupply) && (Agilent_Connect(s.supply, &m_supply, 1, nullptr) != AgilentSuccess || !m_supply)) {
+        m_supply = nullptr;
+        NothingAnswered(s.supply.port, "power supply");
+    }
+    if ((needs & kCounter) && (Etc_Connect(s.counter, &m_counter, 1, nullptr) != EtcSuccess || !m_counter)) {
+        m_counter = nullptr;
+        NothingAnswered(s.counter.port, "elapsed-time counter");
     }
 }
 

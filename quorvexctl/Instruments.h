@@ -3,10 +3,11 @@
 // the port checked before connecting so that a failure says why, and the
 // connections, closed again however the subcommand ends.
 //
-// A CInstruments lives on the main thread for the length of a subcommand.
-// It connects in the control panel's order (head, supply, counter) and
-// disconnects in the reverse one; the supply's disconnect unlocks its front
-// panel. The handles stay valid for its whole life.
+// A CInstruments lives on the main thread for the length of a subcommand,
+// or of a whole batch, whose lines connect what they need when they first
+// need it. It connects in the control panel's order (head, supply, counter)
+// and disconnects in the reverse one; the supply's disconnect unlocks its
+// front panel. A handle, once connected, stays valid for its whole life.
 #pragma once
 
 #include <serial/SerialPort.h>
@@ -29,12 +30,17 @@ class CInstruments {
 public:
     enum Needs : unsigned { kHead = 1, kSupply = 2, kCounter = 4, kAll = 7 };
 
-    // Throws CFailure: no port set (bad argument), no such port, no
-    // permission, port busy, or nothing answering on it.
-    CInstruments(const PortSettings& settings, unsigned needs);
+    // Connects `needs` at once (see Need).
+    explicit CInstruments(const PortSettings& settings, unsigned needs = 0);
     ~CInstruments();
     CInstruments(const CInstruments&) = delete;
     CInstruments& operator=(const CInstruments&) = delete;
+
+    // Connects those of `needs` not connected yet, every port checked
+    // before any is opened. Throws CFailure: no port set (bad argument), no
+    // such port, no permission, port busy, or nothing answering on it; the
+    // instruments connected before stay connected.
+    void Need(unsigned needs);
 
     void* Head() const { return m_head; }
     void* Supply() const { return m_supply; }
@@ -43,6 +49,7 @@ public:
 private:
     void DisconnectAll();
 
+    const PortSettings m_settings;
     void* m_head = nullptr;
     void* m_supply = nullptr;
     void* m_counter = nullptr;

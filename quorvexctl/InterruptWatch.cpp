@@ -35,9 +35,11 @@ CInterruptWatch::CInterruptWatch() {
     const sigset_t set = WatchedSignals();
     m_signalFd = signalfd(-1, &set, SFD_CLOEXEC);
     m_stopFd = eventfd(0, EFD_CLOEXEC);
-    if (!m_events.back() || m_signalFd < 0 || m_stopFd < 0) {
+    m_interruptedFd = eventfd(0, EFD_CLOEXEC);
+    if (!m_events.back() || m_signalFd < 0 || m_stopFd < 0 || m_interruptedFd < 0) {
         if (m_signalFd >= 0) close(m_signalFd);
         if (m_stopFd >= 0) close(m_stopFd);
+        if (m_interruptedFd >= 0) close(m_interruptedFd);
         throw std::runtime_error("cannot watch for Ctrl-C");
     }
     m_thread = std::thread([this] { Watch(); });
@@ -49,6 +51,7 @@ CInterruptWatch::~CInterruptWatch() {
     m_thread.join();
     close(m_signalFd);
     close(m_stopFd);
+    close(m_interruptedFd);
 }
 
 HANDLE CInterruptWatch::AbortEvent() const {
@@ -75,6 +78,8 @@ void CInterruptWatch::Watch() {
             std::lock_guard lock(m_mutex);
             ++m_count;
             SetEvent(m_events.back().Get());
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = write(m_interruptedFd, &one, sizeof one);
         }
     }
 }

@@ -30,6 +30,9 @@ public:
     // The current abort event: manual-reset, set by every signal.
     HANDLE AbortEvent() const;
     int Count() const { return m_count.load(); }
+    // A descriptor that polls readable from the first signal on (never
+    // read), for a wait on input that a signal should end.
+    int InterruptedFd() const { return m_interruptedFd; }
     bool Interrupted() const { return Count() > 0; }
 
     // Makes a fresh, clear abort event the current one, for a clean-up that
@@ -47,6 +50,7 @@ private:
     std::atomic<int> m_count{0};
     int m_signalFd = -1;
     int m_stopFd = -1;
+    int m_interruptedFd = -1;
     std::thread m_thread;  // last: started once everything it reads exists
 };
 

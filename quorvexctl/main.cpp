@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -11,11 +12,13 @@
 
 #include <QString>
 
+#include "Batch.h"
 #include "Commands.h"
 #include "CommandLine.h"
 #include "DriverLogSetup.h"
 #include "Failure.h"
 #include "InterruptWatch.h"
+#include "Output.h"
 
 using namespace quorvexctl;
 
@@ -54,33 +57,42 @@ int main(int argc, char** argv) {
     // Before any thread starts, so that only the watch ever sees the signals.
     CInterruptWatch::BlockSignals();
 
+    SetUpCodeset();
+
+    const std::vector<std::string> args(argv + 1, argv + argc);
     Invocation inv;
     try {
-        inv = Parse(std::vector<std::string>(argv + 1, argv + argc));
+        inv = Parse(args);
+        ApplyEnvironment(inv);
     } catch (const CFailure& failure) {
-        std::fprintf(stderr, "quorvexctl: %s (see quorvexctl --help)\n", failure.what());
+        // --json may not have been reached when the command line broke off.
+        const bool json = std::find(args.begin(), std::find(args.begin(), args.end(), "--"), "--json") != args.end();
+        ReportFailure(stdout, stderr, json, failure.Code(), failure.what(), " (see quorvexctl --help)");
         return failure.Code();
-    }
-    if (inv.command == Command::Help) {
-        std::fputs(HelpText().c_str(), stdout);
-        return kExitOk;
     }
 
     std::FILE* err = OwnStandardError(inv);
     SetUpLogging(inv);
     try {
         CInterruptWatch interrupts;
-        Context context{inv, LoadPortSettings(inv), interrupts, stdout, err, isatty(fileno(err)) == 1};
-        const int code = Run(context);
+        CInstruments instruments(LoadPortSettings(inv));
+        const bool errIsTerminal = isatty(fileno(err)) == 1;
+        int code = kExitOk;
+        if (inv.command == Command::Batch) {
+            code = RunBatch(inv, instruments, interrupts, STDIN_FILENO, stdout, err, errIsTerminal);
+        } else {
+            Context context{inv, instruments, interrupts, stdout, err, errIsTerminal};
+            code = Run(context);
+        }
         std::fflush(stdout);
         return code;
     } catch (const CFailure& failure) {
+        ReportFailure(stdout, err, inv.json, failure.Code(), failure.what());
         std::fflush(stdout);
-        std::fprintf(err, "quorvexctl: %s\n", failure.what());
         return failure.Code();
     } catch (const std::exception& e) {
+        ReportFailure(stdout, err, inv.json, kExitFailed, e.what());
         std::fflush(stdout);
-        std::fprintf(err, "quorvexctl: %s\n", e.what());
         return kExitFailed;
     }
 }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <fstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -26,11 +27,13 @@ std::filesystem::path OutputFile(const char* stream) {
 
 }  // namespace
 
-CChildProcess::CChildProcess(const std::vector<std::string>& argv)
-    : m_out(OutputFile("out")), m_err(OutputFile("err")) {
+CChildProcess::CChildProcess(const std::vector<std::string>& argv, const std::optional<std::string>& input)
+    : m_in(input ? OutputFile("in") : std::filesystem::path("/dev/null")), m_out(OutputFile("out")), m_err(OutputFile("err")) {
+    if (input && !(std::ofstream(m_in, std::ios::binary) << *input))
+        throw std::runtime_error("cannot write the input of " + argv[0]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, m_in.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     // The child starts with no signal blocked or ignored, whatever the test runner did.
@@ -60,6 +63,7 @@ CChildProcess::~CChildProcess() {
     }
     if (m_pidFd >= 0) close(m_pidFd);
     std::error_code ignored;
+    if (m_in != "/dev/null") std::filesystem::remove(m_in, ignored);
     std::filesystem::remove(m_out, ignored);
     std::filesystem::remove(m_err, ignored);
 }
@@ -78,8 +82,9 @@ std::optional<int> CChildProcess::Wait(std::chrono::milliseconds limit) {
     return m_exit;
 }
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
-    CChildProcess child(argv);
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds limit,
+                         const std::optional<std::string>& input) {
+    CChildProcess child(argv, input);
     ProcessResult result;
     result.code = child.Wait(limit).value_or(-1);
     result.out = child.Out();

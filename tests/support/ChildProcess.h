@@ -20,8 +20,9 @@ namespace testsupport {
 
 class CChildProcess {
 public:
-    // argv[0] is the program's path. Throws std::runtime_error when it cannot start.
-    explicit CChildProcess(const std::vector<std::string>& argv);
+    // argv[0] is the program's path; `input` is its standard input (none:
+    // /dev/null). Throws std::runtime_error when it cannot start.
+    explicit CChildProcess(const std::vector<std::string>& argv, const std::optional<std::string>& input = {});
     ~CChildProcess();
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
@@ -38,7 +39,7 @@ private:
     pid_t m_pid = -1;
     int m_pidFd = -1;
     std::optional<int> m_exit;
-    std::filesystem::path m_out, m_err;
+    std::filesystem::path m_in, m_out, m_err;
 };
 
 struct ProcessResult {
@@ -47,6 +48,7 @@ struct ProcessResult {
 };
 
 // Runs argv to its end (or the deadline) and hands back what it printed.
-ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds limit = 60s);
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds limit = 60s,
+                         const std::optional<std::string>& input = {});
 
 }  // namespace testsupport
