@@ -14,41 +14,15 @@
 #include <algorithm>
 #include <fstream>
 
-#include "ChildProcess.h"
+#include "CtlTest.h"
 #include "PtyPort.h"
-#include "SimulatedInstruments.h"
 
+using ctltest::QuorvexCtlTest;
+using ctltest::Wire;
 using testsupport::CChildProcess;
 using testsupport::ProcessResult;
-using Wire = std::vector<std::string>;
 
 namespace {
-
-class QuorvexCtlTest : public ::testing::Test {
-protected:
-    static std::vector<std::string> Argv(std::vector<std::string> args) {
-        args.insert(args.begin(), QUORVEXCTL_PATH);
-        for (const char* option : {"--head", "COM1", "--supply", "COM2", "--counter", "COM3"}) args.push_back(option);
-        return args;
-    }
-    static ProcessResult Ctl(const std::vector<std::string>& args) { return testsupport::RunProcess(Argv(args)); }
-
-    static QJsonDocument Json(const ProcessResult& result) {
-        QJsonParseError error{};
-        QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(result.out), &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << result.out;
-        return document;
-    }
-
-    void ClearWire() {
-        sims.head.ClearReceived();
-        sims.supply.ClearReceived();
-        sims.counter.ClearReceived();
-    }
-    std::filesystem::path File(const char* name) const { return sims.Xdg().Root() / name; }
-
-    testsupport::CSimulatedInstruments sims;
-};
 
 bool EndsWith(const Wire& wire, const Wire& tail) {
     return wire.size() >= tail.size() && std::equal(tail.begin(), tail.end(), wire.end() - static_cast<long>(tail.size()));
@@ -77,9 +51,9 @@ TEST_F(QuorvexCtlTest, EachSubcommandSendsExactlyItsCommandsAndDisconnects) {
         ClearWire();
         const ProcessResult result = Ctl(c.args);
         EXPECT_EQ(result.code, 0) << result.err;
-        EXPECT_EQ(testsupport::CSimulatedInstruments::Wire(sims.head), c.head);
-        EXPECT_EQ(testsupport::CSimulatedInstruments::Wire(sims.supply), c.supply);
-        EXPECT_EQ(testsupport::CSimulatedInstruments::Wire(sims.counter), c.counter);
+        EXPECT_EQ(Settled(sims.head, c.head), c.head);
+        EXPECT_EQ(Settled(sims.supply, c.supply), c.supply);
+        EXPECT_EQ(Settled(sims.counter, c.counter), c.counter);
     }
 
     // A ramp-up with its target overridden: limits first, then the ramp to
@@ -87,6 +61,7 @@ TEST_F(QuorvexCtlTest, EachSubcommandSendsExactlyItsCommandsAndDisconnects) {
     ClearWire();
     ProcessResult result = Ctl({"ramp", "up", "--seconds", "1", "--current", "5", "--voltage", "12"});
     EXPECT_EQ(result.code, 0) << result.err;
+    EXPECT_TRUE(sims.supply.WaitForCommand("SYST:LOC", testsupport::kLimit));
     Wire supply = testsupport::CSimulatedInstruments::Wire(sims.supply);
     EXPECT_TRUE(StartsWith(supply, {"*IDN?", "SYST:RWL", "VOLT:PROT 15.000", "CURR:PROT 8.500", "VOLT 12.000",
                                     "CURR 0.000", "OUTP ON"}));
@@ -99,6 +74,7 @@ TEST_F(QuorvexCtlTest, EachSubcommandSendsExactlyItsCommandsAndDisconnects) {
     ClearWire();
     result = Ctl({"ramp", "down", "--seconds", "1"});
     EXPECT_EQ(result.code, 0) << result.err;
+    EXPECT_TRUE(sims.supply.WaitForCommand("SYST:LOC", testsupport::kLimit));
     supply = testsupport::CSimulatedInstruments::Wire(sims.supply);
     EXPECT_TRUE(StartsWith(supply, {"*IDN?", "SYST:RWL", "CURR?", "VOLT?", "CURR 4.750", "VOLT 11.400"}));
     EXPECT_TRUE(EndsWith(supply, {"CURR 0.000", "VOLT 0.000", "SYST:LOC"}));
@@ -127,7 +103,7 @@ TEST_F(QuorvexCtlTest, JsonOutputParsesBackToTheInstrumentsValues) {
     EXPECT_EQ(ids["supply"].toObject()["model"].toString(), "E3633A");
     EXPECT_FALSE(ids["counter"].toObject()["response"].toString().isEmpty());
 
-    const QJsonArray ports = Json(testsupport::RunProcess({QUORVEXCTL_PATH, "ports", "--json"})).array();
+    const QJsonArray ports = Json(testsupport::RunProcess({QUORVEXCTL_PATH, "ports", "--json"})).object()["ports"].toArray();
     int simulated = 0;
     for (const QJsonValue& port : ports) {
         const QJsonObject p = port.toObject();
