@@ -136,7 +136,7 @@ TEST_F(QuorvexCtlTest, JsonOutputParsesBackToTheInstrumentsValues) {
     EXPECT_EQ(ids["supply"].toObject()["model"].toString(), "E3633A");
     EXPECT_FALSE(ids["counter"].toObject()["response"].toString().isEmpty());
 
-    const QJsonArray ports = Json(testsupport::RunProcess({QUORVEXCTL_PATH, "ports", "--json"})).array();
+    const QJsonArray ports = Json(testsupport::RunProcess({QUORVEXCTL_PATH, "ports", "--json"})).object()["ports"].toArray();
     int simulated = 0;
     for (const QJsonValue& port : ports) {
         const QJsonObject p = port.toObject();
@@ -451,7 +451,7 @@ TEST_F(QuorvexCtlTest, DownloadOutputsAreCheckedFirstAndOverwrittenOnlyWithForce
 TEST_F(QuorvexCtlTest, OutputThatCannotBeWrittenIsAFailure) {
     const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
-    CChildProcess toFull(Argv({"status", "--json"}), full);
+    CChildProcess toFull(Argv({"status", "--json"}), {}, full);
     close(full);
     ASSERT_EQ(toFull.Wait(), std::optional<int>(1)) << toFull.Err();
     EXPECT_NE(toFull.Err().find("standard output"), std::string::npos) << toFull.Err();
@@ -459,7 +459,7 @@ TEST_F(QuorvexCtlTest, OutputThatCannotBeWrittenIsAFailure) {
     int pipeFds[2];
     ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
     close(pipeFds[0]);  // nobody reads
-    CChildProcess toClosedPipe(Argv({"identify", "--json"}), pipeFds[1]);
+    CChildProcess toClosedPipe(Argv({"identify", "--json"}), {}, pipeFds[1]);
     close(pipeFds[1]);
     ASSERT_EQ(toClosedPipe.Wait(), std::optional<int>(1)) << toClosedPipe.Err();
     EXPECT_EQ(toClosedPipe.KilledBy(), 0);
