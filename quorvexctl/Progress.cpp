@@ -11,9 +11,10 @@ void CProgress::Show(const std::string& label, int percent) {
     if (!m_out) return;
     percent = std::clamp(percent, 0, 100);
     std::lock_guard lock(m_mutex);
-    // "Complete." reads "Complete: 100 %".
+    // "Complete." and "Downloading ... data ..." read "Complete: 100 %" and
+    // "Downloading ... data: 25 %".
     std::string text = ForTerminal(label);
-    if (!text.empty() && text.back() == '.') text.pop_back();
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
     if (m_terminal) {
         constexpr int kWidth = 30;
         const int filled = percent * kWidth / 100;

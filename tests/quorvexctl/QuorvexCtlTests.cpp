@@ -15,41 +15,15 @@
 #include <algorithm>
 #include <fstream>
 
-#include "ChildProcess.h"
+#include "CtlTest.h"
 #include "PtyPort.h"
-#include "SimulatedInstruments.h"
 
+using ctltest::QuorvexCtlTest;
+using ctltest::Wire;
 using testsupport::CChildProcess;
 using testsupport::ProcessResult;
-using Wire = std::vector<std::string>;
 
 namespace {
-
-class QuorvexCtlTest : public ::testing::Test {
-protected:
-    static std::vector<std::string> Argv(std::vector<std::string> args) {
-        args.insert(args.begin(), QUORVEXCTL_PATH);
-        for (const char* option : {"--head", "COM1", "--supply", "COM2", "--counter", "COM3"}) args.push_back(option);
-        return args;
-    }
-    static ProcessResult Ctl(const std::vector<std::string>& args) { return testsupport::RunProcess(Argv(args)); }
-
-    static QJsonDocument Json(const ProcessResult& result) {
-        QJsonParseError error{};
-        QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(result.out), &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << result.out;
-        return document;
-    }
-
-    void ClearWire() {
-        sims.head.ClearReceived();
-        sims.supply.ClearReceived();
-        sims.counter.ClearReceived();
-    }
-    std::filesystem::path File(const char* name) const { return sims.Xdg().Root() / name; }
-
-    testsupport::CSimulatedInstruments sims;
-};
 
 bool EndsWith(const Wire& wire, const Wire& tail) {
     return wire.size() >= tail.size() && std::equal(tail.begin(), tail.end(), wire.end() - static_cast<long>(tail.size()));
