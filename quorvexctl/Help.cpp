@@ -22,8 +22,8 @@ constexpr std::array kEntries{
                             ask each free port for each instrument's
                             identification and print which COMn answers as
                             the head unit, the power supply and the counter
-                            (exit 3 when none answers). Takes a few seconds
-                            for each port where nothing answers.
+                            (exit 3 when none answers). A port where nothing
+                            answers waits out the drivers' reply time-outs.
 )"},
     Entry{"identify", R"(  identify                  The identification of the head unit, the power
                             supply and the counter.

@@ -34,9 +34,11 @@ set(expected
   lib/cmake/Quorvex/QuorvexTargets-CONFIG.cmake
   lib/cmake/Quorvex/QuorvexTargets.cmake
   share/applications/quorvex-control-panel.desktop
+  share/bash-completion/completions/quorvexctl
   share/icons/hicolor/16x16/apps/quorvex-control-panel.png
   share/doc/quorvex/changelog.gz
   share/doc/quorvex/copyright
+  share/man/man1/quorvexctl.1.gz
   share/quorvex/help/index.html)
 foreach(library PsuDll QuorvexDll TallyDll quorvex-platform)
   list(APPEND expected lib/lib${library}.so lib/lib${library}.so.${VERSION_MAJOR}
