@@ -55,7 +55,7 @@ void CheckDisplayText(const std::string& text) {
 
 const std::map<std::string, Command>& Subcommands() {
     static const std::map<std::string, Command> table = {
-        {"help", Command::Help},         {"ports", Command::Ports},   {"identify", Command::Identify},
+        {"ports", Command::Ports},       {"identify", Command::Identify},
         {"status", Command::Status},     {"move", Command::Move},     {"home", Command::Home},
         {"display", Command::Display},   {"scan", Command::Scan},     {"batch", Command::Batch},
         {"-", Command::Batch},

@@ -20,6 +20,7 @@
 using ctltest::QuorvexCtlTest;
 using ctltest::Wire;
 using testsupport::ProcessResult;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -209,7 +210,8 @@ TEST_F(QuorvexCtlTest, BatchRunsEveryLineOnOneConnectionAndStopsAtTheFirstFailur
     for (int p = 0; p < 3; ++p)
         for (int s = 0; s < 12; ++s) lines += "move " + std::to_string(p) + " " + std::to_string(s) + "\nstatus\n";
     lines += "display 'DONE 36'";  // the last line may lack its end
-    ProcessResult result = Ctl({"--json", "batch"}, lines);
+    // The simulated wheels take their time: some 30 s for the 36 moves.
+    ProcessResult result = testsupport::RunProcess(Argv({"--json", "batch"}), 240s, lines);
     ASSERT_EQ(result.code, 0) << result.err;
     const Wire head = testsupport::CSimulatedInstruments::Wire(sims.head);
     EXPECT_EQ(Count(head, "I?"), 1) << "one identification for the whole batch";
