@@ -24,9 +24,12 @@ public:
     CLineReader(int fd, const CInterruptWatch& interrupts) : m_fd(fd), m_interrupts(interrupts) {}
 
     // The next line without its end; nothing at the end of the input or
-    // after a signal.
+    // after a signal, even with lines still buffered: a signal that came
+    // during a line that could not be cut short (a ramp-down) ends the batch
+    // before the next line touches an instrument.
     std::optional<std::string> Next() {
         for (;;) {
+            if (m_interrupts.Interrupted()) return std::nullopt;
             if (const auto end = m_buffer.find('\n'); end != std::string::npos) {
                 std::string line = m_buffer.substr(0, end);
                 m_buffer.erase(0, end + 1);

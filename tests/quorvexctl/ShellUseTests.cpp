@@ -4,7 +4,11 @@
 // connections, and plain ASCII outside a UTF-8 locale.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -19,6 +23,7 @@
 
 using ctltest::QuorvexCtlTest;
 using ctltest::Wire;
+using testsupport::CChildProcess;
 using testsupport::ProcessResult;
 using namespace std::chrono_literals;
 
@@ -238,6 +243,47 @@ TEST_F(QuorvexCtlTest, BatchRunsEveryLineOnOneConnectionAndStopsAtTheFirstFailur
     EXPECT_EQ(result.code, 2);
     EXPECT_EQ(Count(testsupport::CSimulatedInstruments::Wire(sims.head), "P(2,2)"), 1);
     EXPECT_NE(result.err.find("line 3: --head is a global option"), std::string::npos) << result.err;
+}
+
+// A signal ends a batch as it ends a single command: at once while the
+// batch waits for its next line, after a ramp-down that runs, and never by
+// starting the line after it; the instruments are disconnected and the
+// program dies of the signal.
+TEST_F(QuorvexCtlTest, ASignalEndsABatchBetweenLinesAndAfterItsRampDown) {
+    // Waiting for input on a pipe that stays open, with the supply connected.
+    const std::filesystem::path fifo = File("lines");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = open(fifo.c_str(), O_RDWR | O_CLOEXEC);  // never blocks, keeps the pipe open
+    ASSERT_GE(writer, 0);
+    {
+        CChildProcess child({"/bin/sh", "-c", "exec \"$0\" --supply COM2 batch < \"$1\"", QUORVEXCTL_PATH, fifo.string()});
+        const std::string line = "display WAITING\n";
+        ASSERT_EQ(write(writer, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+        ASSERT_TRUE(sims.supply.WaitForCommand("DISP:TEXT \"WAITING\"", testsupport::kLimit));
+        child.Signal(SIGINT);
+        ASSERT_TRUE(child.Wait()) << child.Err();
+        EXPECT_EQ(child.KilledBy(), SIGINT) << child.Err();
+        EXPECT_TRUE(sims.supply.WaitForCommand("SYST:LOC", testsupport::kLimit)) << "the front panel is unlocked";
+    }
+    close(writer);
+
+    // A ramp-down runs to its end; the line after it is not started.
+    ASSERT_EQ(Ctl({"ramp", "up", "--seconds", "1"}).code, 0);
+    ASSERT_TRUE(sims.supply.WaitForCommand("SYST:LOC", testsupport::kLimit));
+    ClearWire();
+    CChildProcess child(Argv({"batch"}), std::string("ramp down --seconds 2\nmove 1 1\n"));
+    ASSERT_TRUE(sims.supply.WaitForCommand("CURR 7\\.500", testsupport::kLimit));
+    child.Signal(SIGTERM);
+    ASSERT_TRUE(child.Wait()) << child.Err();
+    EXPECT_EQ(child.KilledBy(), SIGTERM) << child.Err();
+    ASSERT_TRUE(sims.supply.WaitForCommand("SYST:LOC", testsupport::kLimit));
+    const Wire supply = testsupport::CSimulatedInstruments::Wire(sims.supply);
+    ASSERT_GE(supply.size(), 3u);
+    EXPECT_EQ(Wire(supply.end() - 3, supply.end()), (Wire{"CURR 0.000", "VOLT 0.000", "SYST:LOC"}));
+    EXPECT_EQ(sims.supply.State().CurrentSetPoint(), 0.0);
+    EXPECT_NE(child.Err().find("the batch stopped after line 1"), std::string::npos) << child.Err();
+    EXPECT_EQ(child.Err().find("line 2"), std::string::npos) << "the move was not started: " << child.Err();
+    EXPECT_EQ(testsupport::CSimulatedInstruments::Wire(sims.head), Wire{});
 }
 
 TEST_F(QuorvexCtlTest, OutsideAUtf8LocaleTheTextIsPlainAscii) {
