@@ -76,6 +76,13 @@ foreach(doc copyright changelog.gz)
     message(FATAL_ERROR "The package lacks /usr/share/doc/quorvex/${doc}:\n${out}")
   endif()
 endforeach()
+# And quorvexctl's manual page and completion where man and bash-completion
+# look for them.
+foreach(file share/man/man1/quorvexctl.1.gz share/bash-completion/completions/quorvexctl)
+  if(NOT out MATCHES " \\./usr/${file}\n")
+    message(FATAL_ERROR "The package lacks /usr/${file}:\n${out}")
+  endif()
+endforeach()
 
 # The driver libraries load the platform library by its own name.
 foreach(library PsuDll QuorvexDll TallyDll)
