@@ -128,6 +128,9 @@ int Scan(Context& c) {
         cancel);
     progress.End();
     ThrowIfInterrupted(c, "the scan was stopped");
+    const bool none = !found.head && !found.supply && !found.counter;
+    // Under --json the failure's object is the one object printed.
+    if (none && c.inv.json) throw CFailure(kExitNoInstrument, "no instrument answered on any free port");
     const struct {
         const char* key;
         const char* name;
@@ -145,8 +148,7 @@ int Scan(Context& c) {
             std::fprintf(c.out, "%-14s %s\n", row.name,
                          row.port ? ("COM" + std::to_string(row.port)).c_str() : "not found");
     }
-    if (!found.head && !found.supply && !found.counter)
-        throw CFailure(kExitNoInstrument, "no instrument answered on any free port");
+    if (none) throw CFailure(kExitNoInstrument, "no instrument answered on any free port");
     return kExitOk;
 }
 

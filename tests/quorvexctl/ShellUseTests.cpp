@@ -176,6 +176,13 @@ TEST_F(QuorvexCtlTest, UnderJsonEverySubcommandPrintsOneObjectFailuresIncluded) 
         EXPECT_FALSE(error["message"].toString().isEmpty());
         EXPECT_EQ(Lines(result.err), 1) << result.err;
     }
+    {
+        // With no port at all, scan fails, as one object too.
+        const testsupport::CTempXdg empty;
+        const ProcessResult result = Bare({"--json", "scan"});
+        EXPECT_EQ(result.code, 3) << result.err;
+        EXPECT_EQ(Json(result).object().keys(), QStringList{"error"}) << result.out;
+    }
 }
 
 TEST_F(QuorvexCtlTest, QuietLeavesOutProgressAndInformationButNotFailures) {
