@@ -46,13 +46,19 @@ void CheckDisplayText(const std::string& text) {
     for (const unsigned char c : text)
         if (c < 0x20 || c > 0x7e || c == '"')
             Bad("the display text may hold printable ASCII characters other than '\"' only");
+    // Refused rather than cut, so that a script learns its message would not
+    // be read as it was written.
+    if (text.size() > kDisplayCharacters)
+        Bad("the supply's display shows at most " + std::to_string(kDisplayCharacters) + " characters; \"" + text +
+            "\" has " + std::to_string(text.size()));
 }
 
 const std::map<std::string, Command>& Subcommands() {
     static const std::map<std::string, Command> table = {
-        {"help", Command::Help},         {"ports", Command::Ports},   {"identify", Command::Identify},
+        {"ports", Command::Ports},       {"identify", Command::Identify},
         {"status", Command::Status},     {"move", Command::Move},     {"home", Command::Home},
-        {"display", Command::Display},
+        {"display", Command::Display},   {"scan", Command::Scan},     {"batch", Command::Batch},
+        {"-", Command::Batch},
     };
     return table;
 }
@@ -73,7 +79,7 @@ std::optional<int> ParsePort(const std::string& text) {
 Invocation Parse(const std::vector<std::string>& args) {
     Invocation inv;
     std::vector<std::string> operands;
-    bool helpAsked = false;
+    bool helpAsked = false, versionAsked = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -89,15 +95,23 @@ Invocation Parse(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) Bad(arg + " wants a value");
             return args[++i];
         };
+        // A switch given a value ("--json=no") is refused rather than read as on.
+        auto flag = [&]() {
+            if (attached) Bad(arg + " takes no value");
+            return true;
+        };
         auto port = [&](std::optional<int>& into) {
             const std::string text = value();
             into = ParsePort(text);
             if (!into) Bad(arg + " wants a port from COM1 to COM" + std::to_string(kMaxPort) + ", not \"" + text + "\"");
         };
 
-        if (arg == "-h" || arg == "--help") helpAsked = true;
-        else if (arg == "--json") inv.json = true;
-        else if (arg == "-v" || arg == "--verbose") inv.verbosity += 1;
+        if (arg == "-h" || arg == "--help") helpAsked = flag();
+        else if (arg == "--version") versionAsked = flag();
+        else if (arg == "--json") inv.json = flag();
+        else if (arg == "-q" || arg == "--quiet") inv.quiet = flag();
+        else if (arg == "--keep-going") inv.keepGoing = flag();
+        else if (arg == "-v" || arg == "--verbose") inv.verbosity += flag();
         else if (arg == "-vv") inv.verbosity += 2;
         else if (arg == "--log") inv.logFile = value();
         else if (arg == "--head") port(inv.headPort);
@@ -109,8 +123,8 @@ Invocation Parse(const std::vector<std::string>& args) {
         else if (arg == "--csv") inv.csvPath = value();
         else if (arg == "--aperture") inv.aperturePath = value();
         else if (arg == "--spectral") inv.spectralPath = value();
-        else if (arg == "--clear") inv.clearDisplay = true;
-        else if (arg == "--force") inv.force = true;
+        else if (arg == "--clear") inv.clearDisplay = flag();
+        else if (arg == "--force") inv.force = flag();
         else if (arg == "--") {
             operands.insert(operands.end(), args.begin() + static_cast<long>(i) + 1, args.end());
             break;
@@ -120,17 +134,29 @@ Invocation Parse(const std::vector<std::string>& args) {
         else operands.push_back(args[i]);
     }
 
-    if (helpAsked || operands.empty()) {
+    if (helpAsked) {
+        // "ramp --help" is the help of ramp.
         inv.command = Command::Help;
+        if (!operands.empty() && SubcommandHelp(operands[0])) inv.helpTopic = operands[0];
         return inv;
     }
+    if (versionAsked) {
+        inv.command = Command::Version;
+        return inv;
+    }
+    if (operands.empty()) Bad("usage: quorvexctl [OPTIONS] SUBCOMMAND [OPERANDS]");
     const std::string name = operands[0];
     std::vector<std::string> rest(operands.begin() + 1, operands.end());
     auto expect = [&](std::size_t count, const char* usage) {
         if (rest.size() != count) Bad(std::string("usage: quorvexctl ") + usage);
     };
 
-    if (name == "ramp") {
+    if (name == "help") {
+        if (rest.size() > 1) Bad("usage: quorvexctl help [SUBCOMMAND]");
+        if (!rest.empty() && !SubcommandHelp(rest[0])) Bad("unknown subcommand \"" + rest[0] + "\"");
+        inv.command = Command::Help;
+        if (!rest.empty()) inv.helpTopic = rest[0];
+    } else if (name == "ramp") {
         if (rest.size() != 1 || (rest[0] != "up" && rest[0] != "down")) Bad("usage: quorvexctl ramp up|down");
         inv.command = rest[0] == "up" ? Command::RampUp : Command::RampDown;
         if (inv.command == Command::RampDown && (inv.current || inv.voltage))
@@ -188,109 +214,77 @@ Invocation Parse(const std::vector<std::string>& args) {
     const bool files = inv.command == Command::CalibrationDownload || inv.command == Command::CalibrationUpload;
     if (!files && (!inv.csvPath.empty() || !inv.aperturePath.empty() || !inv.spectralPath.empty()))
         Bad("--csv, --aperture and --spectral apply to calibration download and upload only");
+    if (inv.keepGoing && inv.command != Command::Batch) Bad("--keep-going applies to batch only");
     return inv;
 }
 
-}  // namespace quorvexctl
+std::vector<std::string> SplitWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+            else if (c == '\\' && quote == '"' && i + 1 < line.size()) word += line[++i];
+            else word += c;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            inWord = true;
+        } else if (c == '\\' && i + 1 < line.size()) {
+            word += line[++i];
+            inWord = true;
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (quote) Bad(std::string("a ") + quote + " is not closed");
+    if (inWord) words.push_back(word);
+    return words;
+}
 
-namespace quorvexctl {
+std::optional<Invocation> ParseBatchLine(const std::string& line, const Invocation& global) {
+    const std::vector<std::string> words = SplitWords(line);
+    if (words.empty() || (!words[0].empty() && words[0][0] == '#')) return std::nullopt;
+    for (const std::string& word : words) {
+        if (word == "--") break;
+        const std::string name = word.substr(0, word.find('='));
+        for (const char* option : {"--head", "--supply", "--counter", "--json", "-q", "--quiet", "--log", "-v",
+                                   "--verbose", "-vv", "--keep-going", "--version"})
+            if (name == option) Bad(name + " is a global option: give it before batch");
+    }
+    Invocation inv = Parse(words);
+    if (inv.command == Command::Batch) Bad("a batch cannot start another batch");
+    inv.headPort = global.headPort;
+    inv.supplyPort = global.supplyPort;
+    inv.counterPort = global.counterPort;
+    inv.json = global.json;
+    inv.quiet = global.quiet;
+    inv.verbosity = global.verbosity;
+    inv.logFile = global.logFile;
+    inv.keepGoing = global.keepGoing;
+    return inv;
+}
 
-std::string HelpText() {
-    return R"(Usage: quorvexctl [OPTIONS] SUBCOMMAND [OPERANDS]
-
-Drives the Quorvex light source's three instruments from a shell: the head
-unit (aperture wheels, temperatures, calibration tables), the lamp's power
-supply and the elapsed-time counter. Each subcommand connects to the
-instruments it needs and disconnects them again before it ends.
-
-Subcommands:
-  ports                     List the serial ports COM1..COM255 present and
-                            what is behind each, as the control panel's
-                            settings list them. Touches no instrument.
-  identify                  The identification of the head unit, the power
-                            supply and the counter.
-  status                    The four head temperatures, the lamp current and
-                            voltage, lamp hours, power cycles and the
-                            aperture position.
-  ramp up                   Ramp the lamp up as the control panel does: limits
-                            15.0 V and 8.5 A, then to 8.333 A at 15.0 V over
-                            15 s. --current A (above 0, at most 8.5),
-                            --voltage V (above 0, at most 15.0) and
-                            --seconds N (1 to 3600) change the target and the
-                            time. Refused while the lamp is ramped up
-                            (output on, current above 0). Ctrl-C aborts the
-                            ramp and ramps the lamp back down.
-  ramp down                 Ramp the lamp down to zero over 5 s (--seconds N).
-                            A ramp-down always runs to its end; a signal
-                            that comes meanwhile is acted on after it.
-  move PRIMARY SECONDARY    Move the aperture wheels: primary 0..2,
-                            secondary 0..11. Prints the position reached.
-  home                      Home both wheels. Prints the position reached.
-  calibration download      Download both calibration tables from the head
-                            unit and write them: --csv FILE (the control
-                            panel's CSV export), --aperture FILE and
-                            --spectral FILE (the calibration text files the
-                            upload reads). At least one is needed. A file
-                            that exists is refused before anything is
-                            downloaded, unless --force is given.
-  calibration upload        Upload calibration text files to the head unit:
-                            --aperture FILE and/or --spectral FILE (aperture
-                            first). Both are read and checked before
-                            anything is sent. Ctrl-C aborts the transfer.
-  calibration save          Download both tables and store them, with the
-                            head's serial number, as the control panel's own
-                            copy (Calibration.ini), which it then shows
-                            without downloading again.
-  display "TEXT"            Show TEXT on the power supply's front panel
-                            (printable ASCII, no '"').
-  display --clear           Clear the message from the supply's display.
-  help                      This text.
-
-Options:
-  --head COMn               The head unit's port,
-  --supply COMn             the power supply's port,
-  --counter COMn            the counter's port, instead of the ports chosen in
-                            the control panel's settings. Baud rate, parity
-                            and the other serial settings always come from
-                            there (the defaults when it was never set up).
-  --json                    Print the result as JSON on standard output
-                            (ports, identify, status, move, home).
-  --log FILE                Append the driver libraries' log to FILE (refused
-                            at once when FILE cannot be appended to).
-  --force                   calibration download: overwrite existing files.
-  -v, --verbose             Log at the "Normal" ceiling and copy the log to
-                            standard error; -vv (or -v -v) adds debug entries.
-  -h, --help                This text.
-
-Progress of ramps and transfers goes to standard error: a bar on a terminal,
-plain lines every 10 % otherwise. Results go to standard output.
-
-Exit codes:
-  0    success
-  1    the instrument refused the command (its own message is printed), a
-       file could not be written, or the results could not be written to
-       standard output
-  2    bad argument (the command line, or a file named on it: a bad line,
-       an empty table, an output that exists without --force)
-  3    no instrument: no such port, or nothing answered on it
-  4    permission denied on the port (add your user to the dialout group)
-  5    busy: the port is in use by another program, or the instrument is busy
-  6    timed out: the instrument stopped answering
-Each failure prints one line on standard error.
-
-Ctrl-C (SIGINT), SIGTERM and SIGHUP stop any subcommand at once (a ramp-down
-excepted, which runs to its end first): what runs is aborted, a ramp-up cut
-short is ramped back down, every instrument is disconnected (which unlocks
-the supply's front panel), and quorvexctl then dies of that signal, so the
-calling shell or script stops too (a shell shows 130 for Ctrl-C, 143 for
-SIGTERM, 129 for SIGHUP).
-
-Example: read the bulb temperature at each of the 36 apertures
-  for p in 0 1 2; do for s in $(seq 0 11); do
-    quorvexctl move $p $s >/dev/null &&
-    quorvexctl status --json | jq -r ".temperatures.bulbEnclosure"
-  done; done
-)";
+void ApplyEnvironment(Invocation& inv) {
+    auto apply = [](std::optional<int>& into, const char* variable) {
+        if (into) return;
+        const char* text = std::getenv(variable);
+        if (!text || !*text) return;
+        into = ParsePort(text);
+        if (!into)
+            Bad(std::string(variable) + " wants a port from COM1 to COM" + std::to_string(kMaxPort) + ", not \"" +
+                text + "\"");
+    };
+    apply(inv.headPort, "QUORVEX_HEAD");
+    apply(inv.supplyPort, "QUORVEX_SUPPLY");
+    apply(inv.counterPort, "QUORVEX_COUNTER");
 }
 
 }  // namespace quorvexctl

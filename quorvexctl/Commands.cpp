@@ -7,13 +7,13 @@
 #include <platform/OwnedHandle.h>
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
 
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,14 +22,17 @@
 #include <thread>
 
 #include "AppPaths.h"
+#include "AutoDetect.h"
 #include "CalibrationData.h"
 #include "CalibrationTransfer.h"
 #include "Failure.h"
 #include "InformationReader.h"
 #include "LampRamp.h"
+#include "Output.h"
 #include "PortDiscovery.h"
 #include "Progress.h"
 #include "SettingsStorageIniFile.h"
+#include "Version.h"
 
 namespace quorvexctl {
 
@@ -39,9 +42,13 @@ std::wstring Wide(const std::string& utf8) { return QString::fromStdString(utf8)
 std::string Utf8(const std::wstring& wide) { return QString::fromStdWString(wide).toStdString(); }
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-void PrintJson(std::FILE* out, const QJsonDocument& document) {
-    std::fputs(document.toJson(QJsonDocument::Indented).constData(), out);
+// Informational lines: left out under --quiet.
+void Inform(const Context& c, const std::string& line) {
+    if (!c.inv.quiet) std::fprintf(c.err, "%s\n", ForTerminal(line).c_str());
 }
+
+// Progress goes nowhere under --quiet.
+std::FILE* ProgressOut(const Context& c) { return c.inv.quiet ? nullptr : c.err; }
 
 void ThrowIfInterrupted(const Context& c, const std::string& what) {
     if (c.interrupts.Interrupted()) throw CFailure(kExitInterrupted, "interrupted: " + what);
@@ -77,8 +84,15 @@ const char* StateName(portdiscovery::PortState state) {
     }
 }
 
+// The present ports the transport can open (COM1..COM127).
+std::vector<portdiscovery::PortInfo> UsablePorts() {
+    std::vector<portdiscovery::PortInfo> ports = portdiscovery::Discover();
+    std::erase_if(ports, [](const portdiscovery::PortInfo& p) { return p.number < 1 || p.number > kMaxPort; });
+    return ports;
+}
+
 int Ports(Context& c) {
-    const std::vector<portdiscovery::PortInfo> ports = portdiscovery::Discover();
+    const std::vector<portdiscovery::PortInfo> ports = UsablePorts();
     if (c.inv.json) {
         QJsonArray list;
         for (const auto& p : ports)
@@ -88,16 +102,58 @@ int Ports(Context& c) {
                                     {"description", Q(p.description)},
                                     {"state", StateName(p.state)},
                                     {"text", Q(portdiscovery::ItemText(p))}});
-        PrintJson(c.out, QJsonDocument(list));
+        PrintJson(c.out, QJsonObject{{"ports", list}});
     } else {
-        for (const auto& p : ports) std::fprintf(c.out, "%s\n", portdiscovery::ItemText(p).c_str());
-        if (ports.empty()) std::fprintf(c.err, "No serial ports are present.\n");
+        for (const auto& p : ports) std::fprintf(c.out, "%s\n", ForTerminal(portdiscovery::ItemText(p)).c_str());
+        if (ports.empty()) Inform(c, "No serial ports are present.");
     }
     return kExitOk;
 }
 
+// The control panel's Auto Detect on every free port, with its serial
+// settings for each instrument.
+int Scan(Context& c) {
+    const std::vector<portdiscovery::PortInfo> ports = UsablePorts();
+    const PortSettings settings = LoadPortSettings(c.inv);
+    CProgress progress(ProgressOut(c), c.errIsTerminal);
+    // The watch's thread is the only one that sees the signals; the tries
+    // check this between ports.
+    std::atomic<bool> cancel{false};
+    const autodetect::Ports found = autodetect::Detect(
+        ports, settings.head, settings.supply, settings.counter,
+        [&](int done, int total, const std::string&) {
+            cancel = c.interrupts.Interrupted();
+            progress.Show("Scanning the ports", total ? done * 100 / total : 100);
+        },
+        cancel);
+    progress.End();
+    ThrowIfInterrupted(c, "the scan was stopped");
+    const bool none = !found.head && !found.supply && !found.counter;
+    // Under --json the failure's object is the one object printed.
+    if (none && c.inv.json) throw CFailure(kExitNoInstrument, "no instrument answered on any free port");
+    const struct {
+        const char* key;
+        const char* name;
+        int port;
+    } rows[] = {{"head", "Head unit:", found.head},
+                {"supply", "Power supply:", found.supply},
+                {"counter", "Counter:", found.counter}};
+    if (c.inv.json) {
+        QJsonObject json;
+        for (const auto& row : rows)
+            json[row.key] = row.port ? QJsonValue(Q("COM" + std::to_string(row.port))) : QJsonValue();
+        PrintJson(c.out, json);
+    } else {
+        for (const auto& row : rows)
+            std::fprintf(c.out, "%-14s %s\n", row.name,
+                         row.port ? ("COM" + std::to_string(row.port)).c_str() : "not found");
+    }
+    if (none) throw CFailure(kExitNoInstrument, "no instrument answered on any free port");
+    return kExitOk;
+}
+
 int Identify(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kAll, c.interrupts.AbortEvent());
+    CInstruments& instruments = c.Connect(CInstruments::kAll);
     QuorvexIdentificationStruct head;
     AgilentIdentificationStruct supply;
     EtcIdentificationStruct counter;
@@ -116,7 +172,7 @@ int Identify(Context& c) {
             {"counter", QJsonObject{{"manufacturer", Q(counter.manufacturer)}, {"model", Q(counter.model)},
                                     {"firmwareRevision", Q(counter.firmwareRevision)},
                                     {"response", Q(counter.response)}}}};
-        PrintJson(c.out, QJsonDocument(json));
+        PrintJson(c.out, json);
     } else {
         std::fprintf(c.out, "Head unit:    %s %s, firmware %s, S/N %s\n", head.manufacturer.c_str(),
                      head.model.c_str(), head.firmware.c_str(), head.serialNumber.c_str());
@@ -132,7 +188,7 @@ int Identify(Context& c) {
 // Every value is read even when one fails, so the output shows what could be
 // read; the first failure then decides the exit code.
 int Status(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kAll, c.interrupts.AbortEvent());
+    CInstruments& instruments = c.Connect(CInstruments::kAll);
     std::optional<CFailure> firstFailure;
     auto attempt = [&](auto check, int result, const char* what) {
         try {
@@ -166,6 +222,8 @@ int Status(Context& c) {
                              "reading the power cycles");
 
     if (c.inv.json) {
+        // One object: the failure's, when a value could not be read.
+        if (firstFailure) throw *firstFailure;
         QJsonObject json;
         json["temperatures"] = tOk ? QJsonValue(QJsonObject{{"bulbEnclosure", t[2]}, {"motorEnclosure", t[3]},
                                                             {"primaryMotor", t[0]}, {"secondaryMotor", t[1]}})
@@ -176,12 +234,12 @@ int Status(Context& c) {
         json["powerCycles"] = nOk ? QJsonValue(static_cast<qint64>(cycles)) : QJsonValue();
         json["position"] = pOk ? QJsonValue(QJsonObject{{"primary", position[0]}, {"secondary", position[1]}})
                                : QJsonValue();
-        PrintJson(c.out, QJsonDocument(json));
+        PrintJson(c.out, json);
     } else {
         const char* kUnread = "-";
         const information::TemperatureTexts texts = information::TemperatureFields(t);
         auto line = [&](const char* label, bool ok, const std::string& text) {
-            std::fprintf(c.out, "%-19s %s\n", label, ok ? text.c_str() : kUnread);
+            std::fprintf(c.out, "%-19s %s\n", label, ok ? ForTerminal(text).c_str() : kUnread);
         };
         line("Bulb enclosure:", tOk, texts.bulbEnclosure);
         line("Motor enclosure:", tOk, texts.motorEnclosure);
@@ -204,13 +262,13 @@ void PrintPosition(Context& c, CInstruments& instruments) {
                             [&] { return Quorvex_GetPosition(head, position); }),
               "reading the aperture position");
     if (c.inv.json)
-        PrintJson(c.out, QJsonDocument(QJsonObject{{"primary", position[0]}, {"secondary", position[1]}}));
+        PrintJson(c.out, QJsonObject{{"primary", position[0]}, {"secondary", position[1]}});
     else
         std::fprintf(c.out, "Aperture position: %d,%d\n", position[0], position[1]);
 }
 
 int Move(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kHead, c.interrupts.AbortEvent());
+    CInstruments& instruments = c.Connect(CInstruments::kHead);
     void* const head = instruments.Head();
     const std::string what =
         "moving the apertures to " + std::to_string(c.inv.primary) + "," + std::to_string(c.inv.secondary);
@@ -222,7 +280,7 @@ int Move(Context& c) {
 }
 
 int Home(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kHead, c.interrupts.AbortEvent());
+    CInstruments& instruments = c.Connect(CInstruments::kHead);
     void* const head = instruments.Head();
     CheckHead(Interruptibly(c, instruments, "homing the apertures", [&] { return Quorvex_Home(head, 1, nullptr); }),
               "homing the apertures", head);
@@ -233,7 +291,7 @@ int Home(Context& c) {
 // `abortEvent` null: the ramp runs to its end whatever signal comes.
 int RunRamp(Context& c, void* supply, int direction, int seconds, double current, double voltage,
             HANDLE abortEvent) {
-    CProgress progress(c.err, c.errIsTerminal);
+    CProgress progress(ProgressOut(c), c.errIsTerminal);
     const std::string label = direction == lampramp::kUp ? "Ramping the lamp up" : "Ramping the lamp down";
     return lampramp::RunPercent(
         supply, direction, abortEvent, [&](int percent) { progress.Show(label, percent); }, seconds, current,
@@ -261,8 +319,21 @@ void RefuseIfRampedUp(Context& c, CInstruments& instruments) {
     throw CFailure(kExitFailed, text);
 }
 
+// What the supply is set to after a ramp, read back from it.
+void PrintRampResult(Context& c, CInstruments& instruments, bool up) {
+    void* const supply = instruments.Supply();
+    double current = 0, voltage = 0;
+    CheckSupply(Interruptibly(c, instruments, "measuring the lamp current",
+                              [&] { return Agilent_MeasureCurrent(supply, &current); }),
+                "measuring the lamp current");
+    CheckSupply(Interruptibly(c, instruments, "measuring the lamp voltage",
+                              [&] { return Agilent_MeasureVoltage(supply, &voltage); }),
+                "measuring the lamp voltage");
+    PrintJson(c.out, QJsonObject{{"ramp", up ? "up" : "down"}, {"current", current}, {"voltage", voltage}});
+}
+
 int Ramp(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kSupply, c.interrupts.AbortEvent());
+    CInstruments& instruments = c.Connect(CInstruments::kSupply);
     ThrowIfInterrupted(c, "nothing was sent to the lamp");
     const bool up = c.inv.command == Command::RampUp;
     if (up) RefuseIfRampedUp(c, instruments);
@@ -274,13 +345,16 @@ int Ramp(Context& c) {
                                c.inv.current.value_or(lampramp::kRampUpCurrent),
                                c.inv.voltage.value_or(lampramp::kRampUpVoltage),
                                up ? c.interrupts.AbortEvent() : nullptr);
-    if (result == lampramp::kCompleted) return kExitOk;
+    if (result == lampramp::kCompleted) {
+        if (c.inv.json) PrintRampResult(c, instruments, up);
+        return kExitOk;
+    }
     if (result == lampramp::kRefused)
         throw CFailure(kExitBusy, "the power supply refused the ramp (another ramp is running)");
 
     // A lamp left part-way up is brought back down, as the control panel
     // does; the supply makes way for it once the aborted step is sent.
-    std::fputs("Interrupted: ramping the lamp back down.\n", c.err);
+    Inform(c, "Interrupted: ramping the lamp back down.");
     if (RunRamp(c, instruments.Supply(), lampramp::kDown, lampramp::kRampDownSeconds, 0, 0, nullptr) !=
         lampramp::kCompleted)
         throw CFailure(kExitInterrupted, "interrupted: the power supply refused the ramp-down; the lamp is still lit");
@@ -330,7 +404,7 @@ void RequireWritable(const std::string& path, bool force) {
 
 // Downloads both tables into the head library's copies and hands them over.
 void DownloadTables(Context& c, void* head, QuorvexApertureTable& aperture, QuorvexSpectralTable& spectral) {
-    CProgress progress(c.err, c.errIsTerminal);
+    CProgress progress(ProgressOut(c), c.errIsTerminal);
     const int result = calibrationtransfer::Download(
         head, c.interrupts.AbortEvent(), [&](const std::wstring& text, int percent) { progress.Show(Utf8(text), percent); });
     progress.End();
@@ -369,7 +443,7 @@ int HeadSerialNumber(void* head) {
 int CalibrationDownload(Context& c) {
     for (const std::string* path : {&c.inv.csvPath, &c.inv.aperturePath, &c.inv.spectralPath})
         if (!path->empty()) RequireWritable(*path, c.inv.force);
-    CInstruments instruments(c.ports, CInstruments::kHead, c.interrupts.AbortEvent());
+    CInstruments& instruments = c.Connect(CInstruments::kHead);
     QuorvexApertureTable aperture;
     QuorvexSpectralTable spectral;
     DownloadTables(c, instruments.Head(), aperture, spectral);
@@ -379,12 +453,12 @@ int CalibrationDownload(Context& c) {
         data.m_nSerialNumber = HeadSerialNumber(instruments.Head());
         if (!data.ExportCalibrationData(Wide(c.inv.csvPath)))
             throw CFailure(kExitFailed, "cannot write \"" + c.inv.csvPath + "\"");
-        std::fprintf(c.err, "Wrote %s\n", c.inv.csvPath.c_str());
+        Inform(c, "Wrote " + c.inv.csvPath);
     }
     if (!c.inv.aperturePath.empty()) {
         if (!WriteApertureUploadFile(c.inv.aperturePath, aperture))
             throw CFailure(kExitFailed, "cannot write \"" + c.inv.aperturePath + "\"");
-        std::fprintf(c.err, "Wrote %s\n", c.inv.aperturePath.c_str());
+        Inform(c, "Wrote " + c.inv.aperturePath);
     }
     if (!c.inv.spectralPath.empty()) {
         // The head library writes only new files; --force was checked above.
@@ -392,7 +466,16 @@ int CalibrationDownload(Context& c) {
         if (c.inv.force) std::filesystem::remove(c.inv.spectralPath, ignored);
         CheckHead(Quorvex_SaveSpectralCalibrationData(instruments.Head(), Wide(c.inv.spectralPath).c_str()),
                   "writing \"" + c.inv.spectralPath + "\"");
-        std::fprintf(c.err, "Wrote %s\n", c.inv.spectralPath.c_str());
+        Inform(c, "Wrote " + c.inv.spectralPath);
+    }
+    if (c.inv.json) {
+        QJsonObject written;
+        if (!c.inv.csvPath.empty()) written["csv"] = Q(c.inv.csvPath);
+        if (!c.inv.aperturePath.empty()) written["aperture"] = Q(c.inv.aperturePath);
+        if (!c.inv.spectralPath.empty()) written["spectral"] = Q(c.inv.spectralPath);
+        PrintJson(c.out, QJsonObject{{"written", written},
+                                     {"apertureRows", static_cast<qint64>(aperture.size())},
+                                     {"spectralPoints", static_cast<qint64>(spectral.size())}});
     }
     return kExitOk;
 }
@@ -402,18 +485,24 @@ int CalibrationUpload(Context& c) {
     // is touched, and never after the other table was replaced.
     if (!c.inv.aperturePath.empty()) RequireUsable(c.inv.aperturePath, Quorvex_CheckApertureCalibrationFile);
     if (!c.inv.spectralPath.empty()) RequireUsable(c.inv.spectralPath, Quorvex_CheckSpectralCalibrationFile);
-    CInstruments instruments(c.ports, CInstruments::kHead, c.interrupts.AbortEvent());
+    CInstruments& instruments = c.Connect(CInstruments::kHead);
     calibrationtransfer::UploadRequest request;
     request.aperture = !c.inv.aperturePath.empty();
     request.aperturePath = Wide(c.inv.aperturePath);
     request.spectral = !c.inv.spectralPath.empty();
     request.spectralPath = Wide(c.inv.spectralPath);
-    CProgress progress(c.err, c.errIsTerminal);
+    CProgress progress(ProgressOut(c), c.errIsTerminal);
     const bool ok = calibrationtransfer::Upload(instruments.Head(), request, c.interrupts.AbortEvent(),
                                                 [&](const std::wstring& text, int percent) { progress.Show(Utf8(text), percent); });
     progress.End();
     ThrowIfInterrupted(c, "the upload was aborted; the head unit may hold part of a table");
     if (!ok) throw CFailure(kExitFailed, "the upload failed; the head unit may hold part of a table (see --log)");
+    if (c.inv.json) {
+        QJsonObject uploaded;
+        if (request.aperture) uploaded["aperture"] = Q(c.inv.aperturePath);
+        if (request.spectral) uploaded["spectral"] = Q(c.inv.spectralPath);
+        PrintJson(c.out, QJsonObject{{"uploaded", uploaded}});
+    }
     return kExitOk;
 }
 
@@ -424,7 +513,7 @@ int CalibrationSave(Context& c) {
     const std::wstring folder = apppaths::DataFolder(appData);
     const std::wstring file = apppaths::JoinFile(folder, L"Calibration.ini");
 
-    CInstruments instruments(c.ports, CInstruments::kHead, c.interrupts.AbortEvent());
+    CInstruments& instruments = c.Connect(CInstruments::kHead);
     QuorvexApertureTable aperture;
     QuorvexSpectralTable spectral;
     DownloadTables(c, instruments.Head(), aperture, spectral);
@@ -439,17 +528,35 @@ int CalibrationSave(Context& c) {
         throw CFailure(kExitFailed, "cannot create \"" + Utf8(folder) + "\" (error " + std::to_string(made) + ")");
     CSettingsStorageIniFile storage(file, L"CalibrationData");
     if (!data.Save(storage)) throw CFailure(kExitFailed, "cannot write \"" + Utf8(file) + "\"");
-    std::fprintf(c.err, "Saved the calibration of S/N %d to %s\n", data.m_nSerialNumber, Utf8(file).c_str());
+    Inform(c, "Saved the calibration of S/N " + std::to_string(data.m_nSerialNumber) + " to " + Utf8(file));
+    if (c.inv.json)
+        PrintJson(c.out, QJsonObject{{"saved", Q(Utf8(file))}, {"serialNumber", data.m_nSerialNumber}});
     return kExitOk;
 }
 
 int Display(Context& c) {
-    CInstruments instruments(c.ports, CInstruments::kSupply, c.interrupts.AbortEvent());
+    CInstruments& instruments = c.Connect(CInstruments::kSupply);
     if (c.inv.clearDisplay)
         CheckSupply(Agilent_ClearDisplayMessage(instruments.Supply(), 1, nullptr), "clearing the display");
     else
         CheckSupply(Agilent_SetDisplayMessage(instruments.Supply(), c.inv.displayText.c_str(), 1, nullptr),
                     "showing the message");
+    if (c.inv.json)
+        PrintJson(c.out, QJsonObject{{"display", c.inv.clearDisplay ? QJsonValue() : QJsonValue(Q(c.inv.displayText))}});
+    return kExitOk;
+}
+
+int Help(Context& c) {
+    const std::string text = c.inv.helpTopic.empty() ? HelpText() : SubcommandHelp(c.inv.helpTopic).value_or("");
+    if (c.inv.json) PrintJson(c.out, QJsonObject{{"help", Q(text)}});
+    else std::fputs(text.c_str(), c.out);
+    return kExitOk;
+}
+
+int Version(Context& c) {
+    const std::string version = Utf8(GetVersionString());
+    if (c.inv.json) PrintJson(c.out, QJsonObject{{"version", Q(version)}});
+    else std::fprintf(c.out, "quorvexctl %s\n", version.c_str());
     return kExitOk;
 }
 
@@ -457,6 +564,9 @@ int Display(Context& c) {
 
 int Run(Context& c) {
     switch (c.inv.command) {
+        case Command::Help: return Help(c);
+        case Command::Version: return Version(c);
+        case Command::Scan: return Scan(c);
         case Command::Ports: return Ports(c);
         case Command::Identify: return Identify(c);
         case Command::Status: return Status(c);
@@ -468,7 +578,7 @@ int Run(Context& c) {
         case Command::CalibrationUpload: return CalibrationUpload(c);
         case Command::CalibrationSave: return CalibrationSave(c);
         case Command::Display: return Display(c);
-        case Command::Help: break;
+        case Command::Batch: break;
     }
     return kExitOk;
 }

@@ -59,52 +59,78 @@ PortSettings LoadPortSettings(const Invocation& inv) {
     return settings;
 }
 
-CInstruments::CInstruments(const PortSettings& s, unsigned needs, HANDLE abortEvent) {
+CInstruments::CInstruments(const PortSettings& settings, unsigned needs, HANDLE abortEvent)
+    : m_settings(settings), m_abortEvent(abortEvent) {
+    try {
+        Need(needs);
+    } catch (...) {
+        DisconnectAll();
+        throw;
+    }
+}
+
+void CInstruments::Need(unsigned needs) {
+    const PortSettings& s = m_settings;
+    if (m_head) needs &= ~kHead;
+    if (m_supply) needs &= ~kSupply;
+    if (m_counter) needs &= ~kCounter;
     // Every port first: a typing error fails before any instrument is touched.
     if (needs & kHead) CheckPort(s.head.port, "head unit", "--head");
     if (needs & kSupply) CheckPort(s.supply.port, "power supply", "--supply");
     if (needs & kCounter) CheckPort(s.counter.port, "elapsed-time counter", "--counter");
-    // Connects that do not wait, each waited for together with the abort
-    // event. The events outlive the disconnect below, after which no
-    // library thread can signal them.
-    const platform::COwnedHandle headAnswered = platform::COwnedHandle::NewEvent(true);
-    const platform::COwnedHandle supplyAnswered = platform::COwnedHandle::NewEvent(true);
-    const platform::COwnedHandle counterAnswered = platform::COwnedHandle::NewEvent(true);
-    if (!headAnswered || !supplyAnswered || !counterAnswered) throw CFailure(kExitFailed, "cannot make an event");
-    auto await = [&](const platform::COwnedHandle& answered) {
-        const HANDLE handles[] = {answered.Get(), abortEvent};
-        if (WaitForMultipleObjects(abortEvent ? 2 : 1, handles, FALSE, INFINITE) != WAIT_OBJECT_0)
-            throw CFailure(kExitInterrupted, "interrupted while connecting");
+    // A connect that does not wait, waited for together with the abort
+    // event. The event outlives a failed connect's disconnect, after which no
+    // library thread can signal it. One that fails is closed again; those
+    // connected before stay.
+    auto connectOne = [this](void*& handle, int port, const char* instrument, auto connect, auto isValid,
+                             auto disconnect) {
+        const platform::COwnedHandle answered = platform::COwnedHandle::NewEvent(true);
+        if (!answered) throw CFailure(kExitFailed, "cannot make an event");
+        try {
+            if (!connect(answered.Get()) || !handle) NothingAnswered(port, instrument);
+            const HANDLE handles[] = {answered.Get(), m_abortEvent};
+            if (WaitForMultipleObjects(m_abortEvent ? 2 : 1, handles, FALSE, INFINITE) != WAIT_OBJECT_0)
+                throw CFailure(kExitInterrupted, "interrupted while connecting");
+            if (!isValid()) NothingAnswered(port, instrument);
+        } catch (...) {
+            if (handle) disconnect();
+            handle = nullptr;
+            throw;
+        }
     };
-    try {
-        if (needs & kHead) {
-            const SerialPortSettingsStruct& h = s.head;
-            int valid = 0;
-            if (Quorvex_Connect(h.port, h.baud, h.parity, h.dataBits, h.stopBits, h.flowControl, &m_head, 0,
-                                headAnswered.Get()) != QuorvexSuccess || !m_head)
-                NothingAnswered(h.port, "head unit");
-            await(headAnswered);
-            if (Quorvex_IsValidDevice(m_head, &valid) != QuorvexSuccess || !valid) NothingAnswered(h.port, "head unit");
-        }
-        if (needs & kSupply) {
-            int valid = 0;
-            if (Agilent_Connect(s.supply, &m_supply, 0, supplyAnswered.Get()) != AgilentSuccess || !m_supply)
-                NothingAnswered(s.supply.port, "power supply");
-            await(supplyAnswered);
-            if (Agilent_IsValidDevice(m_supply, &valid) != AgilentSuccess || !valid)
-                NothingAnswered(s.supply.port, "power supply");
-        }
-        if (needs & kCounter) {
-            int valid = 0;
-            if (Etc_Connect(s.counter, &m_counter, 0, counterAnswered.Get()) != EtcSuccess || !m_counter)
-                NothingAnswered(s.counter.port, "elapsed-time counter");
-            await(counterAnswered);
-            if (Etc_IsValidDevice(m_counter, &valid) != EtcSuccess || !valid)
-                NothingAnswered(s.counter.port, "elapsed-time counter");
-        }
-    } catch (...) {
-        DisconnectAll();
-        throw;
+    if (needs & kHead) {
+        const SerialPortSettingsStruct& h = s.head;
+        connectOne(
+            m_head, h.port, "head unit",
+            [&](HANDLE answered) {
+                return Quorvex_Connect(h.port, h.baud, h.parity, h.dataBits, h.stopBits, h.flowControl, &m_head, 0,
+                                       answered) == QuorvexSuccess;
+            },
+            [&] {
+                int valid = 0;
+                return Quorvex_IsValidDevice(m_head, &valid) == QuorvexSuccess && valid;
+            },
+            [&] { Quorvex_Disconnect(&m_head, 1, nullptr); });
+    }
+    if (needs & kSupply) {
+        connectOne(
+            m_supply, s.supply.port, "power supply",
+            [&](HANDLE answered) { return Agilent_Connect(s.supply, &m_supply, 0, answered) == AgilentSuccess; },
+            [&] {
+                int valid = 0;
+                return Agilent_IsValidDevice(m_supply, &valid) == AgilentSuccess && valid;
+            },
+            [&] { Agilent_Disconnect(&m_supply, 1, nullptr); });
+    }
+    if (needs & kCounter) {
+        connectOne(
+            m_counter, s.counter.port, "elapsed-time counter",
+            [&](HANDLE answered) { return Etc_Connect(s.counter, &m_counter, 0, answered) == EtcSuccess; },
+            [&] {
+                int valid = 0;
+                return Etc_IsValidDevice(m_counter, &valid) == EtcSuccess && valid;
+            },
+            [&] { Etc_Disconnect(&m_counter, 1, nullptr); });
     }
 }
 

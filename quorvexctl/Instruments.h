@@ -3,12 +3,13 @@
 // the port checked before connecting so that a failure says why, and the
 // connections, closed again however the subcommand ends.
 //
-// A CInstruments lives on the main thread for the length of a subcommand.
-// It connects in the control panel's order (head, supply, counter) and
-// disconnects in the reverse one; the supply's disconnect unlocks its front
-// panel. The handles stay valid until DisconnectAll, which a wait cut short
-// by a signal calls early (another thread may be inside a library call on
-// them then: the disconnect ends its wait).
+// A CInstruments lives on the main thread for the length of a subcommand,
+// or of a whole batch, whose lines connect what they need when they first
+// need it. It connects in the control panel's order (head, supply, counter)
+// and disconnects in the reverse one; the supply's disconnect unlocks its
+// front panel. A handle, once connected, stays valid until DisconnectAll,
+// which a wait cut short by a signal calls early (another thread may be
+// inside a library call on it then: the disconnect ends its wait).
 #pragma once
 
 #include <platform/win32.h>
@@ -32,13 +33,19 @@ class CInstruments {
 public:
     enum Needs : unsigned { kHead = 1, kSupply = 2, kCounter = 4, kAll = 7 };
 
-    // Throws CFailure: no port set (bad argument), no such port, no
-    // permission, port busy, nothing answering on it, or `abortEvent` set
-    // while an instrument was being asked who it is (interrupted).
-    CInstruments(const PortSettings& settings, unsigned needs, HANDLE abortEvent = nullptr);
+    // Connects `needs` at once (see Need); none connected when it throws.
+    // `abortEvent` (it may be null) ends every connect's wait.
+    explicit CInstruments(const PortSettings& settings, unsigned needs = 0, HANDLE abortEvent = nullptr);
     ~CInstruments();
     CInstruments(const CInstruments&) = delete;
     CInstruments& operator=(const CInstruments&) = delete;
+
+    // Connects those of `needs` not connected yet, every port checked
+    // before any is opened. Throws CFailure: no port set (bad argument), no
+    // such port, no permission, port busy, nothing answering on it, or the
+    // abort event set while an instrument was being asked who it is
+    // (interrupted); the instruments connected before stay connected.
+    void Need(unsigned needs);
 
     void* Head() const { return m_head; }
     void* Supply() const { return m_supply; }
@@ -47,6 +54,8 @@ public:
     void DisconnectAll();
 
 private:
+    const PortSettings m_settings;
+    const HANDLE m_abortEvent;
     void* m_head = nullptr;
     void* m_supply = nullptr;
     void* m_counter = nullptr;

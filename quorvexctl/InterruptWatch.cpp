@@ -47,9 +47,11 @@ CInterruptWatch::CInterruptWatch() : m_event(platform::COwnedHandle::NewEvent(tr
     const sigset_t set = WatchedSignals();
     m_signalFd = signalfd(-1, &set, SFD_CLOEXEC);
     m_stopFd = eventfd(0, EFD_CLOEXEC);
-    if (!m_event || m_signalFd < 0 || m_stopFd < 0) {
+    m_interruptedFd = eventfd(0, EFD_CLOEXEC);
+    if (!m_event || m_signalFd < 0 || m_stopFd < 0 || m_interruptedFd < 0) {
         if (m_signalFd >= 0) close(m_signalFd);
         if (m_stopFd >= 0) close(m_stopFd);
+        if (m_interruptedFd >= 0) close(m_interruptedFd);
         throw std::runtime_error("cannot watch for Ctrl-C");
     }
     m_thread = std::thread([this] { Watch(); });
@@ -61,6 +63,7 @@ CInterruptWatch::~CInterruptWatch() {
     m_thread.join();
     close(m_signalFd);
     close(m_stopFd);
+    close(m_interruptedFd);
 }
 
 void CInterruptWatch::Watch() {
@@ -74,6 +77,8 @@ void CInterruptWatch::Watch() {
             int none = 0;
             m_firstSignal.compare_exchange_strong(none, static_cast<int>(info.ssi_signo));
             SetEvent(m_event.Get());
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = write(m_interruptedFd, &one, sizeof one);
         }
     }
 }

@@ -37,6 +37,9 @@ public:
     bool Interrupted() const { return FirstSignal() != 0; }
     // The first signal that came, 0 while none did.
     int FirstSignal() const { return m_firstSignal.load(); }
+    // A descriptor that polls readable from the first signal on (never
+    // read), for a wait on input that a signal should end.
+    int InterruptedFd() const { return m_interruptedFd; }
 
 private:
     void Watch();
@@ -45,6 +48,7 @@ private:
     std::atomic<int> m_firstSignal{0};
     int m_signalFd = -1;
     int m_stopFd = -1;
+    int m_interruptedFd = -1;
     std::thread m_thread;  // last: started once everything it reads exists
 };
 

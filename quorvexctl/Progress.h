@@ -1,6 +1,7 @@
 // Progress of a ramp or a transfer on standard error: a bar redrawn in place
 // on a terminal, plain lines (one per label and per tenth) for a log or a
-// pipe, so a script's output stays short and readable.
+// pipe, so a script's output stays short and readable; nothing at all for a
+// null stream (--quiet).
 //
 // Owned by the subcommand on the main thread; Show is called from the
 // drivers' threads as well and is serialised inside.

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -15,11 +16,13 @@
 
 #include <QString>
 
+#include "Batch.h"
 #include "Commands.h"
 #include "CommandLine.h"
 #include "DriverLogSetup.h"
 #include "Failure.h"
 #include "InterruptWatch.h"
+#include "Output.h"
 
 using namespace quorvexctl;
 
@@ -91,17 +94,19 @@ int main(int argc, char** argv) {
     // is reported, instead of a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 
+    SetUpCodeset();
+
+    const std::vector<std::string> args(argv + 1, argv + argc);
     Invocation inv;
     try {
-        inv = Parse(std::vector<std::string>(argv + 1, argv + argc));
-        if (inv.command != Command::Help) CheckLogFile(inv);
+        inv = Parse(args);
+        ApplyEnvironment(inv);
+        if (inv.command != Command::Help && inv.command != Command::Version) CheckLogFile(inv);
     } catch (const CFailure& failure) {
-        std::fprintf(stderr, "quorvexctl: %s (see quorvexctl --help)\n", failure.what());
-        return failure.Code();
-    }
-    if (inv.command == Command::Help) {
-        std::fputs(HelpText().c_str(), stdout);
-        return CheckOutput(stderr, kExitOk);
+        // --json may not have been reached when the command line broke off.
+        const bool json = std::find(args.begin(), std::find(args.begin(), args.end(), "--"), "--json") != args.end();
+        ReportFailure(stdout, stderr, json, failure.Code(), failure.what(), " (see quorvexctl --help)");
+        return CheckOutput(stderr, failure.Code());
     }
 
     std::FILE* err = OwnStandardError(inv);
@@ -111,21 +116,27 @@ int main(int argc, char** argv) {
     try {
         CInterruptWatch interrupts;
         try {
-            Context context{inv, LoadPortSettings(inv), interrupts, stdout, err, isatty(fileno(err)) == 1};
-            code = Run(context);
+            CInstruments instruments(LoadPortSettings(inv), 0, interrupts.AbortEvent());
+            const bool errIsTerminal = isatty(fileno(err)) == 1;
+            if (inv.command == Command::Batch) {
+                code = RunBatch(inv, instruments, interrupts, STDIN_FILENO, stdout, err, errIsTerminal);
+            } else {
+                Context context{inv, instruments, interrupts, stdout, err, errIsTerminal};
+                code = Run(context);
+            }
         } catch (const CFailure& failure) {
             std::fflush(stdout);
-            std::fprintf(err, "quorvexctl: %s\n", failure.what());
+            ReportFailure(stdout, err, inv.json, failure.Code(), failure.what());
             code = failure.Code();
         } catch (const std::exception& e) {
             std::fflush(stdout);
-            std::fprintf(err, "quorvexctl: %s\n", e.what());
+            ReportFailure(stdout, err, inv.json, kExitFailed, e.what());
             code = kExitFailed;
         }
         stoppedBy = interrupts.FirstSignal();
     } catch (const std::exception& e) {  // the watch could not start
         std::fflush(stdout);
-        std::fprintf(err, "quorvexctl: %s\n", e.what());
+        ReportFailure(stdout, err, inv.json, kExitFailed, e.what());
         code = kExitFailed;
     }
     code = CheckOutput(err, code);

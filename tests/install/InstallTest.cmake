@@ -34,9 +34,11 @@ set(expected
   lib/cmake/Quorvex/QuorvexTargets-CONFIG.cmake
   lib/cmake/Quorvex/QuorvexTargets.cmake
   share/applications/quorvex-control-panel.desktop
+  share/bash-completion/completions/quorvexctl
   share/icons/hicolor/16x16/apps/quorvex-control-panel.png
   share/doc/quorvex/changelog.gz
   share/doc/quorvex/copyright
+  share/man/man1/quorvexctl.1.gz
   share/quorvex/help/index.html)
 foreach(library PsuDll QuorvexDll TallyDll quorvex-platform)
   list(APPEND expected lib/lib${library}.so lib/lib${library}.so.${VERSION_MAJOR}
@@ -72,6 +74,13 @@ run(dpkg-deb --contents ${deb})
 foreach(doc copyright changelog.gz)
   if(NOT out MATCHES " \\./usr/share/doc/quorvex/${doc}\n")
     message(FATAL_ERROR "The package lacks /usr/share/doc/quorvex/${doc}:\n${out}")
+  endif()
+endforeach()
+# And quorvexctl's manual page and completion where man and bash-completion
+# look for them.
+foreach(file share/man/man1/quorvexctl.1.gz share/bash-completion/completions/quorvexctl)
+  if(NOT out MATCHES " \\./usr/${file}\n")
+    message(FATAL_ERROR "The package lacks /usr/${file}:\n${out}")
   endif()
 endforeach()
 

@@ -15,41 +15,15 @@
 #include <algorithm>
 #include <fstream>
 
-#include "ChildProcess.h"
+#include "CtlTest.h"
 #include "PtyPort.h"
-#include "SimulatedInstruments.h"
 
+using ctltest::QuorvexCtlTest;
+using ctltest::Wire;
 using testsupport::CChildProcess;
 using testsupport::ProcessResult;
-using Wire = std::vector<std::string>;
 
 namespace {
-
-class QuorvexCtlTest : public ::testing::Test {
-protected:
-    static std::vector<std::string> Argv(std::vector<std::string> args) {
-        args.insert(args.begin(), QUORVEXCTL_PATH);
-        for (const char* option : {"--head", "COM1", "--supply", "COM2", "--counter", "COM3"}) args.push_back(option);
-        return args;
-    }
-    static ProcessResult Ctl(const std::vector<std::string>& args) { return testsupport::RunProcess(Argv(args)); }
-
-    static QJsonDocument Json(const ProcessResult& result) {
-        QJsonParseError error{};
-        QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(result.out), &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << result.out;
-        return document;
-    }
-
-    void ClearWire() {
-        sims.head.ClearReceived();
-        sims.supply.ClearReceived();
-        sims.counter.ClearReceived();
-    }
-    std::filesystem::path File(const char* name) const { return sims.Xdg().Root() / name; }
-
-    testsupport::CSimulatedInstruments sims;
-};
 
 bool EndsWith(const Wire& wire, const Wire& tail) {
     return wire.size() >= tail.size() && std::equal(tail.begin(), tail.end(), wire.end() - static_cast<long>(tail.size()));
@@ -136,7 +110,7 @@ TEST_F(QuorvexCtlTest, JsonOutputParsesBackToTheInstrumentsValues) {
     EXPECT_EQ(ids["supply"].toObject()["model"].toString(), "E3633A");
     EXPECT_FALSE(ids["counter"].toObject()["response"].toString().isEmpty());
 
-    const QJsonArray ports = Json(testsupport::RunProcess({QUORVEXCTL_PATH, "ports", "--json"})).array();
+    const QJsonArray ports = Json(testsupport::RunProcess({QUORVEXCTL_PATH, "ports", "--json"})).object()["ports"].toArray();
     int simulated = 0;
     for (const QJsonValue& port : ports) {
         const QJsonObject p = port.toObject();
@@ -451,7 +425,7 @@ TEST_F(QuorvexCtlTest, DownloadOutputsAreCheckedFirstAndOverwrittenOnlyWithForce
 TEST_F(QuorvexCtlTest, OutputThatCannotBeWrittenIsAFailure) {
     const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
-    CChildProcess toFull(Argv({"status", "--json"}), full);
+    CChildProcess toFull(Argv({"status", "--json"}), {}, full);
     close(full);
     ASSERT_EQ(toFull.Wait(), std::optional<int>(1)) << toFull.Err();
     EXPECT_NE(toFull.Err().find("standard output"), std::string::npos) << toFull.Err();
@@ -459,7 +433,7 @@ TEST_F(QuorvexCtlTest, OutputThatCannotBeWrittenIsAFailure) {
     int pipeFds[2];
     ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
     close(pipeFds[0]);  // nobody reads
-    CChildProcess toClosedPipe(Argv({"identify", "--json"}), pipeFds[1]);
+    CChildProcess toClosedPipe(Argv({"identify", "--json"}), {}, pipeFds[1]);
     close(pipeFds[1]);
     ASSERT_EQ(toClosedPipe.Wait(), std::optional<int>(1)) << toClosedPipe.Err();
     EXPECT_EQ(toClosedPipe.KilledBy(), 0);

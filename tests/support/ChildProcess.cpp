@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <fstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -26,11 +27,14 @@ std::filesystem::path OutputFile(const char* stream) {
 
 }  // namespace
 
-CChildProcess::CChildProcess(const std::vector<std::string>& argv, int stdoutFd)
-    : m_out(OutputFile("out")), m_err(OutputFile("err")) {
+CChildProcess::CChildProcess(const std::vector<std::string>& argv, const std::optional<std::string>& input,
+                             int stdoutFd)
+    : m_in(input ? OutputFile("in") : std::filesystem::path("/dev/null")), m_out(OutputFile("out")), m_err(OutputFile("err")) {
+    if (input && !(std::ofstream(m_in, std::ios::binary) << *input))
+        throw std::runtime_error("cannot write the input of " + argv[0]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, m_in.c_str(), O_RDONLY, 0);
     if (stdoutFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
     else
@@ -63,6 +67,7 @@ CChildProcess::~CChildProcess() {
     }
     if (m_pidFd >= 0) close(m_pidFd);
     std::error_code ignored;
+    if (m_in != "/dev/null") std::filesystem::remove(m_in, ignored);
     std::filesystem::remove(m_out, ignored);
     std::filesystem::remove(m_err, ignored);
 }
@@ -82,8 +87,9 @@ std::optional<int> CChildProcess::Wait(std::chrono::milliseconds limit) {
     return m_exit;
 }
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
-    CChildProcess child(argv);
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds limit,
+                         const std::optional<std::string>& input) {
+    CChildProcess child(argv, input);
     ProcessResult result;
     result.code = child.Wait(limit).value_or(-1);
     result.out = child.Out();

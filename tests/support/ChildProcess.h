@@ -20,10 +20,12 @@ namespace testsupport {
 
 class CChildProcess {
 public:
-    // argv[0] is the program's path. Throws std::runtime_error when it cannot
-    // start. `stdoutFd` (when not -1) becomes the child's standard output
-    // instead of a capture file (the caller keeps and closes its copy).
-    explicit CChildProcess(const std::vector<std::string>& argv, int stdoutFd = -1);
+    // argv[0] is the program's path; `input` is its standard input (none:
+    // /dev/null). Throws std::runtime_error when it cannot start.
+    // `stdoutFd` (when not -1) becomes the child's standard output instead
+    // of a capture file (the caller keeps and closes its copy).
+    explicit CChildProcess(const std::vector<std::string>& argv, const std::optional<std::string>& input = {},
+                           int stdoutFd = -1);
     ~CChildProcess();
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
@@ -45,7 +47,7 @@ private:
     int m_pidFd = -1;
     std::optional<int> m_exit;
     int m_killedBy = 0;
-    std::filesystem::path m_out, m_err;
+    std::filesystem::path m_in, m_out, m_err;
 };
 
 struct ProcessResult {
@@ -54,6 +56,7 @@ struct ProcessResult {
 };
 
 // Runs argv to its end (or the deadline) and hands back what it printed.
-ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds limit = 60s);
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds limit = 60s,
+                         const std::optional<std::string>& input = {});
 
 }  // namespace testsupport
