@@ -198,14 +198,23 @@ std::vector<Command> ParseLine(std::string_view line) {
     return commands;
 }
 
-std::string FormatScientific(double value) {
+namespace {
+
+// The process's locale (Qt takes the user's) has no say in what goes on the wire.
+std::string FormatInCLocale(const char* format, int decimals, double value) {
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
     const locale_t previous = uselocale(cLocale);
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6E", value);
+    char text[400];
+    std::snprintf(text, sizeof text, format, decimals, value);
     uselocale(previous);
     return text;
 }
+
+}  // namespace
+
+std::string FormatScientific(double value) { return FormatInCLocale("%.*E", 6, value); }
+
+std::string FormatFixed(double value, int decimals) { return FormatInCLocale("%.*f", decimals, value); }
 
 bool ParseNumber(const std::string& text, double& value) {
     // Decimal digits, a sign, one point and an exponent only: strtod's hex

@@ -60,6 +60,8 @@ std::vector<Command> ParseLine(std::string_view line);
 
 // "1.500000E-06", as replies print radiances; "%.6E" in the C locale.
 std::string FormatScientific(double value);
+// "%.*f" in the C locale.
+std::string FormatFixed(double value, int decimals);
 
 // A decimal number parameter ("12", "-3.5e2", "+.5"); false for anything
 // else, "NaN" and infinities included.
