@@ -11,6 +11,7 @@ packages=(
   xvfb xauth fonts-liberation
   dpkg-dev file  # cpack -G DEB: dpkg-shlibdeps and the ELF check before it
   clang libclang-rt-14-dev  # scripts/fuzz.sh: clang with libFuzzer and the sanitizer run-times
+  python3-pyvisa python3-pyvisa-py python3-pymeasure  # the quorvex Python package and its test
 )
 
 missing=()

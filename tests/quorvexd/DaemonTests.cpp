@@ -349,14 +349,22 @@ TEST_F(DaemonTest, SlowEightClientsPollWhileOneMovesAndRamps) {
         });
     CScpiClient driver(port);
     driver.Send("OUTP ON");
+    const int before = polls.load();
     for (const char* move : {"SOUR:APER 2,11", "SOUR:APER 0,3", "SOUR:APER:HOME", "SOUR:APER 1,1"})
         EXPECT_EQ(driver.Query(std::string(move) + ";*OPC?", 30s), "1");
-    const int before = polls.load();
-    // The polls go on while the supply ramps.
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return polls.load() > before + 80; }));
+    EXPECT_EQ(driver.Query("*OPC?", 40s), "1");
+    // The polls went on while the wheels moved and the supply ramped.
+    EXPECT_GT(polls.load(), before + 80);
+    EXPECT_EQ(driver.Query("OUTP?;SOUR:APER?;SYST:ERR?"), "1;1,1;0,\"No error\"");
+    EXPECT_EQ(driver.Query("OUTP OFF;*OPC?", 40s), "1");
+    EXPECT_EQ(driver.Query("OUTP?"), "0");
+
+    // An abort seen early in a 15 s ramp-up cuts it short and ramps back down.
+    driver.Send("OUTP ON");
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return std::stoi(driver.Query("OUTP:RAMP:PROG?")) > 0; }));
     EXPECT_EQ(driver.Query("ABOR;*OPC?", 40s), "1");
-    EXPECT_EQ(driver.Query("SYST:ERR?").rfind("-200,", 0), 0u);  // the ramp-up was cut short
-    EXPECT_EQ(driver.Query("OUTP?;SOUR:APER?"), "0;1,1");
+    EXPECT_EQ(driver.Query("SYST:ERR?").rfind("-200,", 0), 0u);
+    EXPECT_EQ(driver.Query("OUTP?"), "0");
     EXPECT_EQ(supply.State().CurrentSetPoint(), 0.0);
     stop = true;
     for (auto& poller : pollers) poller.join();
