@@ -129,7 +129,7 @@ void CCommandRunner::Dispatch(CClientSession& session, const scpi::Command& comm
             }
             return complete(Outcome{});
         case CommandId::AperturePosition:
-            if (command.query) return m_hub.Run(Instrument::Head, ReadPosition(), complete);
+            if (command.query) return m_hub.RunShared(Instrument::Head, "P?", ReadPosition(), complete);
             return Move(session, command, complete);
         case CommandId::ApertureHome:
             m_hub.Operate(
@@ -141,7 +141,7 @@ void CCommandRunner::Dispatch(CClientSession& session, const scpi::Command& comm
                 session.BeginOperation());
             return complete(Outcome{});
         case CommandId::ApertureFactor:
-            return m_hub.Run(Instrument::Head, ReadPosition(), [this, complete](const Outcome& position) {
+            return m_hub.RunShared(Instrument::Head, "P?", ReadPosition(), [this, complete](const Outcome& position) {
                 int p = 0, s = 0;
                 if (position.error || !SplitPosition(position.reply, p, s)) return complete(position);
                 const double factor = apertureitems::FactorAt(m_hub.Calibration().m_apertureData, p, s);
@@ -161,7 +161,7 @@ void CCommandRunner::Dispatch(CClientSession& session, const scpi::Command& comm
         case CommandId::MeasureCurrent:
         case CommandId::MeasureVoltage: {
             const bool current = id == CommandId::MeasureCurrent;
-            return m_hub.Run(Instrument::Supply,
+            return m_hub.RunShared(Instrument::Supply, current ? "MEAS:CURR?" : "MEAS:VOLT?",
                              [current](void* supply) {
                                  double value = 0;
                                  const int result = current ? Agilent_MeasureCurrent(supply, &value)
@@ -174,7 +174,7 @@ void CCommandRunner::Dispatch(CClientSession& session, const scpi::Command& comm
         }
         case CommandId::MeasureTemperature: return Temperature(command, complete);
         case CommandId::MeasureHours:
-            return m_hub.Run(Instrument::Counter,
+            return m_hub.RunShared(Instrument::Counter, "T?",
                              [](void* counter) {
                                  double seconds = 0;
                                  const int result = Etc_GetElapsedTime(counter, &seconds);
@@ -183,7 +183,7 @@ void CCommandRunner::Dispatch(CClientSession& session, const scpi::Command& comm
                              },
                              complete);
         case CommandId::MeasureCycles:
-            return m_hub.Run(Instrument::Counter,
+            return m_hub.RunShared(Instrument::Counter, "P?",
                              [](void* counter) {
                                  uint32_t cycles = 0;
                                  const int result = Etc_GetPowerCycleCount(counter, &cycles);
@@ -238,7 +238,7 @@ void CCommandRunner::Radiance(const scpi::Command& command, const Complete& comp
     if (!radiance)
         return complete(Fail(code::kDataOutOfRange, "the calibration covers " + Fixed(range->first, 1) + " to " +
                                                         Fixed(range->second, 1) + " nm"));
-    m_hub.Run(Instrument::Head, ReadPosition(), [this, complete, value = *radiance](const Outcome& position) {
+    m_hub.RunShared(Instrument::Head, "P?", ReadPosition(), [this, complete, value = *radiance](const Outcome& position) {
         int p = 0, s = 0;
         if (position.error || !SplitPosition(position.reply, p, s)) return complete(position);
         const double factor = apertureitems::FactorAt(m_hub.Calibration().m_apertureData, p, s);
@@ -265,7 +265,7 @@ void CCommandRunner::Temperature(const scpi::Command& command, const Complete& c
         if (only < 0)
             return complete(Fail(code::kIllegalParameterValue, "the sensors are BULB, MOTor, PRIMary and SECondary"));
     }
-    m_hub.Run(Instrument::Head,
+    m_hub.RunShared(Instrument::Head, "T?" + std::to_string(only),
               [only](void* head) {
                   double t[4] = {0, 0, 0, 0};
                   const int result = Quorvex_GetTemperature(head, t);

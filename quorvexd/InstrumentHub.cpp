@@ -108,6 +108,36 @@ void CInstrumentHub::Operate(scpi::Instrument instrument, Work work, Done done) 
     Submit(*device.operations, device, std::move(work), std::move(done));
 }
 
+void CInstrumentHub::RunShared(scpi::Instrument instrument, const std::string& key, Work work, Done done) {
+    Device& device = Of(instrument);
+    if (!device.connected || m_shutDown) return Submit(*device.commands, device, std::move(work), std::move(done));
+    const std::pair<int, std::string> slot{static_cast<int>(instrument), key};
+    std::shared_ptr<std::vector<Done>> waiters;
+    {
+        std::lock_guard lock(m_sharedMutex);
+        std::shared_ptr<std::vector<Done>>& queued = m_sharedReads[slot];
+        if (queued) {
+            queued->push_back(std::move(done));
+            return;
+        }
+        queued = waiters = std::make_shared<std::vector<Done>>();
+        waiters->push_back(std::move(done));
+    }
+    Submit(
+        *device.commands, device,
+        [this, slot, work = std::move(work)](void* handle) {
+            {
+                // From here on a new request takes a reading of its own.
+                std::lock_guard lock(m_sharedMutex);
+                m_sharedReads.erase(slot);
+            }
+            return work(handle);
+        },
+        [waiters](const Outcome& outcome) {
+            for (const Done& waiter : *waiters) waiter(outcome);
+        });
+}
+
 // Connecting ---------------------------------------------------------------
 
 void CInstrumentHub::RetryMissing() {

@@ -22,7 +22,9 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,11 @@ public:
     // -241 without running it when the instrument is not connected.
     void Run(scpi::Instrument instrument, Work work, Done done);
     void Operate(scpi::Instrument instrument, Work work, Done done);
+    // Run for a reading that changes nothing: while one with the same `key`
+    // (the same work) waits in the queue, not yet started, the new one
+    // joins it and gets its reading, which is taken after both arrived.
+    // Many clients polling one instrument then share its round trips.
+    void RunShared(scpi::Instrument instrument, const std::string& key, Work work, Done done);
 
     bool Connected(scpi::Instrument instrument) const;
     // The connected head's serial number, "0" while none is connected.
@@ -144,6 +151,11 @@ private:
     std::string m_headSerialNumber = "0";
     bool m_downloading = false;
     std::vector<Done> m_downloadWaiters;
+
+    // Readings queued and not started, by instrument and key; the server's
+    // thread adds to them, a worker takes one out as it starts it.
+    std::mutex m_sharedMutex;
+    std::map<std::pair<int, std::string>, std::shared_ptr<std::vector<Done>>> m_sharedReads;
 
     Lamp m_lamp = Lamp::Off;
     std::atomic<int> m_rampPercent{0};
