@@ -102,6 +102,8 @@ void CClientSession::Pump() {
             for (std::size_t i = 0; i < m_replies.size(); ++i) reply += (i ? ";" : "") + m_replies[i];
             reply.push_back('\n');
             m_socket->write(reply.data(), static_cast<qint64>(reply.size()));
+            // Now, not on the next pass of the event loop: the client waits for it.
+            m_socket->flush();
             m_replies.clear();
         }
         m_commands.clear();

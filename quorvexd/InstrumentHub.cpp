@@ -39,10 +39,11 @@ CInstrumentHub::CInstrumentHub(const PortSettings& ports, Log log, QObject* pare
     m_counter.settings = ports.counter;
     m_retry.setInterval(kRetrySeconds * 1000);
     connect(&m_retry, &QTimer::timeout, this, &CInstrumentHub::RetryMissing);
+    connect(this, &CInstrumentHub::ResultsPosted, this, &CInstrumentHub::RunPosted, Qt::QueuedConnection);
     // The gate calls on the thread that met the error; it is handled here,
     // on the server's thread, and dropped with the hub.
     porterrors::SetListener([this](const porterrors::PortError& error) {
-        QMetaObject::invokeMethod(this, [this, port = error.port] { OnPortFailed(port); }, Qt::QueuedConnection);
+        Post([this, port = error.port] { OnPortFailed(port); });
     });
 }
 
@@ -69,7 +70,22 @@ const CInstrumentHub::Device& CInstrumentHub::Of(scpi::Instrument instrument) co
 }
 
 void CInstrumentHub::Post(std::function<void()> onServerThread) {
-    QMetaObject::invokeMethod(this, std::move(onServerThread), Qt::QueuedConnection);
+    bool first = false;
+    {
+        std::lock_guard lock(m_postedMutex);
+        first = m_posted.empty();
+        m_posted.push_back(std::move(onServerThread));
+    }
+    if (first) emit ResultsPosted();
+}
+
+void CInstrumentHub::RunPosted() {
+    std::deque<std::function<void()>> batch;
+    {
+        std::lock_guard lock(m_postedMutex);
+        batch.swap(m_posted);
+    }
+    for (const auto& call : batch) call();
 }
 
 void CInstrumentHub::Start() {

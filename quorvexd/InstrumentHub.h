@@ -21,6 +21,7 @@
 #include <serial/SerialPort.h>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -103,6 +104,10 @@ public:
     // panel) and the head. Nothing runs on the workers afterwards.
     void Shutdown();
 
+signals:
+    // Emitted by a worker when the first of a batch of results is posted.
+    void ResultsPosted();
+
 private:
     struct Device {
         scpi::Instrument kind;
@@ -125,7 +130,11 @@ private:
     Device& Of(scpi::Instrument instrument);
     const Device& Of(scpi::Instrument instrument) const;
     void Submit(CJobThread& worker, Device& device, Work work, Done done);
+    // Any thread: `onServerThread` runs there. The callables go through a
+    // queue of our own, so each is created, run and destroyed under its
+    // lock's ordering; Qt's queued signal only wakes the server's thread.
     void Post(std::function<void()> onServerThread);
+    void RunPosted();
     void RetryMissing();
     void Connect(Device& device);
     // Device worker: connects and checks who answered.
@@ -154,6 +163,8 @@ private:
 
     // Readings queued and not started, by instrument and key; the server's
     // thread adds to them, a worker takes one out as it starts it.
+    std::mutex m_postedMutex;
+    std::deque<std::function<void()>> m_posted;
     std::mutex m_sharedMutex;
     std::map<std::pair<int, std::string>, std::shared_ptr<std::vector<Done>>> m_sharedReads;
 

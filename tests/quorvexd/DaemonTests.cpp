@@ -60,10 +60,11 @@ protected:
         StartCounter();
     }
     ~DaemonTest() override {
-        if (daemon) {
-            daemon->Signal(SIGKILL);
-            daemon->Wait();
-        }
+        if (!daemon) return;
+        daemon->Signal(SIGKILL);
+        daemon->Wait();
+        // What the daemon said (a sanitizer's report among it) explains a failure.
+        if (HasFailure()) std::fprintf(stderr, "quorvexd's standard error:\n%s\n", daemon->Err().c_str());
     }
 
     void StartCounter() {
