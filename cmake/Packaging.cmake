@@ -38,7 +38,10 @@ set(CPACK_PACKAGE_VENDOR "Quorvex")
 set(CPACK_PACKAGE_CONTACT "Quorvex software <software@quorvex.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Quorvex light source control panel, drivers and simulated instruments")
 set(CPACK_PACKAGE_DESCRIPTION
-  "The Quorvex Control Panel program, quorvexctl (the instruments from a shell), the driver libraries of the head unit, the lamp's power supply and the elapsed-time counter with their headers and CMake package config, and quorvex-sim, the three instruments simulated on pseudo-terminals.")
+  "The Quorvex Control Panel program, quorvexctl (the instruments from a shell), the driver libraries of the head unit, the lamp's power supply and the elapsed-time counter with their headers and CMake package config, quorvex-sim, the three instruments simulated on pseudo-terminals, and quorvexd, the network daemon that shares the light source with many programs as one SCPI-over-TCP instrument (its systemd unit installed but not enabled), with the quorvex Python package for PyVISA and PyMeasure.")
+# The Python package needs PyVISA, its pure-Python backend and PyMeasure;
+# the programs do not.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, python3-pyvisa, python3-pyvisa-py, python3-pymeasure")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -12,6 +12,7 @@ packages=(
   dpkg-dev file  # cpack -G DEB: dpkg-shlibdeps and the ELF check before it
   clang libclang-rt-14-dev  # scripts/fuzz.sh: clang with libFuzzer and the sanitizer run-times
   jq groff-base  # the README's quorvexctl example, run by a test, and the manual page's check
+  python3-pyvisa python3-pyvisa-py python3-pymeasure  # the quorvex Python package and its test
 )
 
 missing=()

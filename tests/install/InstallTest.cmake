@@ -24,6 +24,7 @@ set(expected
   bin/QuorvexControlPanel
   bin/quorvex-sim
   bin/quorvexctl
+  bin/quorvexd
   include/quorvex/PsuDll/PsuDll.h
   include/quorvex/QuorvexDll/QuorvexDll.h
   include/quorvex/TallyDll/TallyDll.h
@@ -33,6 +34,8 @@ set(expected
   lib/cmake/Quorvex/QuorvexConfigVersion.cmake
   lib/cmake/Quorvex/QuorvexTargets-CONFIG.cmake
   lib/cmake/Quorvex/QuorvexTargets.cmake
+  lib/python3/dist-packages/quorvex/__init__.py
+  lib/systemd/system/quorvexd.service
   share/applications/quorvex-control-panel.desktop
   share/bash-completion/completions/quorvexctl
   share/icons/hicolor/16x16/apps/quorvex-control-panel.png
@@ -93,7 +96,7 @@ foreach(library PsuDll QuorvexDll TallyDll)
 endforeach()
 
 # The installed programs find the installed libraries, not the build's.
-foreach(program QuorvexControlPanel quorvex-sim quorvexctl)
+foreach(program QuorvexControlPanel quorvex-sim quorvexctl quorvexd)
   run(readelf -d ${stage}/bin/${program})
   if(NOT out MATCHES "R(UN)?PATH[^\n]*\\$ORIGIN/\\.\\./lib" OR out MATCHES "${BUILD_DIR}")
     message(FATAL_ERROR "${program} has the wrong run path:\n${out}")
@@ -101,6 +104,7 @@ foreach(program QuorvexControlPanel quorvex-sim quorvexctl)
 endforeach()
 run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${stage}/bin/quorvex-sim --help)
 run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${stage}/bin/quorvexctl --help)
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${stage}/bin/quorvexd --help)
 
 # A consumer sees nothing but the staged tree.
 run(${CMAKE_COMMAND} -S ${EXAMPLE_DIR} -B ${WORK_DIR}/example -G ${GENERATOR}

@@ -31,6 +31,8 @@ public:
     CChildProcess& operator=(const CChildProcess&) = delete;
 
     void Signal(int signal) const;
+    // For reading the child's own figures (/proc/PID/stat).
+    pid_t Pid() const { return m_pid; }
     // The exit code (128 + the signal when one ended it); nothing when the
     // child still runs at the deadline.
     std::optional<int> Wait(std::chrono::milliseconds limit = kLimit);
