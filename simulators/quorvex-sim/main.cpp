@@ -2,7 +2,8 @@
 // counter on pseudo-terminals linked as COMn ports, so the unchanged control
 // panel connects to them, until Ctrl-C or SIGTERM. With --record DIR each
 // instrument's commands, as they arrived, go into DIR/<instrument>.txt at
-// exit, for tests that check what a whole program sent.
+// exit, for tests that check what a whole program sent. With --line-rate the
+// instruments answer at the speed of the lines the host set up.
 #include "head/HeadSimulator.h"
 #include "psu/PsuSimulator.h"
 #include "tally/TallySimulator.h"
@@ -32,15 +33,21 @@ struct Options {
     fs::path portsFolder = sim::DefaultPortsFolder();
     std::optional<unsigned> head, psu, counter;
     std::optional<fs::path> recordFolder;
+    bool lineRate = false;
 };
 
 void Usage(std::ostream& out) {
     out << "Usage: quorvex-sim [--head N] [--psu N] [--counter N] [--ports-folder DIR] [--record DIR]\n"
+           "                  [--line-rate]\n"
            "Runs the simulated Quorvex head unit, power supply and elapsed-time counter\n"
            "as COM ports (default COM1, COM2 and COM3, or the next free numbers) in\n"
            "the ports folder (default " << sim::DefaultPortsFolder().string() << ").\n"
            "--record DIR writes the commands each one received to DIR/head.txt,\n"
-           "DIR/psu.txt and DIR/counter.txt when it stops, one command a line.\n";
+           "DIR/psu.txt and DIR/counter.txt when it stops, one command a line.\n"
+           "--line-rate paces every byte both ways at the rate, data bits, parity and\n"
+           "stop bits the host set the port to (a pseudo-terminal reports 8 data bits\n"
+           "and no parity), and each reply starts after the instrument's turnaround:\n"
+           "head unit 3 ms, power supply 5 ms, counter 2 ms.\n";
 }
 
 unsigned ParseCom(std::string_view option, const char* value) {
@@ -68,6 +75,8 @@ Options ParseOptions(int argc, char** argv) {
         } else if (arg == "--ports-folder") {
             if (!value) throw std::invalid_argument("--ports-folder needs a folder");
             options.portsFolder = value, ++i;
+        } else if (arg == "--line-rate") {
+            options.lineRate = true;
         } else if (arg == "--record") {
             if (!value) throw std::invalid_argument("--record needs a folder");
             options.recordFolder = value, ++i;
@@ -152,11 +161,14 @@ int Run(const Options& options, const sigset_t& stopSignals) {
     sim::CHeadSimulator head(options.portsFolder, headCom, &lamp);
     sim::CPsuSimulator psu(options.portsFolder, psuCom, &lamp);
     sim::CTallySimulator counter(options.portsFolder, counterCom, &lamp);
-    head.Start();
-    psu.Start();
-    counter.Start();
+    for (sim::CSimDevice* device : {static_cast<sim::CSimDevice*>(&head), static_cast<sim::CSimDevice*>(&psu),
+                                    static_cast<sim::CSimDevice*>(&counter)}) {
+        device->SetLineRate(options.lineRate);
+        device->Start();
+    }
 
     std::cout << "Ports folder: " << options.portsFolder.string() << "\n";
+    if (options.lineRate) std::cout << "Line rate: replies paced at the ports' baud rates\n";
     Announce(head, "Quorvex head unit");
     Announce(psu, "Agilent E3633A power supply");
     Announce(counter, "elapsed-time counter");
