@@ -20,6 +20,7 @@
 #include <cstring>
 #include <iterator>
 #include <system_error>
+#include <utility>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -192,6 +193,39 @@ void CSimDevice::Vanish() {
     if (!m_vanished) VanishLocked();
 }
 
+void CSimDevice::Reappear() {
+    std::unique_lock lock(m_mutex);
+    if (!m_running || OnIoThread()) {
+        ReappearLocked();
+        if (m_reappearError) std::rethrow_exception(std::exchange(m_reappearError, nullptr));
+        return;
+    }
+    // Only the I/O thread may swap the master it polls.
+    m_reappearRequested = true;
+    lock.unlock();
+    Wake();
+    lock.lock();
+    m_vanishDone.wait(lock, [this] { return !m_reappearRequested || !m_running; });
+    if (m_reappearRequested) ReappearLocked();
+    if (m_reappearError) std::rethrow_exception(std::exchange(m_reappearError, nullptr));
+}
+
+void CSimDevice::ReappearLocked() {
+    m_reappearRequested = false;
+    if (m_vanished) {
+        try {
+            m_port.Reopen();
+            m_vanished = false;
+            // A new line: nothing half-received, nothing still on its way.
+            m_input.clear();
+            m_txLineFree = m_rxLineFree = Clock::time_point();
+        } catch (...) {
+            m_reappearError = std::current_exception();
+        }
+    }
+    m_vanishDone.notify_all();
+}
+
 bool CSimDevice::Vanished() const {
     std::lock_guard lock(m_mutex);
     return m_vanished;
@@ -276,6 +310,7 @@ void CSimDevice::Run() {
             std::lock_guard lock(m_mutex);
             if (m_stop) break;
             if (m_vanishRequested) VanishLocked();
+            if (m_reappearRequested) ReappearLocked();
             lineRate = m_lineRate;
             const auto now = Clock::now();
             auto firstLater = std::find_if(m_pending.begin(), m_pending.end(),

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <deque>
+#include <exception>
 
 #include <chrono>
 #include <condition_variable>
@@ -134,6 +135,12 @@ public:
     void Vanish();
     // True once the device has vanished (by Vanish() or by a fault).
     bool Vanished() const;
+    // A vanished device comes back under the same COM number, on a fresh
+    // pty, with its state as it was (a cable plugged in again); nothing
+    // when it had not vanished. From another thread it returns once the
+    // port is back; Port().SlavePath() changes, so read it only after.
+    // Throws std::system_error when no pty can be had.
+    void Reappear();
 
     // Everything received so far, in order.
     std::vector<ReceivedCommand> Received() const;
@@ -193,6 +200,7 @@ private:
     std::chrono::nanoseconds CurrentByteTime() const;
     void ArmTimer(std::optional<Clock::time_point> at);
     void VanishLocked();
+    void ReappearLocked();
     bool OnIoThread() const;
 
     CPtyPort m_port;
@@ -208,6 +216,8 @@ private:
     std::string m_input;
     bool m_stop = false;
     bool m_vanishRequested = false;
+    bool m_reappearRequested = false;
+    std::exception_ptr m_reappearError;
     bool m_running = false;   // the I/O thread is between start and exit
     bool m_vanished = false;
     std::thread::id m_ioThreadId;
