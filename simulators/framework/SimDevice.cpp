@@ -171,11 +171,14 @@ std::chrono::microseconds CSimDevice::Turnaround() const {
     return m_turnaround;
 }
 
-CSimDevice::Traffic CSimDevice::LineTraffic() const { return {m_bytesReceived.load(), m_bytesSent.load()}; }
+CSimDevice::Traffic CSimDevice::LineTraffic() const {
+    return {m_bytesReceived.load(), m_bytesSent.load(), m_replies.load()};
+}
 
 void CSimDevice::ResetTraffic() {
     m_bytesReceived = 0;
     m_bytesSent = 0;
+    m_replies = 0;
 }
 
 void CSimDevice::Vanish() {
@@ -531,6 +534,7 @@ void CSimDevice::HandleCommand(const std::string& command) {
     // and its later notifications go on as if the command had been served.
     const Reply reply = matched ? handler(match) : Unknown(command);
     if (!reply || reply->empty()) return;
+    if (!fault || (fault->kind != FaultKind::NoReply && fault->kind != FaultKind::Vanish)) ++m_replies;
 
     // On a real line the reply starts its turnaround after the command's
     // last byte, however long serving it took here.

@@ -123,10 +123,12 @@ public:
     std::chrono::microseconds Turnaround() const;
 
     // Bytes that crossed the line each way since the start or the last
-    // reset: received from the host, and written to it.
+    // reset: received from the host, and written to it; and the replies
+    // sent (each had its turnaround in line-rate mode).
     struct Traffic {
         uint64_t received = 0;
         uint64_t sent = 0;
+        uint64_t replies = 0;
     };
     Traffic LineTraffic() const;
     void ResetTraffic();
@@ -239,6 +241,7 @@ private:
 
     std::atomic<uint64_t> m_bytesReceived{0};
     std::atomic<uint64_t> m_bytesSent{0};
+    std::atomic<uint64_t> m_replies{0};
 
     int m_wakeFd = -1;
     int m_timerFd = -1;

@@ -112,6 +112,7 @@ TEST_F(LineRateTest, ACommandArrivesWhenItsLastByteCouldHaveAndSwitchingOffSends
     EXPECT_GE(m_device.Received()[0].at - sent, sim::ReadLineSettings(m_line.Fd())->WireTime(command.size()));
     EXPECT_EQ(m_device.LineTraffic().received, command.size());
     EXPECT_EQ(m_device.LineTraffic().sent, 3u);
+    EXPECT_EQ(m_device.LineTraffic().replies, 1u);
 
     // At 300 baud a reply of 41 bytes needs 1.37 s; switched off after the
     // first byte, the rest comes at once.

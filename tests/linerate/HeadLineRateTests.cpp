@@ -1,0 +1,89 @@
+// The head driver's table downloads at the real line rate: replies whose
+// lines keep coming for far longer than the 250 ms of silence that ends
+// them must arrive whole, however long they take.
+#include "HeadSimulator.h"
+#include "LineTiming.h"
+#include "QuorvexDll/QuorvexDll.h"
+#include "TestSupport.h"
+#include "platform/win32.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+class HeadLineRateTest : public ::testing::Test {
+protected:
+    HeadLineRateTest() : m_head(m_xdg.PortsFolder(), 1) {
+        m_head.SetLineRate(true);
+        m_head.Start();
+        Quorvex_SetLogfilePath((m_xdg.Root() / "quorvex.log").wstring().c_str());
+    }
+    ~HeadLineRateTest() override {
+        if (m_handle) Quorvex_Disconnect(&m_handle, 1, nullptr);
+        Quorvex_SetLogfilePath(L"");
+    }
+
+    // Connects as the head is wired: 9600 baud, 8 data bits, no parity, 2 stop bits.
+    void Connect() { ASSERT_EQ(Quorvex_Connect(1, 9600, 0, 8, 2, 0, &m_handle, 1, nullptr), QuorvexSuccess); }
+
+    // Downloads the spectral table; false if it has not ended within `limit`.
+    bool DownloadSpectral(std::chrono::milliseconds limit) {
+        const HANDLE done = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+        const bool started = Quorvex_DownloadSpectralCalibrationData(m_handle, 0, nullptr, done) == QuorvexSuccess;
+        const bool ended = started && WaitForSingleObject(done, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
+        CloseHandle(done);
+        return ended;
+    }
+
+    QuorvexSpectralTable Held() {
+        QuorvexSpectralTable table;
+        EXPECT_EQ(Quorvex_GetSpectralCalibrationData(m_handle, &table), QuorvexSuccess);
+        return table;
+    }
+
+    testsupport::CTempXdg m_xdg;
+    sim::CHeadSimulator m_head;
+    void* m_handle = nullptr;
+};
+
+TEST_F(HeadLineRateTest, AReplyThatTakesSecondsButNeverFallsSilentIsNotCutShort) {
+    Connect();
+    m_head.ResetTraffic();
+    const auto start = Clock::now();
+    ASSERT_TRUE(DownloadSpectral(testsupport::kLimit));
+    const auto took = Clock::now() - start;
+    // The factory table's 81 lines need about 1.9 s at this rate, each line
+    // some 20 ms: the reply lasts far beyond 250 ms, its gaps never do.
+    const auto wire = sim::kLine9600_8N2.WireTime(m_head.LineTraffic().sent);
+    EXPECT_GT(wire, 1s);
+    EXPECT_GE(took, wire);
+    EXPECT_EQ(Held(), sim::CHeadSimulator::FactorySpectrum());
+}
+
+// About 4 minutes of wire: 10,000 lines of some 18 bytes.
+TEST_F(HeadLineRateTest, SlowATenThousandPairDownloadArrivesWhole) {
+    sim::CHeadSimulator::SpectralTable table;
+    for (int i = 0; i < 10000; ++i) {
+        // Values as the wire carries them, so they come back exactly.
+        char text[64];
+        std::snprintf(text, sizeof text, "%.2f,%.3E", 300.0 + i * 0.08, 1.0e-5 * (1.0 + i % 997 / 100.0));
+        double nm = 0, radiance = 0;
+        std::sscanf(text, "%lf,%lf", &nm, &radiance);
+        table.emplace_back(nm, radiance);
+    }
+    m_head.SetSpectralData(table);
+    Connect();
+    m_head.ResetTraffic();
+    ASSERT_TRUE(DownloadSpectral(10min));
+    EXPECT_GT(sim::kLine9600_8N2.WireTime(m_head.LineTraffic().sent), 3min);
+    const QuorvexSpectralTable held = Held();
+    ASSERT_EQ(held.size(), table.size());
+    EXPECT_EQ(held, table);
+}
+
+}  // namespace
