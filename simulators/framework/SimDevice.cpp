@@ -172,13 +172,15 @@ std::chrono::microseconds CSimDevice::Turnaround() const {
 }
 
 CSimDevice::Traffic CSimDevice::LineTraffic() const {
-    return {m_bytesReceived.load(), m_bytesSent.load(), m_replies.load()};
+    return {m_bytesReceived.load(), m_bytesSent.load(), m_replies.load(),
+            std::chrono::nanoseconds(m_maxLateNs.load())};
 }
 
 void CSimDevice::ResetTraffic() {
     m_bytesReceived = 0;
     m_bytesSent = 0;
     m_replies = 0;
+    m_maxLateNs = 0;
 }
 
 void CSimDevice::Vanish() {
@@ -403,6 +405,8 @@ void CSimDevice::WriteDueBytes(Clock::time_point now) {
         }
         const auto written = static_cast<size_t>(n);
         m_bytesSent += written;
+        const int64_t late = std::chrono::duration_cast<std::chrono::nanoseconds>(now - m_txNextAt).count();
+        if (late > m_maxLateNs.load()) m_maxLateNs = late;
         m_tx.erase(m_tx.begin(), m_tx.begin() + static_cast<long>(written));
         m_txLineFree = m_txNextAt + m_txByteTime * static_cast<long>(written - 1);
         m_txNextAt = m_txLineFree + m_txByteTime;

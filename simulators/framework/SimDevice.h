@@ -124,11 +124,14 @@ public:
 
     // Bytes that crossed the line each way since the start or the last
     // reset: received from the host, and written to it; and the replies
-    // sent (each had its turnaround in line-rate mode).
+    // sent (each had its turnaround in line-rate mode). In line-rate mode
+    // also the most a byte went out after its time: a machine that holds
+    // the I/O thread up opens gaps in a reply that a real line never has.
     struct Traffic {
         uint64_t received = 0;
         uint64_t sent = 0;
         uint64_t replies = 0;
+        std::chrono::nanoseconds maxLate{0};
     };
     Traffic LineTraffic() const;
     void ResetTraffic();
@@ -242,6 +245,7 @@ private:
     std::atomic<uint64_t> m_bytesReceived{0};
     std::atomic<uint64_t> m_bytesSent{0};
     std::atomic<uint64_t> m_replies{0};
+    std::atomic<int64_t> m_maxLateNs{0};
 
     int m_wakeFd = -1;
     int m_timerFd = -1;
