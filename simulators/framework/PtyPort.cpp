@@ -41,6 +41,23 @@ fs::path DefaultPortsFolder() {
 }
 
 CPtyPort::CPtyPort(const fs::path& portsFolder, unsigned comNumber) : m_comNumber(comNumber) {
+    fs::create_directories(portsFolder);
+    m_linkPath = portsFolder / ComName();
+    try {
+        Open();
+    } catch (...) {
+        m_linkPath.clear();
+        throw;
+    }
+}
+
+void CPtyPort::Reopen() {
+    Vanish();
+    Open();
+}
+
+void CPtyPort::Open() {
+    const std::string oldSlave = m_slavePath;
     try {
         m_masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (m_masterFd < 0) ThrowErrno("posix_openpt");
@@ -66,10 +83,9 @@ CPtyPort::CPtyPort(const fs::path& portsFolder, unsigned comNumber) : m_comNumbe
         ::cfmakeraw(&tio);
         if (::tcsetattr(m_slaveKeepAliveFd, TCSANOW, &tio) != 0) ThrowErrno("tcsetattr");
 
-        fs::create_directories(portsFolder);
-        m_linkPath = portsFolder / ComName();
-        // A link left behind by a simulator that did not stop cleanly is
-        // replaced; anything that is not a link is someone else's.
+        // A link left behind by a simulator that did not stop cleanly (or
+        // our own, on reopening) is replaced; anything that is not a link
+        // is someone else's.
         std::error_code ec;
         const auto status = fs::symlink_status(m_linkPath, ec);
         if (fs::is_symlink(status)) {
@@ -82,7 +98,7 @@ CPtyPort::CPtyPort(const fs::path& portsFolder, unsigned comNumber) : m_comNumbe
     } catch (...) {
         CloseFd(m_slaveKeepAliveFd);
         CloseFd(m_masterFd);
-        m_linkPath.clear();
+        m_slavePath = oldSlave;  // the link, if any, still names it
         throw;
     }
 }

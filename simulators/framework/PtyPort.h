@@ -35,8 +35,16 @@ public:
     // sees a hang-up. The link stays until destruction.
     void Vanish();
     bool Vanished() const { return m_masterFd < 0; }
+    // The instrument comes back under the same COM number: a fresh pty
+    // pair, with the link pointed at its slave (the old slave is dead for
+    // whoever still holds it, as a re-plugged adapter's old handle is).
+    // Not while another thread uses MasterFd() or SlavePath(). Throws
+    // std::system_error on failure, leaving the port vanished.
+    void Reopen();
 
 private:
+    void Open();
+
     int m_masterFd = -1;
     int m_slaveKeepAliveFd = -1;  // keeps the master from seeing hang-ups between driver opens
     std::string m_slavePath;

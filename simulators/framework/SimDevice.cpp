@@ -4,17 +4,27 @@
 // reads commands, runs the protocol table and writes every byte that goes
 // out, whether an immediate reply or a send scheduled for later. Scheduled
 // sends wait in a list ordered by due time (ties keep their order of
-// scheduling) and the thread sleeps in ppoll until input, a wake-up on the
-// eventfd, or the next due time.
+// scheduling) and the thread sleeps in poll until input, a wake-up on the
+// eventfd, or the timerfd, armed at the absolute time of the next thing
+// due.
+//
+// In line-rate mode the line is modelled as a UART each way: a byte lands
+// one byte time after the later of its own due time and the end of the byte
+// before it. Every time is computed from those absolute ends, never from
+// when the thread happened to wake, so lateness does not add up over a long
+// reply.
 #include "SimDevice.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <system_error>
+#include <utility>
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 namespace sim {
@@ -31,6 +41,7 @@ void DrainEventFd(int fd) {
     }
 }
 
+// steady_clock is CLOCK_MONOTONIC, so its time points are the timerfd's.
 timespec ToTimespec(Clock::duration d) {
     if (d < Clock::duration::zero()) d = Clock::duration::zero();
     const auto secs = std::chrono::duration_cast<std::chrono::seconds>(d);
@@ -68,10 +79,17 @@ CSimDevice::CSimDevice(const std::filesystem::path& portsFolder, unsigned comNum
     if (m_terminator.empty()) throw std::invalid_argument("empty command terminator");
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_wakeFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+    m_timerFd = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    if (m_timerFd < 0) {
+        const int err = errno;
+        ::close(m_wakeFd);
+        throw std::system_error(err, std::generic_category(), "timerfd_create");
+    }
 }
 
 CSimDevice::~CSimDevice() {
     Stop();
+    ::close(m_timerFd);
     ::close(m_wakeFd);
 }
 
@@ -94,6 +112,8 @@ void CSimDevice::Stop() {
     std::lock_guard lock(m_mutex);
     m_thread = std::thread();
     m_pending.clear();
+    m_tx.clear();
+    m_rx.clear();
 }
 
 void CSimDevice::On(const std::string& pattern, Handler handler) {
@@ -111,7 +131,7 @@ void CSimDevice::SendRawAfter(std::chrono::milliseconds delay, const std::string
 void CSimDevice::SendRawAt(Clock::time_point due, const std::string& bytes) { Schedule(due, bytes); }
 
 void CSimDevice::InjectFault(const std::string& pattern, Fault fault) {
-    ArmedFault armed{std::regex(pattern), fault};
+    ArmedFault armed{std::regex(pattern), pattern, fault};
     std::lock_guard lock(m_mutex);
     m_faults.push_back(std::move(armed));
 }
@@ -119,6 +139,48 @@ void CSimDevice::InjectFault(const std::string& pattern, Fault fault) {
 void CSimDevice::ClearFaults() {
     std::lock_guard lock(m_mutex);
     m_faults.clear();
+}
+
+std::vector<CSimDevice::ArmedFaultInfo> CSimDevice::ArmedFaults() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<ArmedFaultInfo> armed;
+    for (const auto& fault : m_faults) armed.push_back({fault.text, fault.fault});
+    return armed;
+}
+
+void CSimDevice::SetLineRate(bool on) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_lineRate = on;
+    }
+    Wake();
+}
+
+bool CSimDevice::LineRate() const {
+    std::lock_guard lock(m_mutex);
+    return m_lineRate;
+}
+
+void CSimDevice::SetTurnaround(std::chrono::microseconds turnaround) {
+    std::lock_guard lock(m_mutex);
+    m_turnaround = turnaround;
+}
+
+std::chrono::microseconds CSimDevice::Turnaround() const {
+    std::lock_guard lock(m_mutex);
+    return m_turnaround;
+}
+
+CSimDevice::Traffic CSimDevice::LineTraffic() const {
+    return {m_bytesReceived.load(), m_bytesSent.load(), m_replies.load(),
+            std::chrono::nanoseconds(m_maxLateNs.load())};
+}
+
+void CSimDevice::ResetTraffic() {
+    m_bytesReceived = 0;
+    m_bytesSent = 0;
+    m_replies = 0;
+    m_maxLateNs = 0;
 }
 
 void CSimDevice::Vanish() {
@@ -134,6 +196,39 @@ void CSimDevice::Vanish() {
     lock.lock();
     m_vanishDone.wait(lock, [this] { return m_vanished || !m_running; });
     if (!m_vanished) VanishLocked();
+}
+
+void CSimDevice::Reappear() {
+    std::unique_lock lock(m_mutex);
+    if (!m_running || OnIoThread()) {
+        ReappearLocked();
+        if (m_reappearError) std::rethrow_exception(std::exchange(m_reappearError, nullptr));
+        return;
+    }
+    // Only the I/O thread may swap the master it polls.
+    m_reappearRequested = true;
+    lock.unlock();
+    Wake();
+    lock.lock();
+    m_vanishDone.wait(lock, [this] { return !m_reappearRequested || !m_running; });
+    if (m_reappearRequested) ReappearLocked();
+    if (m_reappearError) std::rethrow_exception(std::exchange(m_reappearError, nullptr));
+}
+
+void CSimDevice::ReappearLocked() {
+    m_reappearRequested = false;
+    if (m_vanished) {
+        try {
+            m_port.Reopen();
+            m_vanished = false;
+            // A new line: nothing half-received, nothing still on its way.
+            m_input.clear();
+            m_txLineFree = m_rxLineFree = Clock::time_point();
+        } catch (...) {
+            m_reappearError = std::current_exception();
+        }
+    }
+    m_vanishDone.notify_all();
 }
 
 bool CSimDevice::Vanished() const {
@@ -179,6 +274,9 @@ void CSimDevice::VanishLocked() {
     m_vanished = true;
     m_vanishRequested = false;
     m_pending.clear();
+    m_tx.clear();
+    m_txBlocked = false;
+    m_rx.clear();
     m_vanishDone.notify_all();
 }
 
@@ -210,34 +308,49 @@ void CSimDevice::Run() {
         m_ioThreadId = std::this_thread::get_id();
     }
     for (;;) {
-        std::vector<std::string> due;
-        timespec timeout{};
-        bool hasDeadline = true;
+        std::vector<Pending> due;
+        std::optional<Clock::time_point> next;
+        bool lineRate;
         {
             std::lock_guard lock(m_mutex);
             if (m_stop) break;
             if (m_vanishRequested) VanishLocked();
+            if (m_reappearRequested) ReappearLocked();
+            lineRate = m_lineRate;
             const auto now = Clock::now();
             auto firstLater = std::find_if(m_pending.begin(), m_pending.end(),
                                            [&](const Pending& p) { return p.due > now; });
-            for (auto it = m_pending.begin(); it != firstLater; ++it) due.push_back(std::move(it->bytes));
+            std::move(m_pending.begin(), firstLater, std::back_inserter(due));
             m_pending.erase(m_pending.begin(), firstLater);
-            if (!m_pending.empty()) {
-                timeout = ToTimespec(m_pending.front().due - now);
+            if (!m_pending.empty()) next = m_pending.front().due;
+        }
+        if (!lineRate) FlushLine();
+        for (const auto& pending : due) {
+            if (lineRate) {
+                QueueOnLine(pending.due, pending.bytes);
             } else {
-                hasDeadline = false;  // no deadline: sleep until input or a wake-up
+                WriteAll(pending.bytes);
             }
         }
-        if (!due.empty()) {
-            for (const auto& bytes : due) WriteAll(bytes);
-            continue;  // writing took time; look at the clock again
+        if (!due.empty() && !lineRate) continue;  // writing took time; look at the clock again
+        if (lineRate) {
+            const auto now = Clock::now();
+            WriteDueBytes(now);
+            // Commands served here may have scheduled replies: look again.
+            if (DeliverArrived(now)) continue;
+            if (!m_tx.empty() && !m_txBlocked && (!next || m_txNextAt < *next)) next = m_txNextAt;
+            if (!m_rx.empty() && (!next || m_rx.front().at < *next)) next = m_rx.front().at;
         }
+        ArmTimer(next);
 
-        pollfd fds[2] = {{m_port.MasterFd(), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        const int ready = ::ppoll(fds, 2, hasDeadline ? &timeout : nullptr, nullptr);
+        const short masterEvents = POLLIN | (m_txBlocked ? POLLOUT : 0);
+        pollfd fds[3] = {{m_port.MasterFd(), masterEvents, 0}, {m_wakeFd, POLLIN, 0}, {m_timerFd, POLLIN, 0}};
+        const int ready = ::poll(fds, 3, -1);
         if (ready < 0) continue;  // EINTR
         if (fds[1].revents & POLLIN) DrainEventFd(m_wakeFd);
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) ReadInput();
+        if (fds[2].revents & POLLIN) DrainEventFd(m_timerFd);
+        if (fds[0].revents & POLLOUT) m_txBlocked = false;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) ReadInput(lineRate);
     }
     std::lock_guard lock(m_mutex);
     m_running = false;
@@ -245,7 +358,90 @@ void CSimDevice::Run() {
     m_vanishDone.notify_all();
 }
 
-void CSimDevice::ReadInput() {
+void CSimDevice::ArmTimer(std::optional<Clock::time_point> at) {
+    itimerspec spec{};
+    if (at) {
+        spec.it_value = ToTimespec(at->time_since_epoch());
+        // All zero would disarm the timer instead of firing at once.
+        if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
+    }
+    ::timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+std::chrono::nanoseconds CSimDevice::CurrentByteTime() const {
+    const auto line = ReadLineSettings(m_port.MasterFd());
+    return line ? line->ByteTime() : std::chrono::nanoseconds::zero();
+}
+
+void CSimDevice::QueueOnLine(Clock::time_point due, const std::string& bytes) {
+    if (bytes.empty() || m_port.Vanished()) return;
+    if (m_tx.empty()) {
+        // The line was idle: the settings may have changed since its last byte.
+        m_txByteTime = CurrentByteTime();
+        m_txNextAt = std::max(due, m_txLineFree) + m_txByteTime;
+    }
+    m_tx.insert(m_tx.end(), bytes.begin(), bytes.end());
+}
+
+void CSimDevice::WriteDueBytes(Clock::time_point now) {
+    while (!m_tx.empty() && !m_txBlocked && m_txNextAt <= now) {
+        // Every byte whose end has passed goes in one write: after a late
+        // wake-up the line catches up instead of falling behind for good.
+        size_t count = m_tx.size();  // no rate to keep: all at once
+        if (m_txByteTime > std::chrono::nanoseconds::zero())
+            count = 1 + static_cast<size_t>((now - m_txNextAt) / m_txByteTime);
+        char buffer[512];
+        count = std::min({count, m_tx.size(), sizeof buffer});
+        std::copy_n(m_tx.begin(), count, buffer);
+        const ssize_t n = ::write(m_port.MasterFd(), buffer, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                m_txBlocked = true;  // nobody reads: wait for room
+                return;
+            }
+            m_tx.clear();  // the line is gone: drop
+            return;
+        }
+        const auto written = static_cast<size_t>(n);
+        m_bytesSent += written;
+        const int64_t late = std::chrono::duration_cast<std::chrono::nanoseconds>(now - m_txNextAt).count();
+        if (late > m_maxLateNs.load()) m_maxLateNs = late;
+        m_tx.erase(m_tx.begin(), m_tx.begin() + static_cast<long>(written));
+        m_txLineFree = m_txNextAt + m_txByteTime * static_cast<long>(written - 1);
+        m_txNextAt = m_txLineFree + m_txByteTime;
+    }
+}
+
+bool CSimDevice::DeliverArrived(Clock::time_point now) {
+    std::string bytes;
+    Clock::time_point last;
+    while (!m_rx.empty() && m_rx.front().at <= now) {
+        bytes += m_rx.front().byte;
+        last = m_rx.front().at;
+        m_rx.pop_front();
+    }
+    if (bytes.empty()) return false;
+    AcceptInput(bytes, last);
+    return true;
+}
+
+void CSimDevice::FlushLine() {
+    if (!m_tx.empty()) {
+        const std::string rest(m_tx.begin(), m_tx.end());
+        m_tx.clear();
+        m_txBlocked = false;
+        WriteAll(rest);
+    }
+    if (!m_rx.empty()) {
+        std::string bytes;
+        for (const auto& arriving : m_rx) bytes += arriving.byte;
+        m_rx.clear();
+        AcceptInput(bytes, Clock::now());
+    }
+}
+
+void CSimDevice::ReadInput(bool lineRate) {
     std::string bytes;
     char buffer[4096];
     for (;;) {
@@ -258,8 +454,23 @@ void CSimDevice::ReadInput() {
         break;  // drained (EAGAIN), or nothing more to come
     }
     if (bytes.empty()) return;
-    const auto arrival = Clock::now();
+    m_bytesReceived += bytes.size();
+    const auto now = Clock::now();
+    if (!lineRate) {
+        AcceptInput(bytes, now);
+        return;
+    }
+    // The host wrote them about now; on the wire they follow one another.
+    const auto byteTime = CurrentByteTime();
+    auto at = std::max(now, m_rxLineFree);
+    for (const char byte : bytes) {
+        at += byteTime;
+        m_rx.push_back(Arriving{byte, at});
+    }
+    m_rxLineFree = at;
+}
 
+void CSimDevice::AcceptInput(const std::string& bytes, Clock::time_point arrival) {
     std::vector<std::string> commands;
     {
         std::lock_guard lock(m_mutex);
@@ -296,6 +507,8 @@ void CSimDevice::HandleCommand(const std::string& command) {
     Handler handler;
     bool matched = false;
     std::optional<Fault> fault;
+    bool lineRate = false;
+    std::chrono::microseconds turnaround{0};
     {
         std::lock_guard lock(m_mutex);
         m_record.push_back(ReceivedCommand{command, m_currentArrival});
@@ -317,14 +530,19 @@ void CSimDevice::HandleCommand(const std::string& command) {
             VanishLocked();
             return;
         }
+        lineRate = m_lineRate;
+        turnaround = m_turnaround;
     }
 
     // The handler runs even when its reply is lost, so the device's state
     // and its later notifications go on as if the command had been served.
     const Reply reply = matched ? handler(match) : Unknown(command);
     if (!reply || reply->empty()) return;
+    if (!fault || (fault->kind != FaultKind::NoReply && fault->kind != FaultKind::Vanish)) ++m_replies;
 
-    const auto now = Clock::now();
+    // On a real line the reply starts its turnaround after the command's
+    // last byte, however long serving it took here.
+    const auto now = lineRate ? m_currentArrival + turnaround : Clock::now();
     if (!fault) {
         Schedule(now, *reply);
         return;

@@ -1,10 +1,22 @@
 // Base of the simulated instruments: reads commands from a pseudo-terminal
 // with the instrument's terminator, answers them through a protocol table,
 // sends unsolicited lines and delayed notifications, records what arrived
-// (with arrival times) and injects faults on request.
+// (with arrival times) and injects faults on request. In line-rate mode it
+// paces both directions at the rate the host set the port to.
+//
+// Ownership and threads: the device owns its pty pair and one I/O thread,
+// started by Start() and ended by Stop() (or the destructor). Every public
+// member may be called from any thread; handlers run on the I/O thread and
+// may call SendRaw*, Vanish and the record accessors, nothing that waits
+// for the I/O thread.
 #pragma once
 
+#include "LineTiming.h"
 #include "PtyPort.h"
+
+#include <atomic>
+#include <deque>
+#include <exception>
 
 #include <chrono>
 #include <condition_variable>
@@ -88,11 +100,52 @@ public:
     // Faults for commands matching `pattern` (whole-command regex).
     void InjectFault(const std::string& pattern, Fault fault);
     void ClearFaults();
+    // The faults still armed, in the order they are tried, with the
+    // pattern as given and the count still left.
+    struct ArmedFaultInfo {
+        std::string pattern;
+        Fault fault;
+    };
+    std::vector<ArmedFaultInfo> ArmedFaults() const;
+
+    // Line-rate mode. On, every byte the device sends reaches the host one
+    // byte time (start, data, parity and stop bits at the port's baud rate,
+    // read from the pty as the host set it) after the one before, the
+    // host's bytes reach the device at the same rate, and a reply starts
+    // its turnaround after the last byte of its command has arrived. Off
+    // (the default), bytes cross as fast as the pty takes them and replies
+    // go at once. Switching off sends what is still on its way at once.
+    void SetLineRate(bool on);
+    bool LineRate() const;
+    // The time the instrument takes between the end of a command and the
+    // first byte of its reply, in line-rate mode.
+    void SetTurnaround(std::chrono::microseconds turnaround);
+    std::chrono::microseconds Turnaround() const;
+
+    // Bytes that crossed the line each way since the start or the last
+    // reset: received from the host, and written to it; and the replies
+    // sent (each had its turnaround in line-rate mode). In line-rate mode
+    // also the most a byte went out after its time: a machine that holds
+    // the I/O thread up opens gaps in a reply that a real line never has.
+    struct Traffic {
+        uint64_t received = 0;
+        uint64_t sent = 0;
+        uint64_t replies = 0;
+        std::chrono::nanoseconds maxLate{0};
+    };
+    Traffic LineTraffic() const;
+    void ResetTraffic();
     // Closes the device's side at once. From another thread it returns once
     // the port is closed.
     void Vanish();
     // True once the device has vanished (by Vanish() or by a fault).
     bool Vanished() const;
+    // A vanished device comes back under the same COM number, on a fresh
+    // pty, with its state as it was (a cable plugged in again); nothing
+    // when it had not vanished. From another thread it returns once the
+    // port is back; Port().SlavePath() changes, so read it only after.
+    // Throws std::system_error when no pty can be had.
+    void Reappear();
 
     // Everything received so far, in order.
     std::vector<ReceivedCommand> Received() const;
@@ -119,7 +172,13 @@ private:
     };
     struct ArmedFault {
         std::regex pattern;
+        std::string text;
         Fault fault;
+    };
+    // A byte of the host's on its way down the line.
+    struct Arriving {
+        char byte;
+        Clock::time_point at;
     };
     struct Pending {
         Clock::time_point due;
@@ -132,8 +191,21 @@ private:
     void Schedule(Clock::time_point due, std::string bytes);
     void WriteAll(const std::string& bytes);
     void Wake();
-    void ReadInput();
+    void ReadInput(bool lineRate);
+    // Splits input into commands and serves them; `arrival` is when the
+    // last of the bytes came.
+    void AcceptInput(const std::string& bytes, Clock::time_point arrival);
+    // Line-rate mode, I/O thread only: puts bytes due at `due` on the line,
+    // hands over the host's bytes that have arrived by `now` (true when
+    // there were any) and writes the device's bytes whose time has come.
+    void QueueOnLine(Clock::time_point due, const std::string& bytes);
+    bool DeliverArrived(Clock::time_point now);
+    void WriteDueBytes(Clock::time_point now);
+    void FlushLine();
+    std::chrono::nanoseconds CurrentByteTime() const;
+    void ArmTimer(std::optional<Clock::time_point> at);
     void VanishLocked();
+    void ReappearLocked();
     bool OnIoThread() const;
 
     CPtyPort m_port;
@@ -149,13 +221,34 @@ private:
     std::string m_input;
     bool m_stop = false;
     bool m_vanishRequested = false;
+    bool m_reappearRequested = false;
+    std::exception_ptr m_reappearError;
     bool m_running = false;   // the I/O thread is between start and exit
     bool m_vanished = false;
     std::thread::id m_ioThreadId;
     std::condition_variable m_vanishDone;
+    bool m_lineRate = false;
+    std::chrono::microseconds m_turnaround{0};
     Clock::time_point m_currentArrival;  // I/O thread only
 
+    // The line in line-rate mode (I/O thread only, or while it is not
+    // running): the device's bytes waiting to go with the time the next
+    // one lands, and the host's bytes read but not yet arrived.
+    std::deque<char> m_tx;
+    Clock::time_point m_txNextAt;
+    Clock::time_point m_txLineFree;
+    std::chrono::nanoseconds m_txByteTime{0};
+    bool m_txBlocked = false;
+    std::deque<Arriving> m_rx;
+    Clock::time_point m_rxLineFree;
+
+    std::atomic<uint64_t> m_bytesReceived{0};
+    std::atomic<uint64_t> m_bytesSent{0};
+    std::atomic<uint64_t> m_replies{0};
+    std::atomic<int64_t> m_maxLateNs{0};
+
     int m_wakeFd = -1;
+    int m_timerFd = -1;
     std::thread m_thread;
 };
 

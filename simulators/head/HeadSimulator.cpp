@@ -51,6 +51,7 @@ CHeadSimulator::CHeadSimulator(const std::filesystem::path& portsFolder, unsigne
       m_bulbUpdated(Clock::now()),
       m_spectral(FactorySpectrum()),
       m_aperture(ToColumnOrder(FactoryApertureRows())) {
+    SetTurnaround(kTurnaround);
     Serve(R"(I\?)", [this](const std::smatch&) { return Identify(); });
     Serve(R"(S\?)", [this](const std::smatch&) { return Status(); });
     Serve(R"(H!)", [this](const std::smatch&) { return Home(); });

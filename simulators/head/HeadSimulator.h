@@ -31,6 +31,11 @@ struct HeadIdentity {
 
 class CHeadSimulator : public CSimDevice {
 public:
+    // Line-rate mode: the unit's firmware starts a reply this long after a
+    // command's carriage return (it parses the line and, for "P?" and "T?",
+    // samples its encoders or sensors first).
+    static constexpr std::chrono::microseconds kTurnaround{3000};
+
     using SpectralTable = std::vector<std::pair<double, double>>;  // (nm, W/m^2/sr/nm)
 
     static constexpr unsigned kPrimaryPositions = 3;

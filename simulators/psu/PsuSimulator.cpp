@@ -66,6 +66,7 @@ std::string QuoteScpi(const std::string& text) {
 CPsuSimulator::CPsuSimulator(const std::filesystem::path& portsFolder, unsigned comNumber,
                              CLampBus* lamp)
     : CSimDevice(portsFolder, comNumber, "\r\n"), m_lamp(lamp) {
+    SetTurnaround(kTurnaround);
     DefineCommands();
     // One entry takes every command, so test overrides come before the
     // instrument's own replies.

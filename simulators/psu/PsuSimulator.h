@@ -26,6 +26,10 @@ namespace sim {
 
 class CPsuSimulator : public CSimDevice {
 public:
+    // Line-rate mode: the supply's SCPI parser answers a query this long
+    // after its line end (the E3633A is the slowest of the three).
+    static constexpr std::chrono::microseconds kTurnaround{5000};
+
     // The lamp bus is optional: quorvex-sim couples the three instruments
     // through it; tests usually run one instrument alone.
     CPsuSimulator(const std::filesystem::path& portsFolder, unsigned comNumber,

@@ -2,11 +2,16 @@
 // counter on pseudo-terminals linked as COMn ports, so the unchanged control
 // panel connects to them, until Ctrl-C or SIGTERM. With --record DIR each
 // instrument's commands, as they arrived, go into DIR/<instrument>.txt at
-// exit, for tests that check what a whole program sent.
+// exit, for tests that check what a whole program sent. With --line-rate the
+// instruments answer at the speed of the lines the host set up. Faults are
+// armed with --fault and, while it runs, by commands typed on its standard
+// input (SimConsole.h).
+#include "SimConsole.h"
 #include "head/HeadSimulator.h"
 #include "psu/PsuSimulator.h"
 #include "tally/TallySimulator.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,10 +22,15 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <system_error>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include <poll.h>
 #include <pthread.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -32,15 +42,23 @@ struct Options {
     fs::path portsFolder = sim::DefaultPortsFolder();
     std::optional<unsigned> head, psu, counter;
     std::optional<fs::path> recordFolder;
+    bool lineRate = false;
+    std::vector<sim::FaultOrder> faults;
 };
 
 void Usage(std::ostream& out) {
     out << "Usage: quorvex-sim [--head N] [--psu N] [--counter N] [--ports-folder DIR] [--record DIR]\n"
+           "                  [--line-rate] [--fault DEVICE:KIND[,count=N][,match=REGEX]]...\n"
            "Runs the simulated Quorvex head unit, power supply and elapsed-time counter\n"
            "as COM ports (default COM1, COM2 and COM3, or the next free numbers) in\n"
            "the ports folder (default " << sim::DefaultPortsFolder().string() << ").\n"
            "--record DIR writes the commands each one received to DIR/head.txt,\n"
-           "DIR/psu.txt and DIR/counter.txt when it stops, one command a line.\n";
+           "DIR/psu.txt and DIR/counter.txt when it stops, one command a line.\n"
+           "--line-rate paces every byte both ways at the rate, data bits, parity and\n"
+           "stop bits the host set the port to (a pseudo-terminal reports 8 data bits\n"
+           "and no parity), and each reply starts after the instrument's turnaround:\n"
+           "head unit 3 ms, power supply 5 ms, counter 2 ms.\n\n"
+        << sim::CSimConsole::Help() << "\n";
 }
 
 unsigned ParseCom(std::string_view option, const char* value) {
@@ -68,6 +86,11 @@ Options ParseOptions(int argc, char** argv) {
         } else if (arg == "--ports-folder") {
             if (!value) throw std::invalid_argument("--ports-folder needs a folder");
             options.portsFolder = value, ++i;
+        } else if (arg == "--fault") {
+            if (!value) throw std::invalid_argument("--fault needs DEVICE:KIND");
+            options.faults.push_back(sim::ParseFaultOption(value)), ++i;
+        } else if (arg == "--line-rate") {
+            options.lineRate = true;
         } else if (arg == "--record") {
             if (!value) throw std::invalid_argument("--record needs a folder");
             options.recordFolder = value, ++i;
@@ -139,6 +162,35 @@ void Announce(const sim::CSimDevice& device, const char* what) {
     std::cout << device.ComName() << ": " << what << " (" << device.Port().SlavePath() << ")\n";
 }
 
+// Answers the lines typed on standard input until a stop signal comes.
+// When input ends (started in the background, or from /dev/null) it only
+// waits for the signal.
+void ServeConsole(sim::CSimConsole& console, const sigset_t& stopSignals) {
+    const int signals = ::signalfd(-1, &stopSignals, SFD_CLOEXEC);
+    if (signals < 0) throw std::system_error(errno, std::generic_category(), "signalfd");
+    const std::unique_ptr<const int, void (*)(const int*)> closer(&signals, [](const int* fd) { ::close(*fd); });
+    bool reading = true;
+    std::string input;
+    for (;;) {
+        pollfd fds[2] = {{signals, POLLIN, 0}, {reading ? STDIN_FILENO : -1, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) continue;  // EINTR
+        if (fds[0].revents & POLLIN) break;
+        if (!(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        char buffer[1024];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            reading = false;
+            continue;
+        }
+        input.append(buffer, static_cast<size_t>(n));
+        for (size_t end; (end = input.find('\n')) != std::string::npos; input.erase(0, end + 1)) {
+            const std::string answer = console.Execute(std::string_view(input).substr(0, end));
+            if (!answer.empty()) std::cout << answer << std::endl;
+        }
+    }
+}
+
 int Run(const Options& options, const sigset_t& stopSignals) {
     CComPicker picker(options.portsFolder);
     picker.Claim(options.head, "head unit");
@@ -152,18 +204,23 @@ int Run(const Options& options, const sigset_t& stopSignals) {
     sim::CHeadSimulator head(options.portsFolder, headCom, &lamp);
     sim::CPsuSimulator psu(options.portsFolder, psuCom, &lamp);
     sim::CTallySimulator counter(options.portsFolder, counterCom, &lamp);
-    head.Start();
-    psu.Start();
-    counter.Start();
+    sim::CSimConsole console({{"head", &head}, {"psu", &psu}, {"counter", &counter}});
+    for (const auto& fault : options.faults) console.Arm(fault);
+    for (sim::CSimDevice* device : {static_cast<sim::CSimDevice*>(&head), static_cast<sim::CSimDevice*>(&psu),
+                                    static_cast<sim::CSimDevice*>(&counter)}) {
+        device->SetLineRate(options.lineRate);
+        device->Start();
+    }
 
     std::cout << "Ports folder: " << options.portsFolder.string() << "\n";
+    if (options.lineRate) std::cout << "Line rate: replies paced at the ports' baud rates\n";
     Announce(head, "Quorvex head unit");
     Announce(psu, "Agilent E3633A power supply");
     Announce(counter, "elapsed-time counter");
-    std::cout << "Press Ctrl-C to stop." << std::endl;
+    if (!options.faults.empty()) std::cout << console.Armed() << "\n";
+    std::cout << "Press Ctrl-C to stop; type help for the fault commands." << std::endl;
 
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    ServeConsole(console, stopSignals);
     std::cout << "Stopping." << std::endl;
     counter.Stop();
     psu.Stop();

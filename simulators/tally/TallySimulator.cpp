@@ -41,6 +41,7 @@ CTallySimulator::CTallySimulator(const std::filesystem::path& portsFolder, unsig
                                  CLampBus* lamp)
     : CSimDevice(portsFolder, comNumber, "\r"),
       m_state(std::make_shared<CTallyCounterState>(kDefaultIdentification, kDefaultVersion)) {
+    SetTurnaround(kTurnaround);
     const auto state = m_state;
     Serve("I\\?", [state](const std::smatch&) { return state->Identification() + kCr; });
     Serve("T\\?", [state](const std::smatch&) { return Hex(state->ElapsedCount()) + kCr; });

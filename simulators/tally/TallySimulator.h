@@ -24,6 +24,10 @@ class CTallyCounterState;
 
 class CTallySimulator : public CSimDevice {
 public:
+    // Line-rate mode: the counter's microcontroller answers this long after
+    // a command's carriage return.
+    static constexpr std::chrono::microseconds kTurnaround{2000};
+
     // The lamp bus is optional: quorvex-sim couples the three instruments
     // through it; tests usually run one instrument alone.
     CTallySimulator(const std::filesystem::path& portsFolder, unsigned comNumber,
