@@ -10,6 +10,7 @@
 #include <QStyledItemDelegate>
 
 #include "ApertureItems.h"
+#include "Utf8Text.h"
 
 namespace {
 
@@ -20,8 +21,6 @@ QFont ArialPixels(double pixels) {
     font.setPixelSize(std::max(1, static_cast<int>(pixels)));
     return font;
 }
-
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.c_str()); }
 
 class CApertureItemDelegate : public QStyledItemDelegate {
 public:

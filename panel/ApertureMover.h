@@ -1,6 +1,6 @@
 // Moves the aperture wheels off the GUI thread. A move waits until the head
-// reports it complete or failed, which can take seconds, so it runs on a
-// thread of its own and its result comes back to the owner's thread by a
+// reports it complete or failed, which can take seconds, so it runs on the
+// mover's worker and its result comes back to the owner's thread by a
 // queued signal.
 //
 // Ownership and threads: created, started and destroyed on the GUI thread.
@@ -9,9 +9,10 @@
 #pragma once
 
 #include <functional>
-#include <thread>
 
 #include <QObject>
+
+#include "Worker.h"
 
 class CApertureMover : public QObject {
     Q_OBJECT
@@ -26,16 +27,13 @@ public:
 
     // False, starting nothing, while a move is still running.
     bool Start(void* head, int primary, int secondary);
-    bool Busy() const { return m_busy; }
+    bool Busy() const { return m_worker.Busy(); }
 
 signals:
     // Delivered on the owner's thread after the move function returned.
     void Finished(int error, int primary, int secondary);
-    // Emitted on the mover's thread; queued to the owner's.
-    void Returned(int error, int primary, int secondary);
 
 private:
     MoveFunction m_move;
-    std::thread m_thread;
-    bool m_busy = false;  // GUI thread only
+    CWorker m_worker;  // last: the move has returned before m_move goes
 };

@@ -10,14 +10,13 @@
 #include "PsuDll/PsuDll.h"
 #include "QuorvexDll/QuorvexDll.h"
 #include "TallyDll/TallyDll.h"
+#include "Utf8Text.h"
 #include "serial/DriverLog.h"
 
 namespace {
 
 constexpr int kHoursIntervalMs = 10000;
 constexpr int kTemperatureIntervalMs = 1000;
-
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.c_str()); }
 
 std::wstring Wide(const std::string& text) { return QString::fromUtf8(text.c_str()).toStdWString(); }
 
@@ -49,8 +48,8 @@ CConnectionController::CConnectionController(IDialogHost& host, LogFunction log,
     m_temperatureTimer.setInterval(kTemperatureIntervalMs);
     connect(&m_hoursTimer, &QTimer::timeout, this, &CConnectionController::TickLampHours);
     connect(&m_temperatureTimer, &QTimer::timeout, this, &CConnectionController::TickTemperature);
-    connect(this, &CConnectionController::SequenceReturned, this, &CConnectionController::OnSequenceEnded,
-            Qt::QueuedConnection);
+    connect(&m_connectionWorker, &CWorker::Finished, this,
+            [this](const QVariant& sequence) { OnSequenceEnded(sequence.value<Sequence>()); });
     // Connected first, so the state is kept before any other receiver hears
     // of it.
     connect(this, &CConnectionController::StateChanged, this, [this](SessionState state) { m_state = state; });
@@ -85,12 +84,11 @@ bool CConnectionController::Start(Sequence sequence, std::function<void()> work,
     m_running = sequence;
     emit SequenceStarted(sequence);
     if (paneText) emit ConnectionText(FromUtf8(paneText));
-    m_connectionWorker.Post([this, sequence, work = std::move(work)] {
+    m_connectionWorker.Request([this, sequence, work = std::move(work)] {
         work();
         // An instrument lost during the sequence ends the session now.
         if (m_loss.load() == LossPending) EndLostSession();
-        // A signal, not a queued functor: Qt copies the value itself.
-        emit SequenceReturned(sequence);
+        return QVariant::fromValue(sequence);
     });
     return true;
 }
@@ -396,31 +394,37 @@ void CConnectionController::StartReadings() {
 }
 
 void CConnectionController::TickLampHours() {
-    m_lampHoursWorker.PostIfIdle([this] {
-        std::shared_lock shared(m_session, std::try_to_lock);
-        // Nothing is asked of a session whose instrument was lost.
-        if (!shared.owns_lock() || m_loss.load() == LossPending) return;
-        if (!IsConnected()) {
-            emit LampHoursRead(false, 0.0);
-            return;
-        }
-        double seconds = -1.0;
-        if (Etc_GetElapsedTime(g_hEtc.load(), &seconds) == EtcSuccess) emit LampHoursRead(true, seconds);
-    });
+    m_lampHoursWorker.Request(
+        [this] {
+            std::shared_lock shared(m_session, std::try_to_lock);
+            // Nothing is asked of a session whose instrument was lost.
+            if (!shared.owns_lock() || m_loss.load() == LossPending) return QVariant();
+            if (!IsConnected()) {
+                emit LampHoursRead(false, 0.0);
+                return QVariant();
+            }
+            double seconds = -1.0;
+            if (Etc_GetElapsedTime(g_hEtc.load(), &seconds) == EtcSuccess) emit LampHoursRead(true, seconds);
+            return QVariant();
+        },
+        CWorker::IfBusy::Skip);
 }
 
 void CConnectionController::TickTemperature() {
-    m_temperatureWorker.PostIfIdle([this] {
-        std::shared_lock shared(m_session, std::try_to_lock);
-        if (!shared.owns_lock() || m_loss.load() == LossPending) return;
-        const SessionState state = ReadState();
-        emit StateChanged(state);
-        if (!state.connected || m_bUploading) {
-            emit TemperatureRead(false, 0.0);
-            return;
-        }
-        double temperatures[4] = {};
-        if (Quorvex_GetTemperature(g_hQuorvex.load(), temperatures) == QuorvexSuccess)
-            emit TemperatureRead(true, temperatures[2]);
-    });
+    m_temperatureWorker.Request(
+        [this] {
+            std::shared_lock shared(m_session, std::try_to_lock);
+            if (!shared.owns_lock() || m_loss.load() == LossPending) return QVariant();
+            const SessionState state = ReadState();
+            emit StateChanged(state);
+            if (!state.connected || m_bUploading) {
+                emit TemperatureRead(false, 0.0);
+                return QVariant();
+            }
+            double temperatures[4] = {};
+            if (Quorvex_GetTemperature(g_hQuorvex.load(), temperatures) == QuorvexSuccess)
+                emit TemperatureRead(true, temperatures[2]);
+            return QVariant();
+        },
+        CWorker::IfBusy::Skip);
 }

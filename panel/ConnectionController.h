@@ -35,8 +35,8 @@
 
 #include "CalibrationData.h"
 #include "DialogHost.h"
-#include "JobThread.h"
 #include "StatusTexts.h"
+#include "Worker.h"
 #include "serial/SerialPort.h"
 
 // The command-relevant state of the instruments, as last seen by a worker.
@@ -93,6 +93,8 @@ public:
 
     // A sequence runs (from the command until SequenceEnded arrives).
     bool Busy() const { return m_bBusy; }
+    // The upload dialog's sequence runs.
+    bool Uploading() const { return m_bUploading; }
     // The last state a worker sent.
     const SessionState& State() const { return m_state; }
 
@@ -119,14 +121,11 @@ signals:
     // head's, to be stored with them and saved.
     void CalibrationDownloaded(CalibrationTables tables, int serialNumberToStore);
     void HeadPositionRead(int primary, int secondary);
-    // Emitted on the connection worker when a sequence's work has returned;
-    // queued to OnSequenceEnded.
-    void SequenceReturned(CConnectionController::Sequence sequence);
-
-private slots:
-    void OnSequenceEnded(CConnectionController::Sequence sequence);
 
 private:
+    // A sequence's work has returned on the connection worker.
+    void OnSequenceEnded(Sequence sequence);
+
     bool Start(Sequence sequence, std::function<void()> work, const char* paneText = nullptr);
 
     // Connection worker only.
@@ -180,7 +179,7 @@ private:
 
     // Last: destroyed first, so every job has ended before the members it
     // uses go.
-    CJobThread m_lampHoursWorker;
-    CJobThread m_temperatureWorker;
-    CJobThread m_connectionWorker;
+    CWorker m_lampHoursWorker;
+    CWorker m_temperatureWorker;
+    CWorker m_connectionWorker;
 };

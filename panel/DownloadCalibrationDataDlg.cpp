@@ -59,14 +59,13 @@ void CDownloadCalibrationDataDlg::showEvent(QShowEvent* event) {
 
 void CDownloadCalibrationDataDlg::Start() {
     m_started = true;
-    m_worker.Start(
-        [this] {
-            return calibrationtransfer::Download(
-                m_head, m_worker.AbortEvent(), [this](const std::wstring& text, int percent) {
-                    m_worker.Post([this, text, percent] { ShowStatus(text, percent); });
-                });
-        },
-        [this](int result) { done(result); });
+    connect(&m_worker, &CWorker::Finished, this, [this](const QVariant& result) { done(result.toInt()); });
+    m_worker.Request([this] {
+        return QVariant(calibrationtransfer::Download(
+            m_head, m_worker.AbortEvent(), [this](const std::wstring& text, int percent) {
+                m_worker.Report([this, text, percent] { ShowStatus(text, percent); });
+            }));
+    });
 }
 
 void CDownloadCalibrationDataDlg::ShowStatus(const std::wstring& text, int percent) {
@@ -77,7 +76,7 @@ void CDownloadCalibrationDataDlg::ShowStatus(const std::wstring& text, int perce
 }
 
 void CDownloadCalibrationDataDlg::reject() {
-    if (!m_worker.Running()) return;
+    if (!m_worker.Busy()) return;
     m_worker.Abort();
     m_cancelling = true;
     m_pStatus->setText(tr("Cancelling ..."));

@@ -13,7 +13,7 @@
 
 #include <QDialog>
 
-#include "DialogWorker.h"
+#include "Worker.h"
 
 class QLabel;
 class QProgressBar;
@@ -29,7 +29,7 @@ public:
     QString StatusText() const;
     QPushButton* CancelButton() const { return m_pCancel; }
     // True from the start of the worker until its result has arrived.
-    bool Running() const { return m_worker.Running(); }
+    bool Running() const { return m_worker.Busy(); }
 
     // Cancel, Escape and the close box: ask the download to stop; the
     // dialog closes when the worker reports.
@@ -49,5 +49,5 @@ private:
     QProgressBar* m_pBusy;
     QProgressBar* m_pOverall;
     QPushButton* m_pCancel;
-    CDialogWorker m_worker{this};  // last: its job ends before the widgets go
+    CWorker m_worker;  // last: its job ends before the widgets go
 };

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "Utf8Text.h"
+
 namespace {
 
 constexpr int kRefreshMs = 1000;
@@ -27,8 +29,6 @@ void AddRow(QGridLayout* grid, int row, int column, const QString& label, QLineE
     grid->addWidget(new QLabel(label), row, column);
     grid->addWidget(edit, row, column + 1, 1, editSpan);
 }
-
-QString Text(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
 
 }  // namespace
 
@@ -79,21 +79,11 @@ CInformationDlg::CInformationDlg(void* head, void* supply, void* counter, QWidge
     column->addWidget(counterGroup);
     column->addWidget(close, 0, Qt::AlignHCenter);
 
-    // The reader's callbacks run on its worker; queued calls bring the
-    // results to the GUI thread, and Qt drops any still pending when the
-    // dialog goes.
+    // The reader hands its results over on this thread.
     m_reader = std::make_unique<CInformationReader>(
         head, supply, counter,
-        [this](information::Identifications ids) {
-            QMetaObject::invokeMethod(
-                this, [this, ids = std::move(ids)] { ShowIdentifications(ids); },
-                Qt::QueuedConnection);
-        },
-        [this](information::Values values) {
-            QMetaObject::invokeMethod(
-                this, [this, values = std::move(values)] { ShowValues(values); },
-                Qt::QueuedConnection);
-        });
+        [this](const information::Identifications& ids) { ShowIdentifications(ids); },
+        [this](const information::Values& values) { ShowValues(values); });
     m_pTimer->setInterval(kRefreshMs);
     connect(m_pTimer, &QTimer::timeout, this, [this] { m_reader->Refresh(); });
 }
@@ -111,24 +101,24 @@ void CInformationDlg::showEvent(QShowEvent* event) {
 }
 
 void CInformationDlg::ShowIdentifications(const information::Identifications& ids) {
-    m_fields[HeadId]->setText(Text(ids.head));
-    m_fields[SupplyId]->setText(Text(ids.supply));
-    m_fields[CounterId]->setText(Text(ids.counter));
+    m_fields[HeadId]->setText(FromUtf8(ids.head));
+    m_fields[SupplyId]->setText(FromUtf8(ids.supply));
+    m_fields[CounterId]->setText(FromUtf8(ids.counter));
 }
 
 void CInformationDlg::ShowValues(const information::Values& values) {
     // A value that could not be read leaves its field as it was.
     if (values.temperatures) {
         const auto t = information::TemperatureFields(*values.temperatures);
-        m_fields[BulbEnclosure]->setText(Text(t.bulbEnclosure));
-        m_fields[MotorEnclosure]->setText(Text(t.motorEnclosure));
-        m_fields[PrimaryMotor]->setText(Text(t.primaryMotor));
-        m_fields[SecondaryMotor]->setText(Text(t.secondaryMotor));
+        m_fields[BulbEnclosure]->setText(FromUtf8(t.bulbEnclosure));
+        m_fields[MotorEnclosure]->setText(FromUtf8(t.motorEnclosure));
+        m_fields[PrimaryMotor]->setText(FromUtf8(t.primaryMotor));
+        m_fields[SecondaryMotor]->setText(FromUtf8(t.secondaryMotor));
     }
-    if (values.current) m_fields[Current]->setText(Text(information::CurrentText(*values.current)));
-    if (values.voltage) m_fields[Voltage]->setText(Text(information::VoltageText(*values.voltage)));
+    if (values.current) m_fields[Current]->setText(FromUtf8(information::CurrentText(*values.current)));
+    if (values.voltage) m_fields[Voltage]->setText(FromUtf8(information::VoltageText(*values.voltage)));
     if (values.elapsedSeconds)
-        m_fields[HourCount]->setText(Text(information::HourCountText(*values.elapsedSeconds)));
+        m_fields[HourCount]->setText(FromUtf8(information::HourCountText(*values.elapsedSeconds)));
     if (values.powerCycles)
-        m_fields[PowerCycles]->setText(Text(information::PowerCyclesText(*values.powerCycles)));
+        m_fields[PowerCycles]->setText(FromUtf8(information::PowerCyclesText(*values.powerCycles)));
 }

@@ -4,9 +4,9 @@
 //
 // Ownership and threads: created, shown and destroyed on the GUI thread.
 // It owns a CInformationReader, whose worker makes every driver call; the
-// worker's results come back as queued calls to the dialog, so the dialog
-// never waits on an instrument and stays responsive when one is gone. The
-// reader is destroyed (its worker joined) before any widget it reports to.
+// worker's results come back to the dialog's thread, so the dialog never
+// waits on an instrument and stays responsive when one is gone. The reader
+// is destroyed (its worker joined) before any widget it reports to.
 // The handles given must stay valid until the dialog is destroyed.
 #pragma once
 

@@ -46,15 +46,22 @@ CInformationReader::CInformationReader(void* head, void* supply, void* counter,
       m_supply(supply),
       m_counter(counter),
       m_onIds(std::move(onIds)),
-      m_onValues(std::move(onValues)) {}
+      m_onValues(std::move(onValues)) {
+    QObject::connect(&m_worker, &CWorker::Finished, &m_worker, [this](const QVariant& result) {
+        if (result.metaType() == QMetaType::fromType<information::Identifications>())
+            m_onIds(result.value<information::Identifications>());
+        else
+            m_onValues(result.value<information::Values>());
+    });
+}
 
 void CInformationReader::Start() {
-    m_worker.Post([this] { m_onIds(ReadIdentifications()); });
-    m_worker.Post([this] { m_onValues(ReadValues()); });
+    m_worker.Request([this] { return QVariant::fromValue(ReadIdentifications()); });
+    m_worker.Request([this] { return QVariant::fromValue(ReadValues()); });
 }
 
 bool CInformationReader::Refresh() {
-    return m_worker.PostIfIdle([this] { m_onValues(ReadValues()); });
+    return m_worker.Request([this] { return QVariant::fromValue(ReadValues()); }, CWorker::IfBusy::Skip);
 }
 
 information::Identifications CInformationReader::ReadIdentifications() const {

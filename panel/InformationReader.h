@@ -4,12 +4,12 @@
 // request, plus the texts each value is shown as.
 //
 // Ownership and threads: the dialog owns one reader and calls it on the GUI
-// thread. The reader owns one worker thread, on which every driver call
-// runs; results go to the callbacks by value, on that worker, so the owner
-// hands them over to its own thread. The destructor lets a running read
-// finish and joins the worker, so the callbacks (and what they reach) must
-// outlive the reader. The handles must stay valid while the reader lives;
-// a null handle is read as a failure.
+// thread. The reader owns one worker, on which every driver call runs; the
+// results come back by value to the callbacks on the owner's thread (which
+// must run an event loop). The destructor lets a running read finish and
+// joins the worker; results not yet delivered are dropped. The handles
+// must stay valid while the reader lives; a null handle is read as a
+// failure.
 #pragma once
 
 #include <array>
@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "JobThread.h"
+#include "Worker.h"
 
 namespace information {
 
@@ -77,5 +77,5 @@ private:
     void* const m_counter;
     const IdentificationsCallback m_onIds;
     const ValuesCallback m_onValues;
-    CJobThread m_worker;  // last: gone first, while everything it reaches still exists
+    CWorker m_worker;  // last: gone first, while everything it reaches still exists
 };

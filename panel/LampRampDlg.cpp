@@ -45,18 +45,17 @@ void CLampRampDlg::showEvent(QShowEvent* event) {
 
 void CLampRampDlg::Start() {
     m_started = true;
-    m_worker.Start(
-        [this] {
-            return lampramp::Run(
-                m_supply, m_direction, m_worker.AbortEvent(),
-                [this](int position) { m_worker.Post([this, position] { m_pBar->setValue(position); }); },
-                m_seconds);
-        },
-        [this](int result) { done(result); });
+    connect(&m_worker, &CWorker::Finished, this, [this](const QVariant& result) { done(result.toInt()); });
+    m_worker.Request([this] {
+        return QVariant(lampramp::Run(
+            m_supply, m_direction, m_worker.AbortEvent(),
+            [this](int position) { m_worker.Report([this, position] { m_pBar->setValue(position); }); },
+            m_seconds));
+    });
 }
 
 void CLampRampDlg::reject() {
-    if (!m_worker.Running() || m_direction == lampramp::kDown) return;
+    if (!m_worker.Busy() || m_direction == lampramp::kDown) return;
     m_worker.Abort();
     m_pStatus->setText(tr("Cancelling ..."));
     m_pCancel->setEnabled(false);

@@ -12,7 +12,7 @@
 
 #include <QDialog>
 
-#include "DialogWorker.h"
+#include "Worker.h"
 
 class QLabel;
 class QProgressBar;
@@ -49,5 +49,5 @@ private:
     QLabel* m_pStatus;
     QProgressBar* m_pBar;
     QPushButton* m_pCancel;
-    CDialogWorker m_worker{this};  // last: its job ends before the widgets go
+    CWorker m_worker;  // last: its job ends before the widgets go
 };

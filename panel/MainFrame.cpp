@@ -3,6 +3,7 @@
 #include "MainFrame.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -14,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "AppLooks.h"
+#include "CommandRules.h"
 #include "DriverLogSetup.h"
 #include "HelpViewer.h"
 #include "InformationDlg.h"
@@ -21,11 +23,11 @@
 #include "LookColours.h"
 #include "MessageBar.h"
 #include "ProgramDialogHost.h"
-#include "QuorvexControlPanelApp.h"
 #include "QuorvexControlPanelView.h"
 #include "RibbonBar.h"
 #include "SettingsSheet.h"
 #include "StatusTexts.h"
+#include "Utf8Text.h"
 #include "serial/DriverLog.h"
 
 namespace {
@@ -34,33 +36,27 @@ enum Pane { ConnectionPane, LampPane, HoursPane, BulbPane };
 
 const char* const kErrorBarText = "Errors encountered! See log file for details.";
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.c_str()); }
-
-bool PortsConfigured(const CAppSettings& settings) {
-    return settings.m_quorvexSerialSettings.port >= 1 && settings.m_agilentSerialSettings.port >= 1 &&
-           settings.m_etcSerialSettings.port >= 1;
-}
-
 }  // namespace
 
-CMainFrame::CMainFrame(QWidget* parent)
+CMainFrame::CMainFrame(IFrameHost& host, QWidget* parent)
     : QMainWindow(parent),
+      m_host(host),
       m_actions(CreateFrameActions(this)),
       m_pDialogHost(std::make_unique<CProgramDialogHost>(this)),
       m_pController(std::make_unique<CConnectionController>(
-          *m_pDialogHost, [](int severity, const std::wstring& text) { theApp()->Log(severity, text); })) {
+          *m_pDialogHost, [&host](int severity, const std::wstring& text) { host.Log(severity, text); })) {
     // The title is the program's name alone, never a document name.
     setWindowTitle(QStringLiteral("Quorvex Control Panel"));
 
     BuildRibbon();
     BuildMessageBars();
-    m_pView = new CQuorvexControlPanelView(CQuorvexControlPanelView::ApplicationServices(), this);
+    m_pView = new CQuorvexControlPanelView(CQuorvexControlPanelView::ApplicationServices(m_host), this);
     setCentralWidget(m_pView);
     BuildStatusBar();
     ConnectController();
-    ApplyLook(theApp()->m_appSettings.m_nAppStyle);
+    ApplyLook(m_host.Settings().m_nAppStyle);
 
-    m_logWatch.SetPath(theApp()->m_strLogFile);
+    m_logWatch.SetPath(m_host.LogFile());
     m_logTimer.setInterval(1000);
     connect(&m_logTimer, &QTimer::timeout, this, [this] {
         if (m_logWatch.Poll()) ShowErrorBar(true);
@@ -115,8 +111,8 @@ void CMainFrame::BuildRibbon() {
     connect(m_actions.download, &QAction::triggered, this, [this] { m_pController->Download(); });
     connect(m_actions.exportData, &QAction::triggered, this, &CMainFrame::OnExport);
     connect(m_actions.looks, &QActionGroup::triggered, this, [this](QAction* look) {
-        theApp()->m_appSettings.m_nAppStyle = look->data().toInt();
-        if (!theApp()->SaveSettings()) ShowErrorBar(true);
+        m_host.Settings().m_nAppStyle = look->data().toInt();
+        if (!m_host.SaveSettings()) ShowErrorBar(true);
         ApplyLook(look->data().toInt());
         m_pView->OnSettingsChanged();
     });
@@ -146,8 +142,8 @@ void CMainFrame::BuildMessageBars() {
     connect(m_pErrorBar, &CMessageBar::ButtonClicked, m_actions.openLogFile, &QAction::trigger);
     connect(m_pErrorBar, &CMessageBar::CloseClicked, this, [this] { ShowErrorBar(false); });
     connect(m_actions.toggleErrorBar, &QAction::toggled, this, &CMainFrame::ShowErrorBar);
-    connect(m_actions.openLogFile, &QAction::triggered, this, [] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdWString(theApp()->m_strLogFile)));
+    connect(m_actions.openLogFile, &QAction::triggered, this, [this] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdWString(m_host.LogFile())));
     });
     connect(m_pDialogHost.get(), &CProgramDialogHost::UploadFailed, this, [this] { ShowErrorBar(true); });
 }
@@ -188,24 +184,27 @@ void CMainFrame::ConnectController() {
 void CMainFrame::SetPaneText(int index, const std::string& utf8) { m_panes[index]->setText(FromUtf8(utf8)); }
 
 void CMainFrame::UpdateCommands() {
-    const CAppSettings& settings = theApp()->m_appSettings;
-    const CCalibrationData& calibration = theApp()->m_calibrationData;
+    const CAppSettings& settings = m_host.Settings();
+    const CCalibrationData& calibration = m_host.Calibration();
     const SessionState& state = m_pController->State();
-    const bool idle = !m_pController->Busy();
-    const bool ports = PortsConfigured(settings);
     const bool connected = state.connected;
-    const bool lampKnown =
-        connected && state.lamp != statustexts::Lamp::Error && state.lamp != statustexts::Lamp::Unknown;
+    const commandrules::Enabled enabled = commandrules::Decide(
+        {connected, state.lamp, state.rampedUp, commandrules::PortsConfigured(settings), m_pController->Busy(),
+         m_pController->Uploading()});
 
-    m_actions.connect->setEnabled(idle && ports && !connected);
-    m_actions.disconnect->setEnabled(idle && ports && connected);
-    m_actions.rampUp->setEnabled(idle && lampKnown && !state.rampedUp);
-    m_actions.rampDown->setEnabled(idle && lampKnown && state.rampedUp);
-    for (QAction* action : {m_actions.upload, m_actions.download, m_actions.exportData, m_actions.information})
-        action->setEnabled(idle && connected);
+    m_actions.setup->setEnabled(enabled.setup);
+    m_actions.connect->setEnabled(enabled.connect);
+    m_actions.disconnect->setEnabled(enabled.disconnect);
+    m_actions.rampUp->setEnabled(enabled.rampUp);
+    m_actions.rampDown->setEnabled(enabled.rampDown);
+    m_actions.upload->setEnabled(enabled.upload);
+    m_actions.download->setEnabled(enabled.download);
+    m_actions.exportData->setEnabled(enabled.exportData);
+    m_actions.information->setEnabled(enabled.information);
+    m_actions.about->setEnabled(enabled.about);
     // Disconnected, the controller says Off, or Unknown after losing a lit supply.
     SetPaneText(LampPane, statustexts::LampText(state.lamp));
-    m_pView->SetConnected(idle && connected);
+    m_pView->SetConnected(enabled.viewPicks);
 
     const std::string notice = statustexts::Notice(calibration.m_apertureData.empty(),
                                                    calibration.m_spectralData.empty(), connected);
@@ -214,8 +213,8 @@ void CMainFrame::UpdateCommands() {
 }
 
 void CMainFrame::OnConnect() {
-    const CAppSettings& settings = theApp()->m_appSettings;
-    const CCalibrationData& calibration = theApp()->m_calibrationData;
+    const CAppSettings& settings = m_host.Settings();
+    const CCalibrationData& calibration = m_host.Calibration();
     ConnectRequest request;
     request.head = settings.m_quorvexSerialSettings;
     request.supply = settings.m_agilentSerialSettings;
@@ -231,8 +230,8 @@ void CMainFrame::OnExport() {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Calibration Data"), QString(),
                                                       QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty()) return;
-    if (!theApp()->m_calibrationData.ExportCalibrationData(path.toStdWString())) {
-        theApp()->Log(driverlog::Error, L"Error exporting the calibration data to \"" + path.toStdWString() + L"\".");
+    if (!m_host.Calibration().ExportCalibrationData(path.toStdWString())) {
+        m_host.Log(driverlog::Error, L"Error exporting the calibration data to \"" + path.toStdWString() + L"\".");
         QMessageBox::warning(this, windowTitle(), QStringLiteral("The calibration data could not be written to\n%1").arg(path));
     }
 }
@@ -267,10 +266,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 void CMainFrame::OnCalibrationDownloaded(const CalibrationTables& tables, int serialNumber) {
-    CQuorvexControlPanelApp* app = theApp();
-    app->m_calibrationData.FillFromHead(tables.apertureRows, tables.spectralPairs);
+    IFrameHost* app = &m_host;
+    app->Calibration().FillFromHead(tables.apertureRows, tables.spectralPairs);
     if (serialNumber >= 0) {
-        app->m_calibrationData.m_nSerialNumber = serialNumber;
+        app->Calibration().m_nSerialNumber = serialNumber;
         // The reason is in the log; the bar also shows when there is no log file.
         if (!app->SaveCalibrationData()) ShowErrorBar(true);
     }
@@ -284,7 +283,7 @@ void CMainFrame::OnTemperature(bool valid, double celsius) {
 }
 
 void CMainFrame::SetBulbColour(double celsius) {
-    m_bulbColour = lookcolours::StatusPaneColour(theApp()->m_appSettings.m_nAppStyle, celsius, m_bulbColour);
+    m_bulbColour = lookcolours::StatusPaneColour(m_host.Settings().m_nAppStyle, celsius, m_bulbColour);
     m_panes[BulbPane]->setStyleSheet(
         QStringLiteral("color: %1;").arg(QColor::fromRgba(m_bulbColour).name(QColor::HexRgb)));
 }
@@ -301,18 +300,18 @@ void CMainFrame::ShowErrorBar(bool show) {
 
 void CMainFrame::ApplyLook(int look) {
     const int shown = applooks::NearestLook(look);
-    applooks::Apply(*theApp(), shown);
+    applooks::Apply(*qApp, shown);
     applooks::SaveProfileLook(shown);
     for (QAction* action : m_actions.lookActions) action->setChecked(action->data().toInt() == shown);
     SetBulbColour(-1.0);
 }
 
 void CMainFrame::OnSetup() {
-    CQuorvexControlPanelApp* app = theApp();
+    IFrameHost* app = &m_host;
     app->Log(driverlog::Debug, L"Opening settings dialog.");
     int result;
     {
-        CSettingsSheet sheet(app->m_appSettings, m_pController->State().connected, this);
+        CSettingsSheet sheet(app->Settings(), m_pController->State().connected, this);
         result = sheet.exec();
     }
     if (result == QDialog::Accepted) {
@@ -327,16 +326,16 @@ void CMainFrame::OnSetup() {
 }
 
 void CMainFrame::AfterSettingsAccepted() {
-    CQuorvexControlPanelApp* app = theApp();
+    IFrameHost* app = &m_host;
     app->Log(driverlog::Debug, L"Settings dialog exited with IDOK exit code.");
     app->Log(driverlog::Debug, L"Saving settings to registry.");
     if (!app->SaveSettings()) ShowErrorBar(true);
     app->Log(driverlog::Debug, L"Setting application visual style.");
-    ApplyLook(app->m_appSettings.m_nAppStyle);
+    ApplyLook(app->Settings().m_nAppStyle);
     m_pView->OnSettingsChanged();
-    driverlogsetup::SetLogCeiling(static_cast<unsigned>(app->m_appSettings.m_nLogCeiling));
+    driverlogsetup::SetLogCeiling(static_cast<unsigned>(app->Settings().m_nLogCeiling));
     app->Log(driverlog::Informational,
-             L"The logging ceiling has been set to " + std::to_wstring(app->m_appSettings.m_nLogCeiling));
-    m_pController->ApplySupplyDisplay(app->m_appSettings.m_nDisableAgilentDisplay != 0);
+             L"The logging ceiling has been set to " + std::to_wstring(app->Settings().m_nLogCeiling));
+    m_pController->ApplySupplyDisplay(app->Settings().m_nDisableAgilentDisplay != 0);
     UpdateCommands();
 }

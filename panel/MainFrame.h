@@ -4,8 +4,9 @@
 // instrument connection through its CConnectionController and keeps the
 // commands, panes and bars in step with what the controller reports.
 //
-// Ownership and threads: owned by the application object, GUI thread only.
-// It owns the view, the controller and the dialog host. Closing waits,
+// Ownership and threads: owned by the application object, GUI thread only;
+// the frame host it is given outlives it. It owns the view, the controller
+// and the dialog host. Closing waits,
 // without blocking the GUI thread, for a running sequence, then disconnects
 // and closes, so the controller is never destroyed while a sequence runs.
 #pragma once
@@ -17,6 +18,7 @@
 
 #include "ConnectionController.h"
 #include "FrameActions.h"
+#include "FrameHost.h"
 #include "LogErrorWatch.h"
 
 class CMessageBar;
@@ -28,7 +30,7 @@ class QLabel;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    explicit CMainFrame(QWidget* parent = nullptr);
+    explicit CMainFrame(IFrameHost& host, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     CQuorvexControlPanelView* View() const { return m_pView; }
@@ -74,6 +76,7 @@ private:
     void SetPaneText(int index, const std::string& utf8);
     void SetBulbColour(double celsius);
 
+    IFrameHost& m_host;
     FrameActions m_actions;
     CRibbonBar* m_pRibbon = nullptr;
     CMessageBar* m_pErrorBar = nullptr;

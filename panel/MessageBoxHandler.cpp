@@ -10,9 +10,9 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QMetaObject>
-#include <QThread>
 
 #include "PortErrorGate.h"
+#include "Worker.h"
 #include "platform/win32.h"
 
 namespace {
@@ -89,7 +89,7 @@ int Present(const porterrors::Box& request) {
                                   Qt::QueuedConnection);
         return IDOK;
     }
-    if (QThread::currentThread() == app->thread())
+    if (OnThreadOf(*app))
         return ShowOnGuiThread(qText, qCaption, type);
     int result = IDOK;
     QMetaObject::invokeMethod(

@@ -92,7 +92,7 @@ bool CQuorvexControlPanelApp::InitInstance() {
     LoadSettings();
     LoadCalibrationData();
 
-    m_pMainFrame = std::make_unique<CMainFrame>();
+    m_pMainFrame = std::make_unique<CMainFrame>(*this);
     connect(m_pMainFrame.get(), &CMainFrame::AboutRequested, this,
             &CQuorvexControlPanelApp::OnAppAbout);
     m_pMainFrame->show();

@@ -10,13 +10,13 @@
 
 #include "AppSettings.h"
 #include "CalibrationData.h"
+#include "FrameHost.h"
 #include "InstrumentHandles.h"
 #include "ProgramLog.h"
 
 class CMainFrame;
 
-
-class CQuorvexControlPanelApp : public QApplication {
+class CQuorvexControlPanelApp : public QApplication, public IFrameHost {
     Q_OBJECT
 public:
     CQuorvexControlPanelApp(int& argc, char** argv);
@@ -32,14 +32,18 @@ public:
 
     void LoadSettings();
     // False when the settings could not be stored (logged at Error).
-    bool SaveSettings();
+    bool SaveSettings() override;
     void LoadCalibrationData();
     // Calibration.ini replaced whole, or left as it was and false (the
     // reason logged at Error).
-    bool SaveCalibrationData();
+    bool SaveCalibrationData() override;
 
     // Writes to the program's log when `severity` passes the ceiling setting.
-    void Log(int severity, const std::wstring& message);
+    void Log(int severity, const std::wstring& message) override;
+
+    CAppSettings& Settings() override { return m_appSettings; }
+    CCalibrationData& Calibration() override { return m_calibrationData; }
+    const std::wstring& LogFile() const override { return m_strLogFile; }
 
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
 

@@ -7,10 +7,11 @@
 #include "ApertureItems.h"
 #include "ApertureListBox.h"
 #include "DisplayUnits.h"
+#include "FrameHost.h"
+#include "InstrumentHandles.h"
 #include "ItemHeaderCtrl.h"
 #include "LogoDisplay.h"
 #include "LookColours.h"
-#include "QuorvexControlPanelApp.h"
 #include "QuorvexDll/QuorvexDll.h"
 #include "SpectralPlot.h"
 #include "WavelengthDisplay.h"
@@ -21,16 +22,16 @@ namespace {
 constexpr QRgb kPlotFrame = 0xFF828790;
 }
 
-CQuorvexControlPanelView::Services CQuorvexControlPanelView::ApplicationServices() {
+CQuorvexControlPanelView::Services CQuorvexControlPanelView::ApplicationServices(IFrameHost& host) {
     Services services;
-    services.calibration = &theApp()->m_calibrationData;
-    services.settings = &theApp()->m_appSettings;
+    services.calibration = &host.Calibration();
+    services.settings = &host.Settings();
     services.head = [] { return g_hQuorvex.load(); };
     services.move = [](void* head, int primary, int secondary) {
         return static_cast<int>(Quorvex_SetPosition(head, static_cast<unsigned>(primary),
                                                     static_cast<unsigned>(secondary), 1, nullptr));
     };
-    services.log = [](int severity, const std::wstring& message) { theApp()->Log(severity, message); };
+    services.log = [&host](int severity, const std::wstring& message) { host.Log(severity, message); };
     return services;
 }
 

@@ -22,6 +22,7 @@
 
 class CApertureListBox;
 class CDialogLayoutManager;
+class IFrameHost;
 class CItemHeaderCtrl;
 class CLogoDisplay;
 class CSpectralPlot;
@@ -40,9 +41,9 @@ public:
         CApertureMover::MoveFunction move;
         std::function<void(int severity, const std::wstring& message)> log;
     };
-    // The application's calibration, settings, head handle and log, and the
+    // The program's calibration, settings and log, the head handle, and the
     // head library's blocking move.
-    static Services ApplicationServices();
+    static Services ApplicationServices(IFrameHost& host);
 
     static constexpr int kWidth = 945;
     static constexpr int kHeight = 570;

@@ -1,6 +1,7 @@
 // The settings sheet's two pages, their workers and the sheet around them.
 #include "SettingsSheet.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -18,10 +19,9 @@
 #include <QVBoxLayout>
 
 #include "AppPaths.h"
-#include "AutoDetect.h"
 #include "DisplayUnits.h"
+#include "FrameHost.h"
 #include "PortAssign.h"
-#include "QuorvexControlPanelApp.h"
 #include "serial/DriverLog.h"
 
 namespace {
@@ -30,8 +30,7 @@ using Instrument = CSettingsSheetModel::Instrument;
 
 // The program's log when the program runs; tests run the sheet without it.
 void LogToApp(int severity, const std::wstring& text) {
-    if (auto* app = qobject_cast<CQuorvexControlPanelApp*>(QCoreApplication::instance()))
-        app->Log(severity, text);
+    if (auto* host = dynamic_cast<IFrameHost*>(QCoreApplication::instance())) host->Log(severity, text);
 }
 
 QString BoxTitle() { return QGuiApplication::applicationDisplayName(); }
@@ -172,17 +171,15 @@ CHardwareSettingsPage::CHardwareSettingsPage(CSettingsSheetModel& model, bool co
     });
     connect(m_pAutoDetect, &QPushButton::clicked, this, &CHardwareSettingsPage::StartAutoDetect);
     connect(m_pAssign, &QPushButton::clicked, this, &CHardwareSettingsPage::RunAssign);
+    connect(&m_scanner, &CPortScanner::PortsFound, this, &CHardwareSettingsPage::FinishDiscovery);
+    connect(&m_scanner, &CPortScanner::Progress, this, &CHardwareSettingsPage::ShowDetectProgress);
+    connect(&m_scanner, &CPortScanner::Detected, this, &CHardwareSettingsPage::FinishAutoDetect);
 
     FillCombos();
     StartDiscovery();
 }
 
-CHardwareSettingsPage::~CHardwareSettingsPage() {
-    m_cancelDiscovery = true;
-    m_cancelDetect = true;
-    if (m_discovery.joinable()) m_discovery.join();
-    if (m_detect.joinable()) m_detect.join();
-}
+CHardwareSettingsPage::~CHardwareSettingsPage() = default;
 
 void CHardwareSettingsPage::FillCombos() {
     for (int i = 0; i < CSettingsSheetModel::kInstrumentCount; ++i) {
@@ -209,28 +206,15 @@ void CHardwareSettingsPage::OnPortPicked(Instrument instrument, int index) {
 }
 
 void CHardwareSettingsPage::StartDiscovery() {
-    if (m_discovery.joinable()) {
-        m_rediscover = true;
-        return;
-    }
     // Port scans and Auto Detect's tries would fight over the same ports.
     m_pAutoDetect->setEnabled(false);
     m_pAssign->setEnabled(false);
-    m_discovery = std::thread([this] {
-        auto ports = portdiscovery::Discover(&m_cancelDiscovery);
-        QMetaObject::invokeMethod(
-            this, [this, ports = std::move(ports)] { FinishDiscovery(ports); }, Qt::QueuedConnection);
-    });
+    m_scanner.Discover();
 }
 
 void CHardwareSettingsPage::FinishDiscovery(const std::vector<portdiscovery::PortInfo>& ports) {
-    m_discovery.join();  // its last act was to post this call
     UsePresentPorts(ports);
-    if (m_rediscover) {
-        m_rediscover = false;
-        StartDiscovery();
-        return;
-    }
+    if (m_scanner.Discovering()) return;  // another listing was asked for meanwhile
     m_pAutoDetect->setEnabled(!m_connected);
     m_pAssign->setEnabled(!m_connected);
     emit PortsDiscovered();
@@ -245,51 +229,33 @@ void CHardwareSettingsPage::UsePresentPorts(const std::vector<portdiscovery::Por
 }
 
 void CHardwareSettingsPage::StartAutoDetect() {
-    if (m_detect.joinable() || m_discovery.joinable()) return;
-    m_cancelDetect = false;
+    if (!m_scanner.StartAutoDetect(m_model.Serial(CSettingsSheetModel::Head),
+                                   m_model.Serial(CSettingsSheetModel::Supply),
+                                   m_model.Serial(CSettingsSheetModel::Counter)))
+        return;
     auto* progress = new CWorkerProgress(this);
     m_pProgress = progress;
     progress->setWindowTitle(QStringLiteral("Auto Detect"));
     progress->setLabelText(QStringLiteral("Looking for serial ports ..."));
     progress->setRange(0, 0);
     connect(progress, &QProgressDialog::canceled, this, [this] {
-        m_cancelDetect = true;
+        m_scanner.CancelAutoDetect();
         if (m_pProgress) m_pProgress->setLabelText(QStringLiteral("Cancelling ..."));
     });
     progress->open();
+}
 
-    const SerialPortSettingsStruct head = m_model.Serial(CSettingsSheetModel::Head);
-    const SerialPortSettingsStruct supply = m_model.Serial(CSettingsSheetModel::Supply);
-    const SerialPortSettingsStruct counter = m_model.Serial(CSettingsSheetModel::Counter);
-    m_detect = std::thread([this, head, supply, counter] {
-        auto ports = portdiscovery::Discover(&m_cancelDetect);
-        const auto progressed = [this](int done, int total, const std::string& what) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, done, total, text = QString::fromStdString(what)] {
-                    if (!m_pProgress || m_cancelDetect) return;
-                    m_pProgress->setLabelText(text);
-                    m_pProgress->setRange(0, total);
-                    // Last: a modal progress dialog handles events in
-                    // setValue(), which may end the detection under us.
-                    m_pProgress->setValue(done);
-                },
-                Qt::QueuedConnection);
-        };
-        const autodetect::Ports found =
-            autodetect::Detect(ports, head, supply, counter, progressed, m_cancelDetect);
-        QMetaObject::invokeMethod(
-            this,
-            [this, ports = std::move(ports), found] {
-                FinishAutoDetect(ports, {found.head, found.supply, found.counter});
-            },
-            Qt::QueuedConnection);
-    });
+void CHardwareSettingsPage::ShowDetectProgress(int done, int total, const QString& what) {
+    if (!m_pProgress) return;
+    m_pProgress->setLabelText(what);
+    m_pProgress->setRange(0, total);
+    // Last: a modal progress dialog handles events in setValue(), which may
+    // end the detection under us.
+    m_pProgress->setValue(done);
 }
 
 void CHardwareSettingsPage::FinishAutoDetect(const std::vector<portdiscovery::PortInfo>& ports,
-                                             const std::array<int, 3>& found) {
-    m_detect.join();  // its last act was to post this call
+                                             const autodetect::Ports& found, bool cancelled) {
     if (m_pProgress) {
         m_pProgress->hide();
         // Later: this may run inside the progress dialog's own setValue().
@@ -297,9 +263,9 @@ void CHardwareSettingsPage::FinishAutoDetect(const std::vector<portdiscovery::Po
         m_pProgress = nullptr;
     }
     // A cancelled scan may have stopped part way: keep the list we had.
-    if (!m_cancelDetect) UsePresentPorts(ports);
-    if (found[0] > 0 || found[1] > 0 || found[2] > 0) {
-        m_model.UseDetectedPorts(found);
+    if (!cancelled) UsePresentPorts(ports);
+    if (found.head > 0 || found.supply > 0 || found.counter > 0) {
+        m_model.UseDetectedPorts({found.head, found.supply, found.counter});
         FillCombos();
         emit Modified();
     }

@@ -6,22 +6,18 @@
 //
 // Ownership and threads: everything is created, used and destroyed on the
 // GUI thread. The sheet owns the model and both pages; the hardware page
-// owns the workers that discover ports and run Auto Detect. A worker talks
-// back only through queued calls to its page and is joined before the page
-// goes (the destructor cancels and joins a worker still running), so
-// nothing a worker reaches is destroyed while it runs. The live settings
-// record must outlive the sheet.
+// owns the port scanner that lists ports and runs Auto Detect, which talks
+// back only by signals on the GUI thread and is cancelled and joined before
+// the page's widgets go. The live settings record must outlive the sheet.
 #pragma once
 
 #include <array>
-#include <atomic>
-#include <thread>
 #include <vector>
 
 #include <QDialog>
 #include <QWidget>
 
-#include "PortDiscovery.h"
+#include "PortScanner.h"
 #include "SettingsSheetModel.h"
 
 class QCheckBox;
@@ -81,8 +77,9 @@ private:
     void FinishDiscovery(const std::vector<portdiscovery::PortInfo>& ports);
     void UsePresentPorts(const std::vector<portdiscovery::PortInfo>& ports);
     void StartAutoDetect();
-    void FinishAutoDetect(const std::vector<portdiscovery::PortInfo>& ports,
-                          const std::array<int, 3>& found);
+    void ShowDetectProgress(int done, int total, const QString& what);
+    void FinishAutoDetect(const std::vector<portdiscovery::PortInfo>& ports, const autodetect::Ports& found,
+                          bool cancelled);
     void RunAssign();
 
     CSettingsSheetModel& m_model;
@@ -92,13 +89,7 @@ private:
     QPushButton* m_pAssign;
     QCheckBox* m_pDisableDisplay;
     QProgressDialog* m_pProgress = nullptr;
-
-    // Set by the destructor (and Cancel) so that a worker ends soon.
-    std::atomic<bool> m_cancelDiscovery{false};
-    std::atomic<bool> m_cancelDetect{false};
-    bool m_rediscover = false;  // a discovery was asked for while one ran
-    std::thread m_discovery;
-    std::thread m_detect;
+    CPortScanner m_scanner;  // last: its scans end before the widgets go
 };
 
 class CSettingsSheet : public QDialog {

@@ -11,6 +11,7 @@
 #include <QPainterPath>
 
 #include "DisplayUnits.h"
+#include "Utf8Text.h"
 
 namespace {
 
@@ -25,8 +26,6 @@ QFont Arial(int points) {
     font.setStyleStrategy(QFont::PreferAntialias);
     return font;
 }
-
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.c_str()); }
 
 QLinearGradient SpectrumGradient(const plotscale::PlotGeometry& g) {
     QLinearGradient gradient(g.area.left(), 0.0, g.area.right(), 0.0);

@@ -60,6 +60,7 @@ CUploadCalibrationDataDlg::CUploadCalibrationDataDlg(void* head, QWidget* parent
     connect(m_pUpload, &QPushButton::clicked, this, &CUploadCalibrationDataDlg::StartUpload);
     connect(m_pCancel, &QPushButton::clicked, this, &CUploadCalibrationDataDlg::CancelUpload);
     connect(m_pDone, &QPushButton::clicked, this, &CUploadCalibrationDataDlg::accept);
+    connect(&m_worker, &CWorker::Finished, this, [this](const QVariant& succeeded) { Finish(succeeded.toBool()); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -119,16 +120,12 @@ void CUploadCalibrationDataDlg::StartUpload() {
     m_pBar->setValue(0);
     m_pBar->show();
     m_pStatus->clear();
-    m_worker.Start(
-        [this, request] {
-            return calibrationtransfer::Upload(m_head, request, m_worker.AbortEvent(),
-                                               [this](const std::wstring& text, int percent) {
-                                                   m_worker.Post([this, text, percent] { ShowStatus(text, percent); });
-                                               })
-                       ? 1
-                       : 0;
-        },
-        [this](int succeeded) { Finish(succeeded != 0); });
+    m_worker.Request([this, request] {
+        return QVariant(calibrationtransfer::Upload(m_head, request, m_worker.AbortEvent(),
+                                                    [this](const std::wstring& text, int percent) {
+                                                        m_worker.Report([this, text, percent] { ShowStatus(text, percent); });
+                                                    }));
+    });
     UpdateControls();
 }
 

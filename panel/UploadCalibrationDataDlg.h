@@ -15,7 +15,7 @@
 
 #include <QDialog>
 
-#include "DialogWorker.h"
+#include "Worker.h"
 
 class QCheckBox;
 class QLabel;
@@ -35,7 +35,7 @@ public:
 
     // False once an upload in this dialog failed or was aborted.
     bool Succeeded() const { return !m_failed; }
-    bool Running() const { return m_worker.Running(); }
+    bool Running() const { return m_worker.Busy(); }
 
     void SetApertureChecked(bool checked);
     void SetSpectralChecked(bool checked);
@@ -77,5 +77,5 @@ private:
     QPushButton* m_pDone;
     QProgressBar* m_pBar;
     QLabel* m_pStatus;
-    CDialogWorker m_worker{this};  // last: its job ends before the widgets go
+    CWorker m_worker;  // last: its job ends before the widgets go
 };
