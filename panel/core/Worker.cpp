@@ -5,7 +5,10 @@
 
 bool OnThreadOf(const QObject& object) { return object.thread() == QThread::currentThread(); }
 
-CWorker::CWorker(QObject* parent) : QObject(parent), m_abortEvent(platform::COwnedHandle::NewEvent(true)) {}
+CWorker::CWorker(QObject* parent) : QObject(parent), m_abortEvent(platform::COwnedHandle::NewEvent(true)) {
+    connect(this, &CWorker::HandedOver, this, [](const std::function<void()>& call) { call(); },
+            Qt::QueuedConnection);
+}
 
 CWorker::~CWorker() {
     {
@@ -48,8 +51,7 @@ void CWorker::Run() {
         lock.unlock();
         QVariant result = job();
         job = nullptr;  // whatever the job captured goes before its result arrives
-        QMetaObject::invokeMethod(this, [this, result = std::move(result)] { Deliver(result); },
-                                  Qt::QueuedConnection);
+        emit HandedOver([this, result = std::move(result)] { Deliver(result); });
         lock.lock();
     }
 }

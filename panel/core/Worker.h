@@ -55,14 +55,14 @@ public:
     void Abort() const { SetEvent(m_abortEvent.Get()); }
 
     // Runs `report` on the owner's thread, in order with the results.
-    template <typename F>
-    void Report(F report) {
-        QMetaObject::invokeMethod(this, std::move(report), Qt::QueuedConnection);
-    }
+    void Report(std::function<void()> report) { emit HandedOver(std::move(report)); }
 
 signals:
     // On the owner's thread, once per job, in the order they were asked for.
     void Finished(const QVariant& result);
+    // Emitted on the worker, queued to the owner's thread: a signal rather
+    // than a queued functor, so that Qt itself copies what crosses.
+    void HandedOver(std::function<void()> call);
 
 private:
     void Run();
