@@ -8,8 +8,8 @@
 // pace and a time-out stays a real finding.
 #include "FuzzSupport.h"
 
-#include <panel/CalibrationData.h>
-#include <panel/SettingsStorageIniFile.h>
+#include "CalibrationData.h"
+#include "SettingsStorageIniFile.h"
 
 #include <cstdint>
 #include <memory>

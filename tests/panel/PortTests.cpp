@@ -5,6 +5,7 @@
 #include "AutoDetect.h"
 #include "PortAssign.h"
 #include "PortDiscovery.h"
+#include "PortScanner.h"
 
 #include "HeadSimulator.h"
 #include "PsuSimulator.h"
@@ -13,6 +14,8 @@
 #include "TestSupport.h"
 
 #include <platform/win32.h>
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -165,6 +168,71 @@ TEST(AutoDetect, FindsEachInstrumentOnShuffledPortsAndStopsWhenCancelled) {
     tries.clear();
     found = autodetect::Detect(present, headSettings, supplySettings, counterSettings, progress, cancel);
     EXPECT_EQ(found.head + found.supply + found.counter, 0);
+    EXPECT_TRUE(tries.empty());
+}
+
+TEST(PortScanner, ListsAgainOnceWhenAskedMidwayAndDetectsOnTheOwnersThread) {
+    int argc = 1;
+    char name[] = "panel_core_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    testsupport::CTempXdg xdg;
+    // In the order Auto Detect tries them, so that no try waits out a time-out.
+    sim::CPsuSimulator supply(xdg.PortsFolder(), 1);
+    sim::CHeadSimulator head(xdg.PortsFolder(), 2);
+    sim::CTallySimulator counter(xdg.PortsFolder(), 3);
+    supply.Start();
+    head.Start();
+    counter.Start();
+    const auto pump = [](const std::function<bool()>& done) {
+        return testsupport::WaitUntil([&] {
+            QCoreApplication::processEvents();
+            return done();
+        });
+    };
+
+    CPortScanner scanner;
+    std::vector<bool> moreToCome;
+    size_t listed = 0;
+    QObject::connect(&scanner, &CPortScanner::PortsFound, [&](const std::vector<PortInfo>& ports) {
+        moreToCome.push_back(scanner.Discovering());
+        listed = ports.size();
+    });
+    scanner.Discover();
+    scanner.Discover();  // while the first runs: one more listing, not two
+    scanner.Discover();
+    const CSerialSettings headSettings, counterSettings;
+    const CAgilentSerialSettings supplySettings;
+    EXPECT_FALSE(scanner.StartAutoDetect(headSettings, supplySettings, counterSettings)) << "refused while listing";
+    ASSERT_TRUE(pump([&] { return !scanner.Busy(); }));
+    EXPECT_EQ(moreToCome, (std::vector<bool>{true, false}));
+    EXPECT_GE(listed, 3u);
+
+    std::vector<QString> tries;
+    std::vector<autodetect::Ports> found;
+    std::vector<bool> cancelled;
+    QObject::connect(&scanner, &CPortScanner::Progress,
+                     [&](int, int, const QString& what) { tries.push_back(what); });
+    QObject::connect(&scanner, &CPortScanner::Detected,
+                     [&](const std::vector<PortInfo>&, const autodetect::Ports& ports, bool wasCancelled) {
+                         found.push_back(ports);
+                         cancelled.push_back(wasCancelled);
+                     });
+    ASSERT_TRUE(scanner.StartAutoDetect(headSettings, supplySettings, counterSettings));
+    ASSERT_TRUE(pump([&] { return found.size() == 1; }));
+    EXPECT_EQ(found[0].supply, 1);
+    EXPECT_EQ(found[0].head, 2);
+    EXPECT_EQ(found[0].counter, 3);
+    EXPECT_FALSE(cancelled[0]);
+    ASSERT_FALSE(tries.empty());
+    EXPECT_EQ(tries.front(), QStringLiteral("COM1: power supply"));
+
+    // Cancelled at once: nothing is reported after the cancel but the end.
+    tries.clear();
+    ASSERT_TRUE(scanner.StartAutoDetect(headSettings, supplySettings, counterSettings));
+    scanner.CancelAutoDetect();
+    ASSERT_TRUE(pump([&] { return found.size() == 2; }));
+    EXPECT_TRUE(cancelled[1]);
     EXPECT_TRUE(tries.empty());
 }
 

@@ -1,9 +1,10 @@
 // The settings sheet's rules (working copy, OK/Apply/Cancel, change log
 // entries, logging and port combos) and the information dialog's texts and
 // reads, the latter against the simulated instruments.
-#include <mutex>
 #include <utility>
 #include <vector>
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@
 #include "SettingsSheetModel.h"
 #include "SimulatedInstruments.h"
 #include "TallyDll/TallyDll.h"
-#include "TestEvent.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -199,34 +200,29 @@ protected:
 };
 
 TEST_F(InformationReaderTest, ReadsWhatAnswersAndReportsTheSupplyAsGone) {
-    std::mutex mutex;
+    int argc = 1;
+    char name[] = "panel_core_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
     std::vector<information::Identifications> ids;
     std::vector<information::Values> values;
-    testsupport::CLatch valuesRead;
-    testsupport::CTestEvent gate(true);
+    const auto valuesRead = [&](size_t count) {
+        return testsupport::WaitUntil([&] {
+            QCoreApplication::processEvents();
+            return values.size() >= count;
+        });
+    };
     {
         CInformationReader reader(
             m_head, m_staleSupply, m_counter,
-            [&](information::Identifications read) {
-                std::lock_guard lock(mutex);
-                ids.push_back(std::move(read));
-            },
-            [&](information::Values read) {
-                {
-                    std::lock_guard lock(mutex);
-                    values.push_back(std::move(read));
-                }
-                valuesRead.Signal();
-                gate.Wait();
-            });
+            [&](information::Identifications read) { ids.push_back(std::move(read)); },
+            [&](information::Values read) { values.push_back(std::move(read)); });
         reader.Start();
-        ASSERT_TRUE(valuesRead.WaitFor(1));
         EXPECT_FALSE(reader.Refresh()) << "a tick while a refresh runs is skipped";
-        gate.Set();
-        ASSERT_TRUE(testsupport::WaitUntil([&] { return reader.Refresh(); }));
-        ASSERT_TRUE(valuesRead.WaitFor(2));
+        ASSERT_TRUE(valuesRead(1));
+        ASSERT_TRUE(reader.Refresh());
+        ASSERT_TRUE(valuesRead(2));
     }
-    std::lock_guard lock(mutex);
     ASSERT_EQ(ids.size(), 1u);
     EXPECT_EQ(ids[0].supply, "ERROR");
     EXPECT_NE(ids[0].head, "ERROR");
