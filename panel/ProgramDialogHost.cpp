@@ -1,6 +1,8 @@
 // Running the sequences' dialogs on the GUI thread.
 #include "ProgramDialogHost.h"
 
+#include <QEventLoop>
+
 #include "DownloadCalibrationDataDlg.h"
 #include "LampRampDlg.h"
 #include "UploadCalibrationDataDlg.h"
@@ -18,7 +20,13 @@ int CProgramDialogHost::RunLampRamp(int direction, void* supply) {
     return OnGuiThread([&](QWidget* parent) {
         CLampRampDlg dialog(direction, supply, parent);
         m_pCurrent = &dialog;
-        return dialog.exec();
+        // Not modal: a window blocked by a modal dialog never hears of its
+        // own close, and a close during a ramp must cut a ramp-up short.
+        // The window's commands are disabled while the ramp's sequence runs.
+        QEventLoop loop;
+        QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::exit);
+        dialog.show();
+        return loop.exec(QEventLoop::DialogExec);
     });
 }
 
