@@ -2,6 +2,7 @@
 #include "ProgramDialogHost.h"
 
 #include <QEventLoop>
+#include <QPixmapCache>
 
 #include "DownloadCalibrationDataDlg.h"
 #include "LampRampDlg.h"
@@ -34,7 +35,12 @@ int CProgramDialogHost::RunDownload(void* head) {
     return OnGuiThread([&](QWidget* parent) {
         CDownloadCalibrationDataDlg dialog(head, parent);
         m_pCurrent = &dialog;
-        return dialog.exec();
+        const int result = dialog.exec();
+        // The style draws the busy bar's moving frames into Qt's shared
+        // pixmap cache, which keeps them up to its 10 MB limit: each
+        // download would leave some 10 kB there that is never drawn again.
+        QPixmapCache::clear();
+        return result;
     });
 }
 
