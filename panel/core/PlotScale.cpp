@@ -17,9 +17,10 @@ namespace {
 constexpr double kMaxTicks = 1000.0;
 
 // The converted radiance as the axis sees it, or 0 when the point has no
-// place on a logarithmic axis.
+// place on the plot: no light has a wavelength of zero or below, so such a
+// point is left out as a radiance of zero is.
 float Plottable(const DataPoint& point, int radianceUnit) {
-    if (!std::isfinite(point.wavelength)) return 0.0f;
+    if (!std::isfinite(point.wavelength) || !(point.wavelength > 0.0f)) return 0.0f;
     const float converted = static_cast<float>(
         displayunits::ConvertRadiance(point.radiance, point.wavelength, radianceUnit));
     return std::isfinite(converted) && converted > 0.0f ? converted : 0.0f;
@@ -142,6 +143,17 @@ PlotGeometry ComputeGeometry(const std::vector<DataPoint>& points, int radianceU
             bottom - (std::log10(converted[i]) - g.lowerExponent) * g.pixelsPerDecade);
     }
     return g;
+}
+
+int TickLabelStride(const PlotGeometry& g, double widestLabel) {
+    // Room between two labels, so that neighbours read as two numbers.
+    constexpr double kLabelGap = 8.0;
+    const int ticks = static_cast<int>(g.ticks.size());
+    const double spacing = g.step * g.pixelsPerNm;
+    if (ticks <= 1) return 1;
+    if (!(spacing > 0.0) || !std::isfinite(spacing)) return ticks;
+    const double stride = std::ceil((std::max(0.0, widestLabel) + kLabelGap) / spacing);
+    return stride < ticks ? std::max(1, static_cast<int>(stride)) : ticks;
 }
 
 double WavelengthAt(const PlotGeometry& g, double x) {

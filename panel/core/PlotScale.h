@@ -5,10 +5,11 @@
 // CSpectralPlot computes one PlotGeometry per paint and draws from it.
 // Pure functions of their arguments, callable from any thread.
 //
-// Points that have no place on a logarithmic axis (a radiance that is zero,
-// negative or not finite once converted, or a wavelength that is not
-// finite) are left out of both axes, the curve and the hit test; a table
-// with no such point gets the axes of an empty one.
+// Points that have no place on the plot (a radiance that is zero, negative
+// or not finite once converted, or a wavelength that is zero, negative or
+// not finite) are left out of both axes, the curve and the hit test, so
+// they can never be picked; a table with no other point gets the axes of
+// an empty one.
 #pragma once
 
 #include <array>
@@ -72,6 +73,12 @@ struct PlotGeometry {
 // Everything one paint of `points` in radiance unit `radianceUnit` needs.
 PlotGeometry ComputeGeometry(const std::vector<DataPoint>& points, int radianceUnit,
                              QSize client);
+
+// Every how many ticks a wavelength label is drawn, so that labels at most
+// `widestLabel` px wide, centred on their ticks, never touch: 1 on any
+// table the step table was made for, more on an absurd span, whose ticks
+// all stay but whose every label would merge into one bar.
+int TickLabelStride(const PlotGeometry& geometry, double widestLabel);
 
 // The wavelength under screen x inside the plot area.
 double WavelengthAt(const PlotGeometry& geometry, double x);

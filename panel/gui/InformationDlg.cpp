@@ -39,9 +39,10 @@ CInformationDlg::CInformationDlg(void* head, void* supply, void* counter, QWidge
 
     auto* temperatures = new QGroupBox(QStringLiteral("Temperatures"));
     auto* temperatureGrid = new QGridLayout(temperatures);
+    // The enclosures on the left, the motors on the right.
     AddRow(temperatureGrid, 0, 0, QStringLiteral("Bulb Enclosure:"), m_fields[BulbEnclosure]);
-    AddRow(temperatureGrid, 0, 2, QStringLiteral("Motor Enclosure:"), m_fields[MotorEnclosure]);
-    AddRow(temperatureGrid, 1, 0, QStringLiteral("Primary Motor:"), m_fields[PrimaryMotor]);
+    AddRow(temperatureGrid, 1, 0, QStringLiteral("Motor Enclosure:"), m_fields[MotorEnclosure]);
+    AddRow(temperatureGrid, 0, 2, QStringLiteral("Primary Motor:"), m_fields[PrimaryMotor]);
     AddRow(temperatureGrid, 1, 2, QStringLiteral("Secondary Motor:"), m_fields[SecondaryMotor]);
 
     auto* headGroup = new QGroupBox(QStringLiteral("Head Unit"));

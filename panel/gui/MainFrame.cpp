@@ -254,13 +254,19 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
-    if (m_bClosePending) return;
-    m_bClosePending = true;
     if (m_pController->Busy()) {
-        m_panes[ConnectionPane]->setText(
-            QStringLiteral("Closing when the operation in progress has finished\u2026"));
+        // What runs ends as its Cancel ends it (a ramp-up is ramped down
+        // again), then the window disconnects and closes. Asked again on a
+        // second close, in case the first came before the dialog showed.
+        m_pController->CancelForClose();
+        if (!m_bClosePending)
+            m_panes[ConnectionPane]->setText(
+                QStringLiteral("Closing when the operation in progress has finished\u2026"));
+        m_bClosePending = true;
         return;
     }
+    if (m_bClosePending) return;
+    m_bClosePending = true;
     m_bCloseAllowed = true;
     m_pController->Disconnect();
 }

@@ -1,6 +1,8 @@
 // The program's dialogs for the connection sequences: each request from the
 // connection worker is carried to the GUI thread, where the dialog runs
-// modally over the main window, and the worker waits for its result.
+// over the main window, and the worker waits for its result. The download
+// and upload dialogs are modal; the ramp dialog leaves the window able to
+// hear its own close, which cuts a ramp-up short.
 //
 // Ownership and threads: owned by the main window and living on the GUI
 // thread; the IDialogHost methods are called on the connection worker

@@ -196,5 +196,17 @@ void CQuorvexControlPanelView::SetConnected(bool connected) {
 }
 
 void CQuorvexControlPanelView::UpdateListEnabled() {
-    m_pApertureList->setEnabled(m_bConnected && !m_mover.Busy());
+    const bool enable = m_bConnected && !m_mover.Busy();
+    // A list disabled while it has the focus hands it on to the window's
+    // next widget (a ribbon button), where the arrows no longer reach the
+    // view: the plot holds the focus meanwhile and gives it back.
+    if (!enable && m_pApertureList->hasFocus()) {
+        m_pPlot->setFocus(Qt::OtherFocusReason);
+        m_bListFocusParked = true;
+    }
+    m_pApertureList->setEnabled(enable);
+    if (enable && m_bListFocusParked) {
+        m_bListFocusParked = false;
+        if (m_pPlot->hasFocus()) m_pApertureList->setFocus(Qt::OtherFocusReason);
+    }
 }

@@ -105,4 +105,6 @@ private:
     // The entry at the head's last known position, -1 until one is known.
     int m_nHeadPositionIndex = -1;
     bool m_bConnected = false;
+    // The list had the focus when it was disabled; the plot holds it.
+    bool m_bListFocusParked = false;
 };

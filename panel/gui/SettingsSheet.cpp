@@ -1,6 +1,8 @@
 // The settings sheet's two pages, their workers and the sheet around them.
 #include "SettingsSheet.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,6 +29,8 @@
 namespace {
 
 using Instrument = CSettingsSheetModel::Instrument;
+
+constexpr int kPortComboWidth = 260;  // the narrowest the port combos get
 
 // The program's log when the program runs; tests run the sheet without it.
 void LogToApp(int severity, const std::wstring& text) {
@@ -147,7 +151,7 @@ CHardwareSettingsPage::CHardwareSettingsPage(CSettingsSheetModel& model, bool co
                               QStringLiteral("Elapsed Time Counter:")};
     for (int i = 0; i < CSettingsSheetModel::kInstrumentCount; ++i) {
         m_combos[i] = new QComboBox;
-        m_combos[i]->setMinimumWidth(260);
+        m_combos[i]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         m_combos[i]->setEnabled(!connected);
         LabelledRow(portsGrid, i + 1, labels[i], m_combos[i]);
         // activated: the user's picks only, not our own refills.
@@ -190,6 +194,9 @@ void CHardwareSettingsPage::FillCombos() {
         for (const auto& item : m_model.PortItems(instrument))
             combo->addItem(QString::fromStdWString(item.text), item.port);
         combo->setCurrentIndex(m_model.PortItemIndex(instrument));
+        // The items arrive after the first show and grow by " (in use)"
+        // while connected: the combo widens with them, so none is cut.
+        combo->setMinimumWidth(std::max(kPortComboWidth, combo->sizeHint().width()));
     }
 }
 
@@ -308,7 +315,8 @@ CSettingsSheet::CSettingsSheet(CAppSettings& settings, bool connected, QWidget* 
       m_pHardware(new CHardwareSettingsPage(m_model, connected)),
       m_pButtons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
                                       QDialogButtonBox::Apply)) {
-    setWindowTitle(QStringLiteral("Settings"));
+    // The sheet has no caption of its own: its page list says what it is.
+    setWindowTitle(QString());
     m_pList->addItems({QStringLiteral("Application"), QStringLiteral("Hardware")});
     m_pList->setFixedWidth(100);
     m_pStack->addWidget(m_pApplication);

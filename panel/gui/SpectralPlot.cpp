@@ -64,6 +64,8 @@ void CSpectralPlot::SetDisplayUnits(int wavelengthUnit, int radianceUnit) {
     m_nWavelengthUnit = wavelengthUnit;
     m_nRadianceUnit = radianceUnit;
     Recompute();
+    // A radiance too large for the new unit leaves its point off the axis.
+    if (DropUnplottedSelection()) emit SelectionChanged(-1);
     update();
 }
 
@@ -77,8 +79,8 @@ void CSpectralPlot::LoadData(const std::vector<CSpectralData>& table) {
 
 void CSpectralPlot::LoadPoints(std::vector<plotscale::DataPoint> points) {
     m_points = std::move(points);
-    ClampIndices();
     Recompute();
+    ClampIndices();
     repaint();
 }
 
@@ -93,6 +95,18 @@ void CSpectralPlot::ClampIndices() {
     } else if (m_nSelected >= count) {
         m_nSelected = count - 1;
     }
+    DropUnplottedSelection();
+}
+
+bool CSpectralPlot::DropUnplottedSelection() {
+    // A pick stands on a plotted point, or there is none: the marker, the
+    // wavelength shown and the radiances listed all follow the same pick.
+    if (m_nSelected < 0 || m_nSelected >= static_cast<int>(m_geometry.plotted.size()) ||
+        m_geometry.plotted[m_nSelected])
+        return false;
+    m_bHasSelection = false;
+    m_nSelected = -1;
+    return true;
 }
 
 void CSpectralPlot::Recompute() {
@@ -139,14 +153,14 @@ void CSpectralPlot::paintEvent(QPaintEvent*) {
     }
 
     // Wavelength ticks and labels.
+    painter.setPen(QPen(QColor::fromRgba(kGridMajor), 1.0));
     for (double tick : g.ticks) {
         const double x = area.left() + (tick - g.xmin) * g.pixelsPerNm;
-        painter.setPen(QPen(QColor::fromRgba(kGridMajor), 1.0));
         painter.drawLine(QPointF(x, area.bottom() + 3.0), QPointF(x, area.bottom()));
-        painter.setPen(Qt::black);
-        painter.drawText(QRectF(x - 100.0, area.bottom() + 8.0, 200.0, 100.0), Qt::AlignHCenter | Qt::AlignTop,
-                         FromUtf8(displayunits::WavelengthTickText(tick, m_nWavelengthUnit)));
     }
+    painter.setPen(Qt::black);
+    for (const TickLabel& label : TickLabels())
+        painter.drawText(label.box, Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip, label.text);
 
     // Axis titles; the radiance title reads bottom to top.
     painter.setFont(Arial(11));
@@ -218,6 +232,28 @@ void CSpectralPlot::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(QColor::fromRgba(m_frameColor), 1.0));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRectF(0.5, 0.5, width() - 1.0, height() - 1.0));
+}
+
+std::vector<CSpectralPlot::TickLabel> CSpectralPlot::TickLabels() const {
+    const plotscale::PlotGeometry& g = m_geometry;
+    const QFontMetricsF metrics(Arial(9));
+    std::vector<TickLabel> labels;
+    labels.reserve(g.ticks.size());
+    double widest = 0.0;
+    for (double tick : g.ticks) {
+        const double x = g.area.left() + (tick - g.xmin) * g.pixelsPerNm;
+        QString text = FromUtf8(displayunits::WavelengthTickText(tick, m_nWavelengthUnit));
+        const double width = metrics.horizontalAdvance(text);
+        widest = std::max(widest, width);
+        labels.push_back({QRectF(x - width / 2.0, g.area.bottom() + 8.0, width, metrics.height()), std::move(text)});
+    }
+    const auto stride = static_cast<std::size_t>(plotscale::TickLabelStride(g, widest));
+    if (stride > 1) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < labels.size(); i += stride) labels[kept++] = std::move(labels[i]);
+        labels.resize(kept);
+    }
+    return labels;
 }
 
 void CSpectralPlot::mouseMoveEvent(QMouseEvent* event) {

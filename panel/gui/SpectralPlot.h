@@ -34,6 +34,13 @@ public:
     const std::vector<plotscale::DataPoint>& Points() const { return m_points; }
     // The geometry of the last paint, for hit tests and tests.
     const plotscale::PlotGeometry& Geometry() const { return m_geometry; }
+    // The wavelength labels the last geometry draws under its ticks, with
+    // the boxes they take: thinned so that no two touch.
+    struct TickLabel {
+        QRectF box;
+        QString text;
+    };
+    std::vector<TickLabel> TickLabels() const;
     // Moves the pick one point left (-1) or right (+1), as the arrow keys
     // do; nothing without a pick.
     void StepSelection(int direction);
@@ -58,6 +65,8 @@ private:
     void Recompute();
     bool InPlotArea(QPointF position) const;
     void ClampIndices();
+    // Clears a pick whose point is no longer plotted; true when it did.
+    bool DropUnplottedSelection();
 
     std::vector<plotscale::DataPoint> m_points;
     plotscale::PlotGeometry m_geometry;

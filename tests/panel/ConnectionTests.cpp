@@ -1,8 +1,10 @@
 // The connection sequences and the readings against the three simulated
 // instruments over pseudo-terminals, through the controller the main
 // window drives, with the dialogs run headless.
+#include <atomic>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include <QCoreApplication>
@@ -300,6 +302,33 @@ TEST_F(ConnectionTest, ACancelledRampUpRampsDownAndDisconnectRampsDownThenCloses
     Quorvex_SetLogCeiling(6);
     Agilent_SetLogCeiling(6);
     Etc_SetLogCeiling(6);
+}
+
+TEST_F(ConnectionTest, AClosingWindowCutsARampUpShortAndRampsTheLampDown) {
+    ASSERT_TRUE(Connect());
+    // Called on the supply's thread, maybe after the test: shared, not borrowed.
+    auto peak = std::make_shared<std::atomic<double>>(0.0);
+    m_sims.lamp.Subscribe([peak](bool, double amps) {
+        if (amps > peak->load()) peak->store(amps);
+    });
+    std::atomic<bool> underway{false};
+    m_dialogs.rampProgress = [&](int position) {
+        if (position >= 20) underway = true;
+    };
+    ASSERT_TRUE(m_controller.RampUp());
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
+        QCoreApplication::processEvents();
+        return underway.load();
+    }));
+    m_controller.CancelForClose();
+    ASSERT_TRUE(Run([] { return true; }));
+    EXPECT_EQ(m_dialogs.Calls(), (std::vector<std::string>{"download", "ramp up", "abort", "ramp down"}));
+    EXPECT_FALSE(m_state.rampedUp);
+    EXPECT_FALSE(m_sims.lamp.Lit());
+    EXPECT_LT(peak->load(), 8.0) << "the ramp-up ran to its end";
+    // With nothing running there is nothing to cut short.
+    m_controller.CancelForClose();
+    EXPECT_EQ(m_dialogs.Calls().size(), 4u);
 }
 
 TEST_F(ConnectionTest, ACancelledDownloadDisconnectsAndLeavesTheTablesAlone) {

@@ -1,10 +1,17 @@
 // The main window driven through its own actions against the three
 // simulated instruments: connecting and what the panes, commands and bars
-// then show, a head that vanishes, and closing with the lamp lit.
+// then show, a head that vanishes, closing with the lamp lit or during a
+// ramp-up, and what connect cycles leave on the heap.
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <mutex>
 #include <thread>
+
+#include <malloc.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,6 +26,7 @@
 #include "ApertureListBox.h"
 #include "ConnectionController.h"
 #include "InstrumentHandles.h"
+#include "LampRampDlg.h"
 #include "MainFrame.h"
 #include "MessageBar.h"
 #include "PortErrorGate.h"
@@ -236,6 +244,68 @@ TEST_F(FrameTest, SetupAndInformationOpenTheirDialogsAndOkAppliesTheSettings) {
     });
     Frame().Actions().information->trigger();
     EXPECT_TRUE(headId.startsWith(QStringLiteral("Vandrel"))) << headId.toStdString();
+}
+
+// Prints, as figures and not as a pass mark, what each Connect/Disconnect
+// cycle through the ribbon leaves on the heap, without and with the
+// calibration download (a head whose serial number is not the stored one).
+TEST_F(FrameTest, ConnectCyclesPrintTheMemoryTheyKeep) {
+    const auto rssKb = [] {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+        return 0L;
+    };
+    const auto cycle = [&](bool download) {
+        if (download) m_app->m_calibrationData.m_nSerialNumber = -1;
+        if (!ConnectThroughTheRibbon()) return false;
+        Frame().Actions().disconnect->trigger();
+        return Until([&] { return !Frame().Controller().Busy() && Frame().Actions().connect->isEnabled(); });
+    };
+    constexpr int kCycles = 10;
+    for (bool download : {false, true}) {
+        ASSERT_TRUE(cycle(download));  // first use of everything a cycle touches
+        const long rss = rssKb();
+        const std::size_t heap = mallinfo2().uordblks;
+        for (int i = 0; i < kCycles; ++i) ASSERT_TRUE(cycle(download));
+        std::printf("%d cycles %s the download: RSS %ld -> %ld kB, heap in use %+.1f kB a cycle\n", kCycles,
+                    download ? "with" : "without", rss, rssKb(),
+                    (double(mallinfo2().uordblks) - double(heap)) / 1024.0 / kCycles);
+    }
+}
+
+// Waits out the supply's ramp-down.
+TEST_F(FrameTest, SlowClosingDuringARampUpCutsItShortRampsDownAndCloses) {
+    ASSERT_TRUE(ConnectThroughTheRibbon());
+    // Called on the supply's thread, maybe after the test: shared, not borrowed.
+    auto peak = std::make_shared<std::atomic<double>>(0.0);
+    m_sims.lamp.Subscribe([peak](bool, double amps) {
+        if (amps > peak->load()) peak->store(amps);
+    });
+    // The dialog's loop runs inside the command, so a timer looks at it.
+    bool closed = false;
+    QWidget* blocking = nullptr;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const auto* dialog = Frame().findChild<CLampRampDlg*>();
+        if (closed || !dialog || !dialog->isVisible() || dialog->Position() < 10) return;
+        // The ramp does not block the window, so the window system's close
+        // reaches it as this one does.
+        blocking = QApplication::activeModalWidget();
+        closed = true;
+        Frame().close();
+        EXPECT_TRUE(Frame().isVisible());
+    });
+    watch.start(20);
+    ASSERT_TRUE(Frame().Actions().rampUp->isEnabled());
+    Frame().Actions().rampUp->trigger();
+    ASSERT_TRUE(Until([&] { return closed && !Frame().isVisible(); }));
+    EXPECT_EQ(blocking, nullptr);
+    EXPECT_FALSE(m_sims.lamp.Lit());
+    EXPECT_LT(peak->load(), 8.0) << "the ramp-up ran to its end";
+    EXPECT_EQ(g_hAgilent.load(), nullptr);
+    EXPECT_EQ(testsupport::CSimulatedInstruments::Wire(m_sims.supply).back(), "SYST:LOC");
 }
 
 // Waits out the supply's 5 s ramp-down.

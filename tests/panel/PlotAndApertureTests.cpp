@@ -121,9 +121,28 @@ TEST(PlotScale, DegenerateTablesAndSizesStayFinite) {
         EXPECT_TRUE(std::isfinite(plotscale::WavelengthAt(g, 95.0)));
     }
 
-    // Absurd wavelengths thin the ticks instead of painting for ever.
-    const auto wide = Points({{1.0f, 1e-7f}, {1e30f, 1e-7f}});
-    EXPECT_LE(plotscale::ComputeGeometry(wide, 0, kPlotSize).ticks.size(), 1001u);
+    // No light has a wavelength of zero or below: such points are left out.
+    const auto negative = Points({{-500, 1e-6f}, {0, 1e-6f}, {630, 2e-7f}});
+    const plotscale::PlotGeometry skipped = plotscale::ComputeGeometry(negative, 0, kPlotSize);
+    EXPECT_EQ(skipped.plotted, (std::vector<bool>{false, false, true}));
+    EXPECT_EQ(skipped.upperExponent, -6);  // the 1e-6 points do not reach the axis
+    EXPECT_GT(skipped.xmin, 0.0);
+    EXPECT_EQ(plotscale::NearestPoint(negative, skipped, -500.0), 2);
+
+    // Absurd wavelengths thin the ticks instead of painting for ever, and
+    // their long labels are thinned further so that none touch; a table
+    // the step table was made for keeps every label.
+    const auto wide = Points({{1.0f, 1e-7f}, {3e38f, 1e-7f}});
+    const plotscale::PlotGeometry absurd = plotscale::ComputeGeometry(wide, 0, kPlotSize);
+    EXPECT_LE(absurd.ticks.size(), 1001u);
+    const double labelWidth = 39 * 7.0;  // "%.0f" of 3e38 nm at about 7 px a digit
+    const int stride = plotscale::TickLabelStride(absurd, labelWidth);
+    EXPECT_GT(stride * absurd.step * absurd.pixelsPerNm, labelWidth);
+    EXPECT_LT(absurd.ticks.size() / static_cast<std::size_t>(stride), 5u);
+    EXPECT_EQ(plotscale::TickLabelStride(plotscale::ComputeGeometry({}, 0, kPlotSize), 30.0), 1);
+    // With no width at all every tick is at one place: one label.
+    const plotscale::PlotGeometry flat = plotscale::ComputeGeometry({}, 0, QSize(0, 0));
+    EXPECT_EQ(plotscale::TickLabelStride(flat, 30.0), static_cast<int>(flat.ticks.size()));
 }
 
 TEST(PlotScale, NearestPointSpectrumStopsAndHoverBox) {

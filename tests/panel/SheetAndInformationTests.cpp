@@ -8,15 +8,19 @@
 #include "SimulatedInstruments.h"
 
 #include <QuorvexDll/QuorvexDll.h>
+#include <TallyDll/TallyDll.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +48,11 @@ protected:
 };
 
 TEST_F(SheetAndInformationTest, SheetEnablesApplyOnceModifiedAndLocksPortsWhileConnected) {
+    {
+        CAppSettings settings;
+        CSettingsSheet sheet(settings, false);
+        EXPECT_TRUE(sheet.windowTitle().isEmpty()) << "the sheet has no caption";
+    }
     CAppSettings settings;
     settings.m_nAppStyle = AppLookOffice2007Blue;
     settings.m_quorvexSerialSettings.port = 1;
@@ -73,6 +82,45 @@ TEST_F(SheetAndInformationTest, SheetEnablesApplyOnceModifiedAndLocksPortsWhileC
         sheet.reject();  // Cancel keeps what was applied
         EXPECT_EQ(settings.m_nDisableAgilentDisplay, 0);
     }
+}
+
+TEST_F(SheetAndInformationTest, PortItemsOfAConnectedSessionShowWhole) {
+    // The program's own connection holds the ports: each item says "(in use)".
+    void* head = nullptr;
+    void* counter = nullptr;
+    ASSERT_EQ(Quorvex_Connect(static_cast<int>(testsupport::CSimulatedInstruments::kHeadCom), 9600, 0,
+                              8, 0, 0, &head, 1, nullptr),
+              QuorvexSuccess);
+    SerialPortSettingsStruct counterPort = CSerialSettings();
+    counterPort.port = testsupport::CSimulatedInstruments::kCounterCom;
+    ASSERT_EQ(Etc_Connect(counterPort, &counter, 1, nullptr), EtcSuccess);
+    {
+        CAppSettings settings;
+        settings.m_quorvexSerialSettings.port = testsupport::CSimulatedInstruments::kHeadCom;
+        settings.m_etcSerialSettings.port = testsupport::CSimulatedInstruments::kCounterCom;
+        CSettingsSheet sheet(settings, true);
+        CHardwareSettingsPage* hardware = sheet.HardwarePage();
+        QSignalSpy discovered(hardware, &CHardwareSettingsPage::PortsDiscovered);
+        sheet.PageList()->setCurrentRow(1);
+        sheet.show();
+        ASSERT_TRUE(Pump([&] { return discovered.count() > 0; }));
+        QCoreApplication::processEvents();  // the layout follows the new items
+        QComboBox* headCombo = hardware->PortCombo(CSettingsSheetModel::Head);
+        ASSERT_TRUE(headCombo->currentText().endsWith(QStringLiteral(" (in use)")))
+            << headCombo->currentText().toStdString();
+        for (int i = 0; i < CSettingsSheetModel::kInstrumentCount; ++i) {
+            QComboBox* combo = hardware->PortCombo(static_cast<CSettingsSheetModel::Instrument>(i));
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            const QRect field =
+                combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+            for (int item = 0; item < combo->count(); ++item)
+                EXPECT_LE(combo->fontMetrics().horizontalAdvance(combo->itemText(item)), field.width())
+                    << combo->itemText(item).toStdString();
+        }
+    }
+    Etc_Disconnect(&counter, 1, nullptr);
+    Quorvex_Disconnect(&head, 1, nullptr);
 }
 
 TEST_F(SheetAndInformationTest, AutoDetectSelectsTheInstrumentsPortsInTheWorkingCopy) {
@@ -115,6 +163,19 @@ TEST_F(SheetAndInformationTest, InformationDialogShowsTheHeadsIdentification) {
         ASSERT_TRUE(Pump([&] { return text(CInformationDlg::BulbEnclosure).endsWith(QStringLiteral(" \u00B0C")); }));
         EXPECT_TRUE(text(CInformationDlg::Current).isEmpty());
         EXPECT_TRUE(dialog.FieldEdit(CInformationDlg::HourCount)->isReadOnly());
+
+        // Enclosures in the left column, motors in the right, bulb and
+        // primary motor on the top row.
+        const auto at = [&](CInformationDlg::Field field) {
+            return dialog.FieldEdit(field)->mapTo(&dialog, QPoint(0, 0));
+        };
+        const QPoint bulb = at(CInformationDlg::BulbEnclosure);
+        EXPECT_EQ(at(CInformationDlg::MotorEnclosure).x(), bulb.x());
+        EXPECT_GT(at(CInformationDlg::MotorEnclosure).y(), bulb.y());
+        EXPECT_EQ(at(CInformationDlg::PrimaryMotor).y(), bulb.y());
+        EXPECT_GT(at(CInformationDlg::PrimaryMotor).x(), bulb.x());
+        EXPECT_EQ(at(CInformationDlg::SecondaryMotor).x(), at(CInformationDlg::PrimaryMotor).x());
+        EXPECT_EQ(at(CInformationDlg::SecondaryMotor).y(), at(CInformationDlg::MotorEnclosure).y());
     }
     Quorvex_Disconnect(&head, 1, nullptr);
 }

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -15,6 +16,7 @@
 
 #include "QtTestArgs.h"
 #include "ApertureListBox.h"
+#include "DisplayUnits.h"
 #include "HeadSimulator.h"
 #include "QuorvexControlPanelView.h"
 #include "SpectralPlot.h"
@@ -143,6 +145,33 @@ TEST_F(ViewTest, ArrowsInTheApertureListStepTheWavelengthNotTheList) {
     EXPECT_TRUE(Moves().empty());
 }
 
+TEST_F(ViewTest, ArrowsStepTheWavelengthAfterAnItemWasChosenWithTheMouse) {
+    // In a window with something else to take the focus, as the ribbon is
+    // beside the view in the program.
+    QWidget window;
+    View().setParent(&window);
+    // The fixture owns the view: it leaves the window before the window goes.
+    const std::unique_ptr<QWidget, void (*)(QWidget*)> giveBack(&View(), [](QWidget* view) { view->setParent(nullptr); });
+    auto* elsewhere = new QPushButton(QStringLiteral("Elsewhere"), &window);
+    elsewhere->move(0, View().height());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    View().SetConnected(true);
+    ClickPoint(IndexOf(630.0));
+    m_release.Set();  // the move ends at once
+    const QRect item = List().visualItemRect(List().item(List().RowOf(0, 3)));
+    QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, item.center());
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return Moves().size() == 1; }));
+    ASSERT_TRUE(WaitForMoveEnd());
+
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QTest::keyClick(focus, Qt::Key_Right);
+    EXPECT_EQ(View().PickedIndex(), IndexOf(640.0)) << focus->metaObject()->className();
+    EXPECT_EQ(QApplication::focusWidget(), &List());
+    EXPECT_EQ(Moves().size(), 1u);
+}
+
 TEST_F(ViewTest, OnResizeTheListKeepsThreeDistancesAndThePlotFour) {
     const auto distances = [&](QWidget* child) {
         const QRect r = child->geometry();
@@ -230,6 +259,37 @@ TEST_F(ViewTest, AShorterTableKeepsThePickWithinIt) {
     EXPECT_EQ(View().PickedIndex(), -1);
     EXPECT_EQ(View().WavelengthDisplay()->Text(), QString(QChar(0x2014)));
     Plot().grab();  // paints without a point to stand on
+}
+
+TEST_F(ViewTest, APointAtANegativeWavelengthIsLeftOutEverywhere) {
+    m_calibration.m_spectralData.insert(m_calibration.m_spectralData.begin(), CSpectralData(-500.0, 1e-6));
+    View().SetConnected(true);
+    EXPECT_FALSE(Plot().Geometry().plotted[0]);
+    // A click at the plot's left edge picks the shortest real wavelength.
+    const QRectF area = Plot().Geometry().area;
+    QTest::mouseClick(&Plot(), Qt::LeftButton, {}, QPoint(int(area.left()) + 1, int(area.center().y())));
+    const int picked = View().PickedIndex();
+    ASSERT_GT(picked, 0);
+    const double nm = m_calibration.m_spectralData[static_cast<std::size_t>(picked)].m_dWavelength;
+    EXPECT_GT(nm, 0.0);
+    EXPECT_EQ(View().WavelengthDisplay()->Text(), QString::fromStdString(displayunits::WavelengthText(nm, 0)));
+    // Nothing to step onto on its left.
+    QTest::keyClick(&Plot(), Qt::Key_Left);
+    EXPECT_EQ(View().PickedIndex(), picked);
+}
+
+TEST_F(ViewTest, TickLabelsOfAnAbsurdSpanNeverTouch) {
+    // The simulated head's table: a label on every tick.
+    EXPECT_EQ(Plot().TickLabels().size(), Plot().Geometry().ticks.size());
+    CSpectralPlot plot;
+    plot.resize(700, 540);
+    plot.LoadPoints({{1.0f, 1e-7f}, {3e38f, 1e-7f}});
+    const auto labels = plot.TickLabels();
+    ASSERT_FALSE(labels.empty());
+    EXPECT_LT(labels.size(), plot.Geometry().ticks.size());
+    for (std::size_t i = 1; i < labels.size(); ++i)
+        EXPECT_LT(labels[i - 1].box.right(), labels[i].box.left()) << i;
+    plot.grab();  // and paints without a hang
 }
 
 TEST_F(ViewTest, PixelsTheDrawingRulesFix) {

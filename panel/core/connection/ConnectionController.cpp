@@ -157,6 +157,10 @@ bool CConnectionController::ApplySupplyDisplay(bool disable) {
     return Start(Sequence::SupplyDisplay, [this, disable] { RunSupplyDisplay(disable); });
 }
 
+void CConnectionController::CancelForClose() {
+    if (m_bBusy) m_host.AbortDialog();
+}
+
 bool CConnectionController::IsConnected() {
     int head = 0, supply = 0, counter = 0;
     const bool headValid = Quorvex_IsValidDevice(g_hQuorvex.load(), &head) == QuorvexSuccess && head;

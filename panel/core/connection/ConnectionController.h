@@ -90,6 +90,11 @@ public:
     bool RampDown();
     // The supply's display message and switch, as after connecting.
     bool ApplySupplyDisplay(bool disableSupplyDisplay);
+    // The window is to close: the running sequence's dialog ends as its
+    // Cancel ends it, so a ramp-up is cut short and ramped down and a
+    // download or upload is cancelled; a ramp-down runs on to its end.
+    // Nothing when no sequence runs.
+    void CancelForClose();
 
     // A sequence runs (from the command until SequenceEnded arrives).
     bool Busy() const { return m_bBusy; }

@@ -22,7 +22,8 @@ public:
     virtual int RunDownload(void* head) = 0;
     // Lets the operator upload calibration files to the head.
     virtual int RunUpload(void* head) = 0;
-    // An instrument was lost: the dialog running now, if any, ends as its
-    // Cancel ends it (a ramp-down runs on to its end).
+    // An instrument was lost, or the window is closing: the dialog running
+    // now, if any, ends as its Cancel ends it (a ramp-down runs on to its
+    // end).
     virtual void AbortDialog() {}
 };
