@@ -100,13 +100,24 @@ bool CInstrumentHub::Connected(scpi::Instrument instrument) const {
 
 std::string CInstrumentHub::HeadSerialNumber() const { return m_head.connected ? m_headSerialNumber : "0"; }
 
-void CInstrumentHub::Submit(CJobThread& worker, Device& device, Work work, Done done) {
+namespace {
+// The hub's results come back through its own queue (Post), so the worker's
+// Finished signal carries nothing.
+void PostTo(CWorker& worker, std::function<void()> job) {
+    worker.Request([job = std::move(job)] {
+        job();
+        return QVariant();
+    });
+}
+}  // namespace
+
+void CInstrumentHub::Submit(CWorker& worker, Device& device, Work work, Done done) {
     if (!device.connected || m_shutDown) {
         done(Outcome::Error(scpi::code::kHardwareMissing, "the " + QString::fromWCharArray(device.name).toStdString() +
                                                        " is not connected"));
         return;
     }
-    worker.Post([this, &device, work = std::move(work), done = std::move(done)]() mutable {
+    PostTo(worker, [this, &device, work = std::move(work), done = std::move(done)]() mutable {
         void* const handle = device.handle.load();
         Outcome outcome = handle ? work(handle)
                                  : Outcome::Error(scpi::code::kHardwareMissing, QString::fromWCharArray(device.name).toStdString() + " not connected");
@@ -165,7 +176,7 @@ void CInstrumentHub::Connect(Device& device) {
     if (m_shutDown || device.connecting) return;
     device.connecting = true;
     porterrors::Arm(device.settings.port);
-    device.commands->Post([this, &device] {
+    PostTo(*device.commands, [this, &device] {
         Connection connection = ConnectOnWorker(device);
         Post([this, &device, connection = std::move(connection)] { OnConnected(device, connection); });
     });
@@ -262,7 +273,7 @@ void CInstrumentHub::Lose(Device& device, const std::wstring& why) {
                                   L" (" + why + L"); reconnecting every " + std::to_wstring(kRetrySeconds) + L" s");
     if (device.kind == scpi::Instrument::Supply) SetEvent(m_rampAbort.Get());
     // After whatever its worker is doing: that call ends with an error.
-    device.commands->Post([&device] { Disconnect(device); });
+    PostTo(*device.commands, [&device] { Disconnect(device); });
 }
 
 void CInstrumentHub::Disconnect(Device& device) {
@@ -435,10 +446,10 @@ void CInstrumentHub::Shutdown() {
     if (m_lamp == Lamp::RampingUp) SetEvent(m_rampAbort.Get());
     // Everything handed to the workers ends first (a ramp-up cut short ramps
     // itself back down, moves run to their end).
-    auto drain = [](CJobThread& worker) {
+    auto drain = [](CWorker& worker) {
         auto idle = std::make_shared<std::promise<void>>();
         std::future<void> done = idle->get_future();
-        worker.Post([idle] { idle->set_value(); });
+        PostTo(worker, [idle] { idle->set_value(); });
         done.wait();
     };
     for (Device* device : {&m_head, &m_supply, &m_counter}) {

@@ -34,7 +34,7 @@
 
 #include "CalibrationData.h"
 #include "CommandTable.h"
-#include "JobThread.h"
+#include "Worker.h"
 
 namespace quorvexd {
 
@@ -117,8 +117,8 @@ private:
         bool connected = false;   // server thread
         bool connecting = false;  // server thread
         bool reportedMissing = false;
-        std::unique_ptr<CJobThread> commands = std::make_unique<CJobThread>();
-        std::unique_ptr<CJobThread> operations = std::make_unique<CJobThread>();
+        std::unique_ptr<CWorker> commands = std::make_unique<CWorker>();
+        std::unique_ptr<CWorker> operations = std::make_unique<CWorker>();
     };
     struct Connection {
         bool ok = false;
@@ -129,7 +129,7 @@ private:
 
     Device& Of(scpi::Instrument instrument);
     const Device& Of(scpi::Instrument instrument) const;
-    void Submit(CJobThread& worker, Device& device, Work work, Done done);
+    void Submit(CWorker& worker, Device& device, Work work, Done done);
     // Any thread: `onServerThread` runs there. The callables go through a
     // queue of our own, so each is created, run and destroyed under its
     // lock's ordering; Qt's queued signal only wakes the server's thread.
