@@ -5,6 +5,8 @@
 #include "Identification.h"
 #include "ScpiText.h"
 
+#include <serial/ReplyText.h>
+
 #include <cmath>
 #include <utility>
 
@@ -176,11 +178,11 @@ AgilentError CAgilentE3633A::Set(SetPoint setPoint, double value, bool blocking,
     const SetPointText& text = kSetPoints[static_cast<int>(setPoint)];
     // "inf" or "nan" would go out as a command the supply cannot read.
     if (!std::isfinite(value)) {
-        Log().Log(Error, L": Refusing to set ", text.what, L" to ", psudll::FormatFixedW(value, 3), L".");
+        Log().Log(Error, L": Refusing to set ", text.what, L" to ", replytext::FormatFixedW(value, 3), L".");
         return AgilentErrorInvalidParameter;
     }
-    Log().Log(Debug, L": Setting ", text.what, L" to ", psudll::FormatFixedW(value, 3), text.unit, L".");
-    return SendSetCommand(std::string(text.command) + " " + psudll::FormatFixed(value, 3), blocking, event);
+    Log().Log(Debug, L": Setting ", text.what, L" to ", replytext::FormatFixedW(value, 3), text.unit, L".");
+    return SendSetCommand(std::string(text.command) + " " + replytext::FormatFixed(value, 3), blocking, event);
 }
 
 AgilentError CAgilentE3633A::ResetOverCurrentProtection(bool blocking, HANDLE event) {
@@ -213,7 +215,7 @@ CAgilentE3633A::NumericReply CAgilentE3633A::OnNumericReply(const char* text, in
     const char* reply = text ? text : "";
     if (timedOut) {
         Log().Log(Error, L": Command timed out! Partial response received: \"", reply, L"\".");
-    } else if (const auto value = psudll::ParseReplyNumber(reply)) {
+    } else if (const auto value = replytext::ReadDouble(reply)) {
         m_dLastValue = *value;
         return {true, *value};
     } else {

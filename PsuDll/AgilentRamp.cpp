@@ -7,8 +7,9 @@
 // ends early on its abort event or when the device closes.
 #include "AgilentE3633A.h"
 
-#include "ScpiText.h"
 #include "StepClock.h"
+
+#include <serial/ReplyText.h>
 
 #include <climits>
 #include <cmath>
@@ -42,14 +43,14 @@ bool UsableTarget(double value, double rating) { return value > 0.0 && value <= 
 AgilentError CAgilentE3633A::RampUp(double current, double voltage, int seconds, HANDLE abortEvent,
                                     bool blocking, HANDLE completeEvent,
                                     AgilentProgressCallback progress) {
-    Log().Log(Debug, L": Ramping the Agilent to (", psudll::FormatFixedW(voltage, 3), L"V,",
-              psudll::FormatFixedW(current, 3), L"A) in ", seconds, L" seconds.");
+    Log().Log(Debug, L": Ramping the Agilent to (", replytext::FormatFixedW(voltage, 3), L"V,",
+              replytext::FormatFixedW(current, 3), L"A) in ", seconds, L" seconds.");
     if (!UsableTarget(current, kMaxAmps)) {
-        Log().Log(Error, L": Invalid ramp-up current value (", psudll::FormatFixedW(current, 3), L").");
+        Log().Log(Error, L": Invalid ramp-up current value (", replytext::FormatFixedW(current, 3), L").");
         return AgilentErrorInvalidParameter;
     }
     if (!UsableTarget(voltage, kMaxVolts)) {
-        Log().Log(Error, L": Invalid ramp-up voltage value (", psudll::FormatFixedW(voltage, 3), L").");
+        Log().Log(Error, L": Invalid ramp-up voltage value (", replytext::FormatFixedW(voltage, 3), L").");
         return AgilentErrorInvalidParameter;
     }
     if (!CheckRampTime(RampKind::Up, seconds)) return AgilentErrorInvalidParameter;
@@ -156,7 +157,7 @@ bool CAgilentE3633A::WaitForStep(DWORD milliseconds, HANDLE abortEvent) {
 
 void CAgilentE3633A::ReportProgress(const RampRun& run, double percent, const wchar_t* logText) {
     if (run.progress) run.progress(percent);
-    if (logText) Log().Log(Debug, logText, psudll::FormatFixedW(percent, 1), L"% done.");
+    if (logText) Log().Log(Debug, logText, replytext::FormatFixedW(percent, 1), L"% done.");
 }
 
 CAgilentE3633A::LampFound CAgilentE3633A::FindLamp(double& current, double& voltage) {
@@ -189,8 +190,8 @@ bool CAgilentE3633A::RunRampUp(const RampRun& run) {
         ReportProgress(run, 0.0, nullptr);
         SetOutput(AgilentOutput_On, true, nullptr);
     } else {
-        Log().Log(Debug, L": The lamp is lit at (", psudll::FormatFixedW(voltage, 3), L"V,",
-                  psudll::FormatFixedW(level, 3), L"A), ramping from there.");
+        Log().Log(Debug, L": The lamp is lit at (", replytext::FormatFixedW(voltage, 3), L"V,",
+                  replytext::FormatFixedW(level, 3), L"A), ramping from there.");
         ReportProgress(run, 0.0, nullptr);
     }
     // The voltage follows the current's curve only when a lit lamp's set
@@ -223,12 +224,12 @@ bool CAgilentE3633A::RunRampDown(const RampRun& run) {
     if (Read(Reading::CurrentSetPoint, current) != AgilentSuccess) {
         current = m_dSettledCurrent.load();
         Log().Log(Error, L": Could not read the current setpoint, ramping down from ",
-                  psudll::FormatFixedW(current, 3), L"A.");
+                  replytext::FormatFixedW(current, 3), L"A.");
     }
     if (Read(Reading::VoltageSetPoint, voltage) != AgilentSuccess) {
         voltage = m_dSettledVoltage.load();
         Log().Log(Error, L": Could not read the voltage setpoint, ramping down from ",
-                  psudll::FormatFixedW(voltage, 3), L"V.");
+                  replytext::FormatFixedW(voltage, 3), L"V.");
     }
     const double currentStep = current / kRampDownSteps;
     const double voltageStep = voltage / kRampDownSteps;

@@ -2,9 +2,9 @@
 #include "ApertureDataFile.h"
 
 #include "CalibrationFile.h"
-#include "TextScan.h"
 
 #include <platform/text.h>
+#include <serial/ReplyText.h>
 
 using quorvex::AddError;
 
@@ -19,7 +19,7 @@ bool CApertureDataFile::Read(std::vector<std::string>* errors) {
     const bool end = file.ReadLine(raw);
     const std::string header = quorvex::CleanLine(raw);
     int counts[2] = {0, 0};
-    if (quorvex::ScanInts(header, counts, 2) < 2) {
+    if (replytext::ScanInts(header, counts, 2) < 2) {
         AddError(errors, platform::Format("Error converting line 1 into 2 doubles \"%s\"", header.c_str()));
         return false;
     }
@@ -30,7 +30,7 @@ bool CApertureDataFile::Read(std::vector<std::string>* errors) {
     auto handle = [&](const std::string& rawLine) {
         const std::string line = quorvex::CleanLine(rawLine);
         double values[kColumns] = {0.0, 0.0, 0.0};
-        if (quorvex::ScanDoubles(line, values, kColumns) < kColumns) {
+        if (replytext::ScanDoubles(line, values, kColumns) < kColumns) {
             AddError(errors, platform::Format("Error converting line into 3 doubles \"%s\"", line.c_str()));
             ok = false;
         }
@@ -59,7 +59,7 @@ bool CApertureDataFile::Write(std::vector<std::string>* errors) {
         if (r > 0) text += '\n';
         for (size_t c = 0; c < m_data[r].size(); ++c) {
             if (c > 0) text += ',';
-            text += quorvex::FormatExp3(m_data[r][c]);
+            text += replytext::FormatExp3(m_data[r][c]);
         }
     }
     return quorvex::WriteNewFile(m_strPath, text, errors);

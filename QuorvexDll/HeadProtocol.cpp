@@ -1,6 +1,8 @@
 // Head unit protocol texts (see HeadProtocol.h).
 #include "HeadProtocol.h"
 
+#include <serial/ReplyText.h>
+
 #include <string>
 
 namespace quorvex {
@@ -27,16 +29,9 @@ const wchar_t* DeviceErrorMessage(int code) {
 
 void ParseIdentification(std::string_view reply, QuorvexIdentificationStruct& identification) {
     identification.response = std::string(reply);
-    std::string* fields[] = {&identification.manufacturer, &identification.model,
-                             &identification.firmware};
-    size_t start = 0;
-    for (std::string* field : fields) {
-        const size_t comma = reply.find(',', start);
-        if (comma == std::string_view::npos) return;
-        *field = std::string(reply.substr(start, comma - start));
-        start = comma + 1;
-    }
-    identification.serialNumber = std::string(reply.substr(start));
+    replytext::SplitFields(reply, ',',
+                           {&identification.manufacturer, &identification.model, &identification.firmware,
+                            &identification.serialNumber});
 }
 
 }  // namespace quorvex

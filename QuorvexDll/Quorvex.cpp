@@ -2,9 +2,9 @@
 #include "Quorvex.h"
 
 #include "HeadProtocol.h"
-#include "TextScan.h"
 
 #include <platform/text.h>
+#include <serial/ReplyText.h>
 
 using driverlog::Debug;
 using driverlog::Error;
@@ -87,7 +87,7 @@ void CQuorvex::OnStatus(const char* text, int timedOut) {
         return;
     }
     int status = 0;
-    if (quorvex::ScanInts(text, &status, 1) != 1)
+    if (replytext::ScanInts(text, &status, 1) != 1)
         Log().Log(Error, L": Failed to convert response into status. Response = \"", text, L"\".");
 }
 
@@ -104,7 +104,7 @@ bool CQuorvex::OnAcknowledge(const char* text, int timedOut) {
         return false;
     }
     int code = 0;
-    if (quorvex::ScanInts(text, &code, 1) != 1) {
+    if (replytext::ScanInts(text, &code, 1) != 1) {
         Log().Log(Error, L": Error converting response to integer. Response = \"", text, L"\".");
         return false;
     }

@@ -2,9 +2,8 @@
 // blocking, event and callback forms.
 #include "Quorvex.h"
 
-#include "TextScan.h"
-
 #include <platform/text.h>
+#include <serial/ReplyText.h>
 
 #include <algorithm>
 
@@ -19,7 +18,7 @@ constexpr DWORD kMotionTimeoutMs = 20000;
 // Replies of comma-separated integers, all of which must convert.
 template <size_t N>
 bool ScanAllInts(const char* text, std::array<int, N>& values) {
-    return quorvex::ScanInts(text, values.data(), static_cast<int>(N)) == static_cast<int>(N);
+    return replytext::ScanInts(text, values.data(), static_cast<int>(N)) == static_cast<int>(N);
 }
 
 // The blocking forms write their output only for a valid reading.
@@ -125,7 +124,7 @@ CQuorvex::TemperatureReading CQuorvex::ReadTemperatures() {
                     // Wire order: motor enclosure, bulb enclosure, primary
                     // motor, secondary motor.
                     double wire[4];
-                    if (quorvex::ScanDoubles(text, wire, 4) != 4) return false;
+                    if (replytext::ScanDoubles(text, wire, 4) != 4) return false;
                     values = {wire[2], wire[3], wire[1], wire[0]};
                     return true;
                 });

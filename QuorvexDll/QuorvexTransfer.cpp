@@ -5,9 +5,9 @@
 
 #include "ApertureDataFile.h"
 #include "SpectralDataFile.h"
-#include "TextScan.h"
 
 #include <platform/text.h>
+#include <serial/ReplyText.h>
 
 using driverlog::Debug;
 using driverlog::Error;
@@ -181,7 +181,7 @@ void CQuorvex::UploadSpectralDataThread(TransferJob& job) {
     std::vector<std::string> pairs;
     pairs.reserve(table.size());
     for (const auto& [wavelength, radiance] : table)
-        pairs.push_back(quorvex::FormatFixed2(wavelength) + "," + quorvex::FormatExp3(radiance));
+        pairs.push_back(replytext::FormatFixed(wavelength, 2) + "," + replytext::FormatExp3(radiance));
     if (!SendUpload(job, platform::Format("C0(%d)", static_cast<int>(pairs.size())), pairs, kNames))
         return;
     Log().Log(Debug, L": Finished upload of spectral calibration data.");
@@ -215,7 +215,7 @@ void CQuorvex::UploadApertureDataThread(TransferJob& job) {
     std::vector<std::string> factors;
     factors.reserve(columns * table.size());
     for (size_t c = 0; c < columns; ++c)
-        for (const auto& row : table) factors.push_back(quorvex::FormatExp3(row[c]));
+        for (const auto& row : table) factors.push_back(replytext::FormatExp3(row[c]));
     if (!SendUpload(job, platform::Format("C1(%d)", static_cast<int>(factors.size())), factors, kNames))
         return;
     Log().Log(Debug, L": Finished upload of aperture calibration data.");
@@ -231,7 +231,7 @@ int CQuorvex::DownloadCount(const std::vector<std::string>& lines, const Downloa
         return -1;
     }
     int count = 0;
-    if (quorvex::ScanInts(lines[0], &count, 1) != 1) {
+    if (replytext::ScanInts(lines[0], &count, 1) != 1) {
         Log().Log(Error, L": Error parsing number of ", names.counted, L" \"", lines[0], L"\"");
         return -1;
     }
@@ -251,7 +251,7 @@ CQuorvex::DownloadResult<QuorvexSpectralTable> CQuorvex::OnSpectralLines(const s
     result.table.reserve(static_cast<size_t>(count));
     for (size_t i = 1; i < lines.size(); ++i) {
         double pair[2];
-        if (quorvex::ScanDoubles(lines[i], pair, 2) == 2) {
+        if (replytext::ScanDoubles(lines[i], pair, 2) == 2) {
             result.table.emplace_back(pair[0], pair[1]);
         } else {
             Log().Log(Error, L": Error parsing downloaded spectral data pair \"", lines[i], L"\"");
@@ -278,7 +278,7 @@ CQuorvex::DownloadResult<QuorvexApertureTable> CQuorvex::OnApertureLines(const s
     size_t parsed = 0;
     for (size_t i = 1; i < lines.size(); ++i) {
         double factor = 0.0;
-        if (quorvex::ScanDoubles(lines[i], &factor, 1) == 1) {
+        if (replytext::ScanDoubles(lines[i], &factor, 1) == 1) {
             result.table[parsed % static_cast<size_t>(rows)].push_back(factor);
             ++parsed;
         } else {

@@ -2,9 +2,9 @@
 #include "SpectralDataFile.h"
 
 #include "CalibrationFile.h"
-#include "TextScan.h"
 
 #include <platform/text.h>
+#include <serial/ReplyText.h>
 
 using quorvex::AddError;
 
@@ -19,7 +19,7 @@ bool CSpectralDataFile::Read(std::vector<std::string>* errors) {
     auto handle = [&](const std::string& raw) {
         const std::string line = quorvex::CleanLine(raw);
         double values[2];
-        if (quorvex::ScanDoubles(line, values, 2) == 2) {
+        if (replytext::ScanDoubles(line, values, 2) == 2) {
             m_data.emplace_back(values[0], values[1]);
         } else {
             AddError(errors, platform::Format("Error 2 values from line \"%s\"", line.c_str()));
@@ -39,9 +39,9 @@ bool CSpectralDataFile::Write(std::vector<std::string>* errors) {
     text.reserve(m_data.size() * 20);
     for (size_t i = 0; i < m_data.size(); ++i) {
         if (i > 0) text += '\n';
-        text += quorvex::FormatFixed2(m_data[i].first);
+        text += replytext::FormatFixed(m_data[i].first, 2);
         text += ',';
-        text += quorvex::FormatExp3(m_data[i].second);
+        text += replytext::FormatExp3(m_data[i].second);
     }
     return quorvex::WriteNewFile(m_strPath, text, errors);
 }

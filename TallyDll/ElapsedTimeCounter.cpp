@@ -5,6 +5,7 @@
 #include "CounterReplies.h"
 
 #include <platform/text.h>
+#include <serial/ReplyText.h>
 
 #include <cstdio>
 #include <map>
@@ -62,13 +63,8 @@ double QuarterSeconds(uint32_t count) { return count * 0.25; }
 }  // namespace
 
 void tallyreplies::SplitIdentification(const std::string& reply, EtcIdentificationStruct& identification) {
-    const auto first = reply.find(',');
-    if (first == std::string::npos) return;
-    identification.manufacturer = reply.substr(0, first);
-    const auto second = reply.find(',', first + 1);
-    if (second == std::string::npos) return;
-    identification.model = reply.substr(first + 1, second - first - 1);
-    identification.firmwareRevision = reply.substr(second + 1);
+    replytext::SplitFields(reply, ',',
+                           {&identification.manufacturer, &identification.model, &identification.firmwareRevision});
 }
 
 namespace {

@@ -8,9 +8,9 @@
 #include "FuzzSupport.h"
 #include "HeadProtocol.h"
 #include "Quorvex.h"
-#include "TextScan.h"
 
 #include <serial/DriverLog.h>
+#include <serial/ReplyText.h>
 
 #include <algorithm>
 #include <cmath>
@@ -99,14 +99,14 @@ void CheckAgainstCLibrary(const std::string& reply) {
     const std::string text(reply.c_str());  // sscanf stops at a NUL
     if (!Comparable(text)) return;
     double ours[4] = {}, theirs[4] = {};
-    const int nOurs = quorvex::ScanDoubles(text, ours, 4);
+    const int nOurs = replytext::ScanDoubles(text, ours, 4);
     int nTheirs = std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf", &theirs[0], &theirs[1], &theirs[2], &theirs[3]);
     if (nTheirs < 0) nTheirs = 0;
     Require(nOurs == nTheirs, "\"%lf,...\": as many numbers as sscanf");
     for (int i = 0; i < nOurs; ++i) Require(SameDouble(ours[i], theirs[i]), "\"%lf,...\": the values sscanf reads");
 
     int ourInts[2] = {}, theirInts[2] = {};
-    const int nOurInts = quorvex::ScanInts(text, ourInts, 2);
+    const int nOurInts = replytext::ScanInts(text, ourInts, 2);
     int nTheirInts = std::sscanf(text.c_str(), "%d,%d", &theirInts[0], &theirInts[1]);
     if (nTheirInts < 0) nTheirInts = 0;
     Require(nOurInts == nTheirInts, "\"%d,%d\": as many numbers as sscanf");
@@ -134,10 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const int code : {-14, -1, 0, 1, 2}) Require(quorvex::DeviceErrorMessage(code) != nullptr, "error text");
     // What an upload sends for the numbers read.
     double values[4];
-    const int n = quorvex::ScanDoubles(reply, values, 4);
+    const int n = replytext::ScanDoubles(reply, values, 4);
     for (int i = 0; i < n; ++i) {
-        Require(!quorvex::FormatFixed2(values[i]).empty(), "%.2f of any double");
-        Require(!quorvex::FormatExp3(values[i]).empty(), "%.3E of any double");
+        Require(!replytext::FormatFixed(values[i], 2).empty(), "%.2f of any double");
+        Require(!replytext::FormatExp3(values[i]).empty(), "%.3E of any double");
     }
     feeder.Feed(reply);
     return 0;
