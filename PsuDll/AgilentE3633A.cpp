@@ -66,29 +66,15 @@ CAgilentE3633A::~CAgilentE3633A() { Shutdown(); }
 
 // ---- Connecting -----------------------------------------------------------
 
-ConnectResult CAgilentE3633A::Connect(bool blocking, HANDLE event, const SerialPortSettingsStruct& settings) {
+ConnectResult CAgilentE3633A::Connect(const SerialPortSettingsStruct& settings, bool wait, HANDLE event) {
     // Port errors and unsolicited data mean nothing to this driver.
-    if (!OpenPort(settings, SerialPortHandlers{{}, {}, '!', ""})) return ConnectResult::PortFailed;
-
-    Log().Log(Debug, L": Attempting to detect an Agilent E3633A on the serial port.");
-    auto reply = blocking ? CPendingReply<bool>::ForWaiter() : CPendingReply<bool>::ForCallback(nullptr, event);
-    SendQuery("*IDN?", [this, reply](const char* text, int timedOut) {
-        reply->Complete(OnIdentification(text, timedOut));
-    });
-    if (!blocking) return ConnectResult::Connected;
-
-    const bool identified = Await(*reply) == WaitEnd::Reply && reply->Take();
-    // A blocking connect has always taken the caller's event over.
-    if (event) {
-        SetEvent(event);
-        CloseHandle(event);
-    }
-    if (identified) return ConnectResult::Connected;
-    Log().Log(Debug, L": No Agilent E3633A detected on the serial port.");
-    return ConnectResult::NoDevice;
+    return OpenAndIdentify(settings, wait, event, SerialPortHandlers{{}, {}, '!', ""}, QueryRequest("*IDN?"),
+                           [this](const char* text, bool timedOut) { return OnIdentification(text, timedOut); },
+                           {L": Attempting to detect an Agilent E3633A on the serial port.",
+                            L": No Agilent E3633A detected on the serial port."});
 }
 
-bool CAgilentE3633A::OnIdentification(const char* text, int timedOut) {
+bool CAgilentE3633A::OnIdentification(const char* text, bool timedOut) {
     AgilentIdentificationStruct identification;
     if (!timedOut) {
         std::lock_guard lock(m_identificationMutex);
@@ -197,21 +183,18 @@ AgilentError CAgilentE3633A::ResetOverVoltageProtection(bool blocking, HANDLE ev
 
 // ---- Numeric queries ------------------------------------------------------
 
-void CAgilentE3633A::SendQuery(const char* command, SerialResponseCallback handler) {
-    Port().SendCommand(command, kLineEnding, 1, kReplyTimeoutMs, 0, std::move(handler));
-}
+driver::Request CAgilentE3633A::QueryRequest(std::string text) { return {std::move(text), kLineEnding, kReplyTimeoutMs, 1}; }
 
 void CAgilentE3633A::SendNumericQuery(Reading reading, std::shared_ptr<PendingNumber> reply) {
     const ReadingText& text = kReadings[static_cast<int>(reading)];
     Log().Log(Debug, text.message);
     // The reply travels with its own command, so nothing another query
     // receives can land in it.
-    SendQuery(text.command, [this, reply = std::move(reply)](const char* text, int timedOut) {
-        reply->Complete(OnNumericReply(text, timedOut));
-    });
+    Send(QueryRequest(text.command), [this](const char* reply, bool timedOut) { return OnNumericReply(reply, timedOut); },
+         std::move(reply));
 }
 
-CAgilentE3633A::NumericReply CAgilentE3633A::OnNumericReply(const char* text, int timedOut) {
+CAgilentE3633A::NumericReply CAgilentE3633A::OnNumericReply(const char* text, bool timedOut) {
     const char* reply = text ? text : "";
     if (timedOut) {
         Log().Log(Error, L": Command timed out! Partial response received: \"", reply, L"\".");
@@ -225,13 +208,10 @@ CAgilentE3633A::NumericReply CAgilentE3633A::OnNumericReply(const char* text, in
 }
 
 AgilentError CAgilentE3633A::Read(Reading reading, double& value) {
-    auto reply = PendingNumber::ForWaiter();
-    if (!reply->Valid()) return AgilentErrorCommandFailed;
-    SendNumericQuery(reading, reply);
-    if (Await(*reply) != WaitEnd::Reply) return AgilentErrorCommandFailed;
-    const NumericReply result = reply->Take();
-    if (!result.valid) return AgilentErrorCommandFailed;
-    value = result.value;
+    const std::optional<NumericReply> result = Transact<NumericReply>(
+        [&](std::shared_ptr<PendingNumber> reply) { SendNumericQuery(reading, std::move(reply)); });
+    if (!result || !result->valid) return AgilentErrorCommandFailed;
+    value = result->value;
     return AgilentSuccess;
 }
 

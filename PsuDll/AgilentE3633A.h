@@ -33,11 +33,10 @@ public:
     explicit CAgilentE3633A(driverlog::CLibraryLog& library);
     ~CAgilentE3633A() override;
 
-    // Blocking: Connected once an E3633A was identified, NoDevice when none
-    // answered; the caller's event (if any) is signalled and closed either
-    // way. Not blocking: Connected once "*IDN?" is queued; the event (if
-    // any) is signalled when its reply has been judged.
-    driver::ConnectResult Connect(bool blocking, HANDLE event, const SerialPortSettingsStruct& settings);
+    // Opens the port and sends "*IDN?" (see CDriverDevice::OpenAndIdentify
+    // for the two forms and the caller's event); an E3633A's front panel is
+    // locked once it has been identified.
+    driver::ConnectResult Connect(const SerialPortSettingsStruct& settings, bool wait, HANDLE event);
     // Queues the unlock of the front panel; BeforeClose waits for it.
     void BeginDisconnect() override;
 
@@ -89,14 +88,15 @@ private:
     };
     using PendingNumber = driver::CPendingReply<NumericReply>;
 
-    void SendQuery(const char* command, SerialResponseCallback handler);
+    // A query: its reply ends with CR LF within a second.
+    static driver::Request QueryRequest(std::string text);
     void SendNumericQuery(Reading reading, std::shared_ptr<PendingNumber> reply);
     AgilentError SendSetCommand(const std::string& command, bool blocking, HANDLE event);
 
     // Service thread: judges the "*IDN?" reply and locks the front panel of
     // a supply it recognises; true for an E3633A.
-    bool OnIdentification(const char* text, int timedOut);
-    NumericReply OnNumericReply(const char* text, int timedOut);
+    bool OnIdentification(const char* text, bool timedOut);
+    NumericReply OnNumericReply(const char* text, bool timedOut);
 
     // ---- Ramps --------------------------------------------------------------
     enum class RampKind { Up, Down };
@@ -109,9 +109,6 @@ private:
         int seconds = 0;
         HANDLE abortEvent = nullptr;
         HANDLE completeEvent = nullptr;  // signalled only when the ramp ran to its end
-        // Blocking starts only: completed with whether the ramp ran to its
-        // end, on every end.
-        std::shared_ptr<driver::CPendingReply<bool>> ended;
         AgilentProgressCallback progress;
     };
 
@@ -125,7 +122,8 @@ private:
     AgilentError MakeWayForRamp();
     bool RunningRampAborted() const;
 
-    void RunRamp(const RampRun& run);
+    // True when the ramp ran to its end.
+    bool RunRamp(const RampRun& run);
     // How a ramp-up finds the lamp: dark, lit at set points of its own (then
     // `current` and `voltage` hold them), or unknown (a query went
     // unanswered).
@@ -157,11 +155,9 @@ private:
     std::mutex m_rampMutex;
     // The abort event of the latest ramp, looked at before another starts.
     HANDLE m_hRampAbortEvent = nullptr;
-    // True from a start until the ramp ends, cleared before anyone can hear
-    // of the end, so a start right after a completion is not refused.
-    std::atomic<bool> m_bRampRunning{false};
-    // Signalled while no ramp worker is running its ramp.
-    platform::COwnedHandle m_rampIdleEvent{CreateEvent(nullptr, TRUE, TRUE, nullptr)};
+    // Held from a start until the ramp ends, given back before anyone can
+    // hear of the end, so a start right after a completion is not refused.
+    driver::CExclusiveJob m_ramp;
     // Ends a running ramp whose caller aborted it but whose abort event was
     // consumed by our own look at it.
     platform::COwnedHandle m_rampCancelEvent = platform::COwnedHandle::NewEvent(true);

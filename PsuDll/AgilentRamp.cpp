@@ -54,7 +54,7 @@ AgilentError CAgilentE3633A::RampUp(double current, double voltage, int seconds,
         return AgilentErrorInvalidParameter;
     }
     if (!CheckRampTime(RampKind::Up, seconds)) return AgilentErrorInvalidParameter;
-    return LaunchRamp(RampRun{RampKind::Up, current, voltage, seconds, abortEvent, completeEvent, nullptr,
+    return LaunchRamp(RampRun{RampKind::Up, current, voltage, seconds, abortEvent, completeEvent,
                               std::move(progress)},
                       blocking);
 }
@@ -64,7 +64,7 @@ AgilentError CAgilentE3633A::RampDown(int seconds, HANDLE abortEvent, bool block
     Log().Log(Debug, L": Ramping down the Agilent in ", seconds, L" seconds.");
     if (!CheckRampTime(RampKind::Down, seconds)) return AgilentErrorInvalidParameter;
     // A ramp-down reads where it starts from: it has no target.
-    return LaunchRamp(RampRun{RampKind::Down, 0.0, 0.0, seconds, abortEvent, completeEvent, nullptr,
+    return LaunchRamp(RampRun{RampKind::Down, 0.0, 0.0, seconds, abortEvent, completeEvent,
                               std::move(progress)},
                       blocking);
 }
@@ -84,8 +84,8 @@ bool CAgilentE3633A::RunningRampAborted() const {
 }
 
 AgilentError CAgilentE3633A::MakeWayForRamp() {
-    if (WaitForSingleObject(m_rampIdleEvent.Get(), 0) == WAIT_OBJECT_0) return AgilentSuccess;
-    if (m_bRampRunning.load() && !RunningRampAborted()) {
+    if (!m_ramp.Busy()) return AgilentSuccess;
+    if (!RunningRampAborted()) {
         Log().Log(Error, L": Ramping thread already running.");
         return AgilentErrorBusy;
     }
@@ -93,8 +93,7 @@ AgilentError CAgilentE3633A::MakeWayForRamp() {
     // auto-reset abort event may have taken its signal away from the ramp,
     // so it is told again through our own event.
     SetEvent(m_rampCancelEvent.Get());
-    const HANDLE handles[] = {m_rampIdleEvent.Get(), ClosingEvent()};
-    WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    m_ramp.WaitUntilIdle(ClosingEvent());
     ResetEvent(m_rampCancelEvent.Get());
     return AgilentSuccess;
 }
@@ -103,21 +102,26 @@ AgilentError CAgilentE3633A::LaunchRamp(RampRun run, bool blocking) {
     std::unique_lock lock(m_rampMutex);
     if (const AgilentError busy = MakeWayForRamp(); busy != AgilentSuccess) return busy;
 
+    // Completed with whether the ramp ran to its end, once the ramp no
+    // longer counts as running, so a start that follows the completion at
+    // once is not refused. A blocking start has always ignored the caller's
+    // completion event; otherwise it is signalled only for a ramp that ran
+    // to its end.
     std::shared_ptr<CPendingReply<bool>> ended;
     if (blocking) {
         ended = CPendingReply<bool>::ForWaiter();
         if (!ended->Valid()) return AgilentErrorThreadFailed;
-        // A blocking start has always ignored the caller's completion event.
-        run.completeEvent = nullptr;
-        run.ended = ended;
+    } else if (const HANDLE complete = run.completeEvent) {
+        ended = CPendingReply<bool>::ForCallback([complete](const bool& completed) {
+            if (completed) SetEvent(complete);
+        });
     }
     m_hRampAbortEvent = run.abortEvent;
-    m_bRampRunning.store(true);
-    ResetEvent(m_rampIdleEvent.Get());
     const bool up = run.kind == RampKind::Up;
-    if (!Workers().Start([this, run = std::move(run)] { RunRamp(run); })) {
-        m_bRampRunning.store(false);
-        SetEvent(m_rampIdleEvent.Get());
+    const driver::JobStart started =
+        StartJob(m_ramp, [this, run = std::move(run)] { return RunRamp(run); }, ended);
+    if (started == driver::JobStart::Busy) return AgilentErrorBusy;
+    if (started == driver::JobStart::NoThread) {
         Log().Log(Error, up ? L": Failed to create the RampUpThread worker thread."
                             : L": Failed to create the RampDownThread worker thread.");
         return AgilentErrorThreadFailed;
@@ -132,16 +136,11 @@ AgilentError CAgilentE3633A::LaunchRamp(RampRun run, bool blocking) {
 
 // ---- The ramp worker --------------------------------------------------------
 
-void CAgilentE3633A::RunRamp(const RampRun& run) {
+bool CAgilentE3633A::RunRamp(const RampRun& run) {
     const bool completed = run.kind == RampKind::Up ? RunRampUp(run) : RunRampDown(run);
     if (!completed)
         Log().Log(Debug, run.kind == RampKind::Up ? L": Aborting ramp up!" : L": Aborting ramp down!");
-    // Not running any more before anyone can hear of the end, so a start
-    // that follows the completion at once is not refused.
-    m_bRampRunning.store(false);
-    if (completed && run.completeEvent) SetEvent(run.completeEvent);
-    if (run.ended) run.ended->Complete(completed);
-    SetEvent(m_rampIdleEvent.Get());
+    return completed;
 }
 
 bool CAgilentE3633A::WaitForStep(DWORD milliseconds, HANDLE abortEvent) {

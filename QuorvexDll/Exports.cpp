@@ -24,7 +24,7 @@ driver::CDriverLibrary<CQuorvex, QuorvexError> g_library{
 // that returns nothing cannot fail.
 template <typename Result, typename... Params, typename... Args>
 QuorvexError Forward(void* handle, Result (CQuorvex::*method)(Params...), Args... args) {
-    return g_library.WithDevice(handle, [&](CQuorvex& device) {
+    return g_library.Call(handle, [&](CQuorvex& device) {
         if constexpr (std::is_void_v<Result>) {
             (device.*method)(std::move(args)...);
             return QuorvexSuccess;
@@ -37,7 +37,7 @@ QuorvexError Forward(void* handle, Result (CQuorvex::*method)(Params...), Args..
 // Copies what a device getter gives out to the caller (6 when `out` is null).
 template <typename Value>
 QuorvexError CopyOut(void* handle, Value (CQuorvex::*get)() const, Value* out) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle,
         [&](CQuorvex& device) {
             *out = (device.*get)();
@@ -88,7 +88,7 @@ QuorvexError Quorvex_GetIdentification(void* handle, QuorvexIdentificationStruct
 }
 
 QuorvexError Quorvex_IsValidDevice(void* handle, int* valid) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle,
         [&](CQuorvex& device) {
             *valid = device.IsValidDevice() ? 1 : 0;
@@ -98,7 +98,7 @@ QuorvexError Quorvex_IsValidDevice(void* handle, int* valid) {
 }
 
 QuorvexError Quorvex_GetLastDeviceError(void* handle, int* code, const wchar_t** message) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle,
         [&](CQuorvex& device) {
             const std::optional<int> refusal = device.LastDeviceError();
@@ -121,7 +121,7 @@ QuorvexError Quorvex_SetPosition(void* handle, unsigned primary, unsigned second
 }
 
 QuorvexError Quorvex_GetPosition(void* handle, int* position) {
-    return g_library.WithDevice(handle, [&](CQuorvex& device) { return device.GetPosition(position); }, position);
+    return g_library.Call(handle, [&](CQuorvex& device) { return device.GetPosition(position); }, position);
 }
 
 QuorvexError Quorvex_GetPositionCallback(void* handle, QuorvexPositionCallback callback, HANDLE event) {
@@ -129,7 +129,7 @@ QuorvexError Quorvex_GetPositionCallback(void* handle, QuorvexPositionCallback c
 }
 
 QuorvexError Quorvex_GetTemperature(void* handle, double* temperatures) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle, [&](CQuorvex& device) { return device.GetTemperature(temperatures); }, temperatures);
 }
 
@@ -144,7 +144,7 @@ QuorvexError Quorvex_SetParameter(void* handle, QuorvexParameter parameter, int 
 }
 
 QuorvexError Quorvex_GetParameter(void* handle, QuorvexParameter parameter, int* value) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle, [&](CQuorvex& device) { return device.GetParameter(Number(parameter), value); }, value);
 }
 

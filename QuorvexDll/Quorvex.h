@@ -103,9 +103,6 @@ private:
         std::wstring path;
         HANDLE abortEvent = nullptr;
         QuorvexProgressCallback progress;
-        // Completed when the thread ends: wakes a blocking start, or signals
-        // the caller's done event.
-        std::shared_ptr<driver::CPendingReply<bool>> done;
         // An upload's table, read from the file before the transfer started.
         QuorvexSpectralTable spectralTable;
         QuorvexApertureTable apertureTable;
@@ -127,18 +124,11 @@ private:
     template <typename Table>
     using LinesParser = DownloadResult<Table> (CQuorvex::*)(const std::vector<std::string>&);
 
-    // Queues a command with terminator CR, one reply line, 1000 ms, no retry.
+    // Every command of the head: terminator CR, one reply line, 1000 ms.
+    static driver::Request HeadRequest(std::string text) { return {std::move(text), "\r", 1000, 1}; }
+    // Queues a command whose reply only `handler` hears of.
     void SendToHead(const std::string& text, SerialResponseCallback handler);
 
-    // Makes a pending reply, lets `send` queue a command whose handler
-    // completes it (through the callable `send` is given), and waits for it.
-    // Empty when the wait ended otherwise (abort, disconnect) or the request
-    // could not be made.
-    template <typename Result, typename Send>
-    std::optional<Result> Request(Send send, HANDLE abortEvent = nullptr);
-    // A one-line command and its parsed reply.
-    template <typename Result, typename Parse>
-    std::optional<Result> AskHead(const std::string& command, Parse parse, HANDLE abortEvent = nullptr);
     // An action command and its acknowledgement.
     AckEnd SendAcknowledged(const std::string& command, HANDLE abortEvent = nullptr);
     QuorvexError RunAction(const std::string& command, bool wait, HANDLE event,
@@ -146,10 +136,10 @@ private:
                            const wchar_t* timeoutMessage);
 
     // Reply handlers (serial service thread).
-    bool OnIdentification(const char* text, int timedOut);
-    void OnStatus(const char* text, int timedOut);
-    bool OnAcknowledge(const char* text, int timedOut);
-    void OnUnsolicited(const char* text, int timedOut);
+    bool OnIdentification(const char* text, bool timedOut);
+    void OnStatus(const char* text, bool timedOut);
+    bool OnAcknowledge(const char* text, bool timedOut);
+    void OnUnsolicited(const char* text, bool timedOut);
     void OnSerialError(SerialPortError code, const char* text);
     // The count that heads a download reply when the lines that follow hold
     // that many values; -1, logged, otherwise.
@@ -172,7 +162,7 @@ private:
                                    typename driver::CPendingReply<Result>::Deliver deliver,
                                    HANDLE event, const wchar_t* family);
 
-    QuorvexError StartTransfer(std::atomic<bool>& busy, TransferThread thread, TransferJob job,
+    QuorvexError StartTransfer(driver::CExclusiveJob& busy, TransferThread thread, TransferJob job,
                                bool blocking, HANDLE doneEvent, const wchar_t* failureMessage);
     void UploadSpectralDataThread(TransferJob& job);
     void UploadApertureDataThread(TransferJob& job);
@@ -214,27 +204,7 @@ private:
     mutable std::mutex m_tablesMutex;
     QuorvexSpectralTable m_spectralData;
     QuorvexApertureTable m_apertureData;
-    // The busy marks: a transfer of that table is running.
-    std::atomic<bool> m_bSpectralTransferRunning{false};
-    std::atomic<bool> m_bApertureTransferRunning{false};
+    // Held while a transfer of that table runs: one at a time per table.
+    driver::CExclusiveJob m_spectralTransfer;
+    driver::CExclusiveJob m_apertureTransfer;
 };
-
-template <typename Result, typename Send>
-std::optional<Result> CQuorvex::Request(Send send, HANDLE abortEvent) {
-    const auto reply = driver::CPendingReply<Result>::ForWaiter();
-    if (!reply->Valid()) return std::nullopt;
-    send([reply](Result result) { reply->Complete(std::move(result)); });
-    if (Await(*reply, abortEvent) != driver::WaitEnd::Reply) return std::nullopt;
-    return reply->Take();
-}
-
-template <typename Result, typename Parse>
-std::optional<Result> CQuorvex::AskHead(const std::string& command, Parse parse, HANDLE abortEvent) {
-    return Request<Result>(
-        [&](auto complete) {
-            SendToHead(command, [parse, complete](const char* text, int timedOut) {
-                complete(parse(text, timedOut));
-            });
-        },
-        abortEvent);
-}

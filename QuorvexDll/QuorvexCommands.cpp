@@ -40,7 +40,7 @@ QuorvexError CQuorvex::RunAction(const std::string& command, bool wait, HANDLE e
         // The caller's event (or none) hears of the notification; the
         // acknowledgement is only logged, so no event is made for it.
         slot.Arm(event);
-        SendToHead(command, [this](const char* text, int timedOut) { OnAcknowledge(text, timedOut); });
+        SendToHead(command, [this](const char* text, int timedOut) { OnAcknowledge(text, timedOut != 0); });
         return QuorvexSuccess;
     }
 
@@ -80,7 +80,7 @@ QuorvexError CQuorvex::SetParameter(unsigned number, int value, bool wait) {
     Log().Log(Debug, L": Setting parameter ", number, L" to ", value, L".");
     const std::string command = platform::Format("C%u(%d)", number, value);
     if (!wait) {
-        SendToHead(command, [this](const char* text, int timedOut) { OnAcknowledge(text, timedOut); });
+        SendToHead(command, [this](const char* text, int timedOut) { OnAcknowledge(text, timedOut != 0); });
         return QuorvexSuccess;
     }
     return SendAcknowledged(command) == AckEnd::Acknowledged ? QuorvexSuccess : QuorvexErrorCommandFailed;
@@ -90,8 +90,8 @@ QuorvexError CQuorvex::SetParameter(unsigned number, int value, bool wait) {
 
 template <typename Values, typename Scan>
 CQuorvex::Reading<Values> CQuorvex::Read(const std::string& command, ReadFamily family, Values& last, Scan scan) {
-    const std::optional<Reading<Values>> reply = AskHead<Reading<Values>>(
-        command, [this, family, scan](const char* text, int timedOut) {
+    const std::optional<Reading<Values>> reply = Ask(
+        HeadRequest(command), [this, family, scan](const char* text, bool timedOut) {
             Reading<Values> reading;
             if (timedOut) {
                 Log().Log(Error, L": ", family.timeoutName, L" command timed out! Partial response received: \"",

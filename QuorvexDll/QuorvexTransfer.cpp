@@ -79,8 +79,8 @@ QuorvexError CQuorvex::UploadSpectralData(const std::wstring& path, bool blockin
                                           HANDLE doneEvent, QuorvexProgressCallback progress) {
     CSpectralDataFile file(path);
     if (!LoadTableFile(file, L"spectral")) return QuorvexErrorBadFile;
-    return StartTransfer(m_bSpectralTransferRunning, &CQuorvex::UploadSpectralDataThread,
-                         TransferJob{path, abortEvent, std::move(progress), nullptr, std::move(file.Data()), {}},
+    return StartTransfer(m_spectralTransfer, &CQuorvex::UploadSpectralDataThread,
+                         TransferJob{path, abortEvent, std::move(progress), std::move(file.Data()), {}},
                          blocking, doneEvent, L": Failed to create the SetSpectralDataThread worker thread.");
 }
 
@@ -93,44 +93,46 @@ QuorvexError CQuorvex::UploadApertureData(const std::wstring& path, bool blockin
         if (!LoadTableFile(file, L"aperture")) return QuorvexErrorBadFile;
         table = std::move(file.Data());
     }
-    return StartTransfer(m_bApertureTransferRunning, &CQuorvex::UploadApertureDataThread,
-                         TransferJob{path, abortEvent, std::move(progress), nullptr, {}, std::move(table)},
+    return StartTransfer(m_apertureTransfer, &CQuorvex::UploadApertureDataThread,
+                         TransferJob{path, abortEvent, std::move(progress), {}, std::move(table)},
                          blocking, doneEvent, L": Failed to create the UploadApertureDataThread worker thread.");
 }
 
 QuorvexError CQuorvex::DownloadSpectralData(bool blocking, HANDLE abortEvent, HANDLE doneEvent) {
-    return StartTransfer(m_bSpectralTransferRunning, &CQuorvex::DownloadSpectralDataThread,
-                         TransferJob{L"", abortEvent, nullptr, nullptr, {}, {}}, blocking, doneEvent,
+    return StartTransfer(m_spectralTransfer, &CQuorvex::DownloadSpectralDataThread,
+                         TransferJob{L"", abortEvent, nullptr, {}, {}}, blocking, doneEvent,
                          L": Failed to create the DownloadSpectralDataThread worker thread.");
 }
 
 QuorvexError CQuorvex::DownloadApertureData(bool blocking, HANDLE abortEvent, HANDLE doneEvent) {
-    return StartTransfer(m_bApertureTransferRunning, &CQuorvex::DownloadApertureDataThread,
-                         TransferJob{L"", abortEvent, nullptr, nullptr, {}, {}}, blocking, doneEvent,
+    return StartTransfer(m_apertureTransfer, &CQuorvex::DownloadApertureDataThread,
+                         TransferJob{L"", abortEvent, nullptr, {}, {}}, blocking, doneEvent,
                          L": Failed to create the DownloadApertureDataThread worker thread.");
 }
 
-QuorvexError CQuorvex::StartTransfer(std::atomic<bool>& busy, TransferThread thread, TransferJob job,
+QuorvexError CQuorvex::StartTransfer(driver::CExclusiveJob& busy, TransferThread thread, TransferJob job,
                                      bool blocking, HANDLE doneEvent, const wchar_t* failureMessage) {
-    bool idle = false;
-    if (!busy.compare_exchange_strong(idle, true)) return QuorvexErrorBusy;
-
     // A blocking start waits on a reply record of its own and leaves the
-    // caller's done event alone; otherwise that event hears of the end.
+    // caller's done event alone; otherwise that event hears of the end,
+    // after the table is free again.
     using Done = driver::CPendingReply<bool>;
     const auto done = blocking ? Done::ForWaiter() : Done::ForCallback(nullptr, doneEvent);
-    job.done = done;
-    // Every end of a transfer passes through the worker's last two steps:
-    // the table is free before the caller hears of it, so a caller woken by
-    // the end can start the next transfer of this table at once.
-    const bool started = (!blocking || done->Valid()) &&
-                         Workers().Start([this, thread, job = std::move(job), &busy]() mutable {
-                             (this->*thread)(job);
-                             busy = false;
-                             job.done->Complete(true);
-                         });
-    if (!started) {
-        busy = false;
+    driver::JobStart started = driver::JobStart::NoThread;
+    if (!blocking || done->Valid()) {
+        started = StartJob(
+            busy,
+            [this, thread, job = std::move(job)]() mutable {
+                (this->*thread)(job);
+                return true;
+            },
+            done);
+    }
+    switch (started) {
+    case driver::JobStart::Started:
+        break;
+    case driver::JobStart::Busy:
+        return QuorvexErrorBusy;
+    case driver::JobStart::NoThread:
         Log().Log(Error, failureMessage);
         return QuorvexErrorThreadFailed;
     }
@@ -295,11 +297,11 @@ void CQuorvex::DownloadTable(TransferJob& job, const char* command, LinesParser<
                              const wchar_t* thread) {
     ReportProgress(job, 0.0);
     Log().Log(Debug, L": Starting download of ", table, L" calibration data.");
-    std::optional<DownloadResult<Table>> result = Request<DownloadResult<Table>>(
-        [&](auto complete) {
+    std::optional<DownloadResult<Table>> result = Transact<DownloadResult<Table>>(
+        [&](std::shared_ptr<driver::CPendingReply<DownloadResult<Table>>> reply) {
             Port().SendMultiLineCommand(command, kDownloadSilenceMs, 0,
-                                        [this, parse, complete](std::vector<std::string> lines, int) {
-                                            complete((this->*parse)(lines));
+                                        [this, parse, reply](std::vector<std::string> lines, int) {
+                                            reply->Complete((this->*parse)(lines));
                                         });
         },
         job.abortEvent);
