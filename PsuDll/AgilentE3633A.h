@@ -3,6 +3,10 @@
 // the SCPI set commands and numeric queries, unlocks the panel on the way
 // out, and ramps the lamp up and down on a worker thread.
 //
+// Connecting and disconnecting are in AgilentE3633A.cpp, the commands and
+// queries in AgilentE3633ACommands.cpp, the ramps in AgilentE3633AJobs.cpp,
+// the reply parsers in AgilentE3633AProtocol.cpp.
+//
 // Ownership: made, listed and destroyed only by the library's
 // CDriverLibrary (Exports.cpp); the port, the log, the closing event and
 // the workers belong to the CDriverDevice base. The destructor shuts the
@@ -88,8 +92,6 @@ private:
     };
     using PendingNumber = driver::CPendingReply<NumericReply>;
 
-    // A query: its reply ends with CR LF within a second.
-    static driver::Request QueryRequest(std::string text);
     void SendNumericQuery(Reading reading, std::shared_ptr<PendingNumber> reply);
     AgilentError SendSetCommand(const std::string& command, bool blocking, HANDLE event);
 

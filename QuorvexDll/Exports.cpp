@@ -4,7 +4,7 @@
 #include "QuorvexDll.h"
 
 #include "ApertureDataFile.h"
-#include "HeadProtocol.h"
+#include "QuorvexProtocol.h"
 #include "Quorvex.h"
 #include "SpectralDataFile.h"
 

@@ -1,10 +1,9 @@
 // CQuorvex: connection, identification, acknowledgements and notifications.
 #include "Quorvex.h"
 
-#include "HeadProtocol.h"
+#include "QuorvexProtocol.h"
 
 #include <platform/text.h>
-#include <serial/ReplyText.h>
 
 using driverlog::Debug;
 using driverlog::Error;
@@ -63,8 +62,7 @@ void CQuorvex::OnStatus(const char* text, bool timedOut) {
         m_bIsValidDevice = false;
         return;
     }
-    int status = 0;
-    if (replytext::ScanInts(text, &status, 1) != 1)
+    if (!quorvex::ParseCode(text))
         Log().Log(Error, L": Failed to convert response into status. Response = \"", text, L"\".");
 }
 
@@ -80,11 +78,12 @@ bool CQuorvex::OnAcknowledge(const char* text, bool timedOut) {
         Log().Log(Error, L": Command timed out! Partial response received: \"", text, L"\".");
         return false;
     }
-    int code = 0;
-    if (replytext::ScanInts(text, &code, 1) != 1) {
+    const std::optional<int> parsed = quorvex::ParseCode(text);
+    if (!parsed) {
         Log().Log(Error, L": Error converting response to integer. Response = \"", text, L"\".");
         return false;
     }
+    const int code = *parsed;
     if (code == 1) return true;
     m_nLastDeviceError.store(code);
     if (Log().Passes(Error)) {

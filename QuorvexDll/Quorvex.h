@@ -18,6 +18,7 @@
 
 #include "NotificationSlot.h"
 #include "QuorvexDll.h"
+#include "QuorvexProtocol.h"
 
 #include <serial/DriverDevice.h>
 #include <serial/PendingReply.h>
@@ -75,10 +76,6 @@ public:
     QuorvexError SaveApertureData(const std::wstring& path);
 
 private:
-    // The fuzzing harness (fuzz/head_replies.cpp) hands replies straight to
-    // the reply handlers and download parsers.
-    friend class CHeadReplyFeeder;
-
     // A read's result; an invalid one carries the family's last values.
     template <typename Values>
     struct Reading {
@@ -92,11 +89,6 @@ private:
     struct ReadFamily {
         const wchar_t* name;         // ": <name> response parsing failed. ..."
         const wchar_t* timeoutName;  // ": <timeoutName> command timed out! ..."
-    };
-    template <typename Table>
-    struct DownloadResult {
-        bool ok = false;
-        Table table;
     };
     // What a calibration transfer thread is given when it starts.
     struct TransferJob {
@@ -113,16 +105,10 @@ private:
         const wchar_t* refusedThread;  // ": Bad command acknowledgment, aborting <refusedThread>."
         const wchar_t* value;          // ": Sending <value> to Quorvex (...)"
     };
-    // How a download's log entries name its table and the values it counts.
-    struct DownloadNames {
-        const wchar_t* table;     // ": Download <table> data results not enough data. ..."
-        const wchar_t* counted;   // ": Error parsing number of <counted> ..."
-        const wchar_t* received;  // ": Incorrect number of <received> received. ..."
-    };
     enum class AckEnd { Acknowledged, Refused, Aborted };
     using TransferThread = void (CQuorvex::*)(TransferJob&);
     template <typename Table>
-    using LinesParser = DownloadResult<Table> (CQuorvex::*)(const std::vector<std::string>&);
+    using LinesParser = quorvex::DownloadResult<Table> (*)(driverlog::CDeviceLog&, const std::vector<std::string>&);
 
     // Every command of the head: terminator CR, one reply line, 1000 ms.
     static driver::Request HeadRequest(std::string text) { return {std::move(text), "\r", 1000, 1}; }
@@ -141,11 +127,6 @@ private:
     bool OnAcknowledge(const char* text, bool timedOut);
     void OnUnsolicited(const char* text, bool timedOut);
     void OnSerialError(SerialPortError code, const char* text);
-    // The count that heads a download reply when the lines that follow hold
-    // that many values; -1, logged, otherwise.
-    int DownloadCount(const std::vector<std::string>& lines, const DownloadNames& names);
-    DownloadResult<QuorvexSpectralTable> OnSpectralLines(const std::vector<std::string>& lines);
-    DownloadResult<QuorvexApertureTable> OnApertureLines(const std::vector<std::string>& lines);
 
     // The blocking read every form of a family shares: sends `command`,
     // converts the reply with `scan`, logs what went wrong and keeps the

@@ -1,13 +1,12 @@
 // Fuzz target: the head unit's replies. Every input is handed, as a reply,
-// to each parser the head driver has: the identification fields, the
-// acknowledgement and status codes, notifications, the position,
-// temperature and parameter readings, and the two multi-line table
-// downloads (the input cut into lines at CR, as the port delivers them).
+// to each parser of the head driver's protocol: the identification fields,
+// the acknowledgement and status codes, the position, temperature and
+// parameter numbers, and the two multi-line table downloads (the input cut
+// into lines at CR, as the port delivers them).
 // The number scanner is also checked against the C library, whose "%lf"
 // and "%d" rules it follows.
 #include "FuzzSupport.h"
-#include "HeadProtocol.h"
-#include "Quorvex.h"
+#include "QuorvexProtocol.h"
 
 #include <serial/DriverLog.h>
 #include <serial/ReplyText.h>
@@ -16,29 +15,25 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 using fuzzsupport::Require;
 
-// Reaches the head's private reply handlers (a friend of CQuorvex).
+// The download parsers with a log of their own: every failure entry is
+// built (junk replies go into log texts), then dropped by the back ends
+// scripts/fuzz.sh points at nothing.
 class CHeadReplyFeeder {
 public:
-    CHeadReplyFeeder() : m_log("fuzz_head_replies") {
-        // Every entry is built (junk replies go into log texts), then
-        // dropped by the back ends scripts/fuzz.sh points at nothing.
+    CHeadReplyFeeder() : m_log("fuzz_head_replies"), m_deviceLog(m_log, L"CQuorvex", this) {
         m_log.SetCeiling(driverlog::Debug);
-        m_head = std::make_unique<CQuorvex>(m_log);
     }
 
     void Feed(const std::string& reply) {
-        const char* text = reply.c_str();
-        m_head->OnAcknowledge(text, 0);
-        m_head->OnAcknowledge(text, 1);
-        m_head->OnStatus(text, 0);
-        m_head->OnUnsolicited(text, 0);
-        m_head->OnSerialError(SerialPortErrorResponseTimeout, text);
+        const std::optional<int> code = quorvex::ParseCode(reply);
+        int expected = 0;
+        Require(code.has_value() == (replytext::ScanInts(reply, &expected, 1) == 1), "code: as \"%d\" reads it");
 
         std::vector<std::string> lines;
         for (size_t start = 0;;) {
@@ -47,9 +42,9 @@ public:
             if (cr == std::string::npos) break;
             start = cr + 1;
         }
-        const auto spectral = m_head->OnSpectralLines(lines);
+        const auto spectral = quorvex::ParseSpectralLines(m_deviceLog, lines);
         if (spectral.ok) Require(spectral.table.size() == lines.size() - 1, "spectral download: one pair per line");
-        const auto aperture = m_head->OnApertureLines(lines);
+        const auto aperture = quorvex::ParseApertureLines(m_deviceLog, lines);
         if (aperture.ok) {
             size_t values = 0;
             for (const auto& row : aperture.table) values += row.size();
@@ -61,7 +56,7 @@ public:
 
 private:
     driverlog::CLibraryLog m_log;
-    std::unique_ptr<CQuorvex> m_head;
+    driverlog::CDeviceLog m_deviceLog;
 };
 
 namespace {

@@ -3,8 +3,7 @@
 // string parameter (the display text command).
 #include "FuzzSupport.h"
 
-#include <PsuDll/Identification.h>
-#include <PsuDll/ScpiText.h>
+#include <PsuDll/AgilentE3633AProtocol.h>
 #include <serial/ReplyText.h>
 
 #include <cmath>

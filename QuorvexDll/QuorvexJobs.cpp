@@ -3,6 +3,8 @@
 // runs on its own worker thread; one transfer per table at a time.
 #include "Quorvex.h"
 
+#include "QuorvexProtocol.h"
+
 #include "ApertureDataFile.h"
 #include "SpectralDataFile.h"
 
@@ -226,82 +228,17 @@ void CQuorvex::UploadApertureDataThread(TransferJob& job) {
 
 // ---- Downloads ------------------------------------------------------------
 
-int CQuorvex::DownloadCount(const std::vector<std::string>& lines, const DownloadNames& names) {
-    if (lines.size() < 2) {
-        Log().Log(Error, L": Download ", names.table,
-                  L" data results not enough data. Returned vector length = ", lines.size(), L".");
-        return -1;
-    }
-    int count = 0;
-    if (replytext::ScanInts(lines[0], &count, 1) != 1) {
-        Log().Log(Error, L": Error parsing number of ", names.counted, L" \"", lines[0], L"\"");
-        return -1;
-    }
-    if (count < 0 || lines.size() != static_cast<size_t>(count) + 1) {
-        Log().Log(Warning, L": Incorrect number of ", names.received, L" received. ", lines.size() - 1,
-                  L" received, ", count, L" expected.");
-        return -1;
-    }
-    return count;
-}
-
-CQuorvex::DownloadResult<QuorvexSpectralTable> CQuorvex::OnSpectralLines(const std::vector<std::string>& lines) {
-    DownloadResult<QuorvexSpectralTable> result;
-    const int count = DownloadCount(lines, {L"spectral", L"spectral pairs", L"spectral data pairs"});
-    if (count < 0) return result;
-    result.ok = true;
-    result.table.reserve(static_cast<size_t>(count));
-    for (size_t i = 1; i < lines.size(); ++i) {
-        double pair[2];
-        if (replytext::ScanDoubles(lines[i], pair, 2) == 2) {
-            result.table.emplace_back(pair[0], pair[1]);
-        } else {
-            Log().Log(Error, L": Error parsing downloaded spectral data pair \"", lines[i], L"\"");
-            result.ok = false;
-        }
-    }
-    return result;
-}
-
-CQuorvex::DownloadResult<QuorvexApertureTable> CQuorvex::OnApertureLines(const std::vector<std::string>& lines) {
-    DownloadResult<QuorvexApertureTable> result;
-    const int count = DownloadCount(lines, {L"aperture", L"aperture factors", L"aperture data values"});
-    if (count < 0) return result;
-    constexpr int kColumns = 3;
-    const int rows = count / kColumns;
-    if (count % kColumns != 0) {
-        Log().Log(Error, L": Error calculating the number of rows and columns. nValues = ", count,
-                  L", nCols = ", kColumns, L", nRows = ", rows);
-        return result;
-    }
-    // The factors come column by column: the k-th belongs to row k mod rows.
-    result.ok = true;
-    result.table.assign(static_cast<size_t>(rows), {});
-    size_t parsed = 0;
-    for (size_t i = 1; i < lines.size(); ++i) {
-        double factor = 0.0;
-        if (replytext::ScanDoubles(lines[i], &factor, 1) == 1) {
-            result.table[parsed % static_cast<size_t>(rows)].push_back(factor);
-            ++parsed;
-        } else {
-            Log().Log(Error, L": Error parsing downloaded aperture data factor \"", lines[i], L"\"");
-            result.ok = false;
-        }
-    }
-    return result;
-}
-
 template <typename Table>
 void CQuorvex::DownloadTable(TransferJob& job, const char* command, LinesParser<Table> parse,
                              void (CQuorvex::*store)(Table), const wchar_t* table,
                              const wchar_t* thread) {
     ReportProgress(job, 0.0);
     Log().Log(Debug, L": Starting download of ", table, L" calibration data.");
-    std::optional<DownloadResult<Table>> result = Transact<DownloadResult<Table>>(
-        [&](std::shared_ptr<driver::CPendingReply<DownloadResult<Table>>> reply) {
+    std::optional<quorvex::DownloadResult<Table>> result = Transact<quorvex::DownloadResult<Table>>(
+        [&](std::shared_ptr<driver::CPendingReply<quorvex::DownloadResult<Table>>> reply) {
             Port().SendMultiLineCommand(command, kDownloadSilenceMs, 0,
                                         [this, parse, reply](std::vector<std::string> lines, int) {
-                                            reply->Complete((this->*parse)(lines));
+                                            reply->Complete(parse(Log(), lines));
                                         });
         },
         job.abortEvent);
@@ -319,11 +256,11 @@ void CQuorvex::DownloadTable(TransferJob& job, const char* command, LinesParser<
 }
 
 void CQuorvex::DownloadSpectralDataThread(TransferJob& job) {
-    DownloadTable(job, "C0?", &CQuorvex::OnSpectralLines, &CQuorvex::SetSpectralData, L"spectral",
+    DownloadTable(job, "C0?", &quorvex::ParseSpectralLines, &CQuorvex::SetSpectralData, L"spectral",
                   L"DownloadSpectralDataThread");
 }
 
 void CQuorvex::DownloadApertureDataThread(TransferJob& job) {
-    DownloadTable(job, "C1?", &CQuorvex::OnApertureLines, &CQuorvex::SetApertureData, L"aperture",
+    DownloadTable(job, "C1?", &quorvex::ParseApertureLines, &CQuorvex::SetApertureData, L"aperture",
                   L"DownloadApertureDataThread");
 }
