@@ -50,18 +50,18 @@ public:
 
     // Set commands: blocking, they return once the command has been written;
     // not blocking, they return at once and signal the event (if any) then.
-    AgilentError SetOutput(AgilentOutput output, bool blocking, HANDLE event);
-    AgilentError SetDisplay(AgilentDisplay display, bool blocking, HANDLE event);
-    AgilentError SetDisplayMessage(const char* text, bool blocking, HANDLE event);
-    AgilentError ClearDisplayMessage(bool blocking, HANDLE event);
-    AgilentError SetVoltageRange(AgilentVoltageRange range, bool blocking, HANDLE event);
-    AgilentError ResetOverCurrentProtection(bool blocking, HANDLE event);
-    AgilentError ResetOverVoltageProtection(bool blocking, HANDLE event);
+    AgilentError SetOutput(AgilentOutput output, bool wait, HANDLE event);
+    AgilentError SetDisplay(AgilentDisplay display, bool wait, HANDLE event);
+    AgilentError SetDisplayMessage(const char* text, bool wait, HANDLE event);
+    AgilentError ClearDisplayMessage(bool wait, HANDLE event);
+    AgilentError SetVoltageRange(AgilentVoltageRange range, bool wait, HANDLE event);
+    AgilentError ResetOverCurrentProtection(bool wait, HANDLE event);
+    AgilentError ResetOverVoltageProtection(bool wait, HANDLE event);
 
     // The four numeric set points; a value that is not finite is refused
     // with 6 and nothing is sent.
     enum class SetPoint { Current, Voltage, CurrentLimit, VoltageLimit };
-    AgilentError Set(SetPoint setPoint, double value, bool blocking, HANDLE event);
+    AgilentError Set(SetPoint setPoint, double value, bool wait, HANDLE event);
 
     // The numeric queries (the output state reads as 1 on, 0 off). Blocking:
     // 0, or 7 when the reply timed out, did not convert or the device is
@@ -76,8 +76,8 @@ public:
     // of a lamp already lit (output on, current set above 0) starts from the
     // set points it finds instead of from 0 A.
     AgilentError RampUp(double current, double voltage, int seconds, HANDLE abortEvent,
-                        bool blocking, HANDLE completeEvent, AgilentProgressCallback progress);
-    AgilentError RampDown(int seconds, HANDLE abortEvent, bool blocking, HANDLE completeEvent,
+                        bool wait, HANDLE completeEvent, AgilentProgressCallback progress);
+    AgilentError RampDown(int seconds, HANDLE abortEvent, bool wait, HANDLE completeEvent,
                           AgilentProgressCallback progress);
 
 protected:
@@ -93,7 +93,7 @@ private:
     using PendingNumber = driver::CPendingReply<NumericReply>;
 
     void SendNumericQuery(Reading reading, std::shared_ptr<PendingNumber> reply);
-    AgilentError SendSetCommand(const std::string& command, bool blocking, HANDLE event);
+    AgilentError SendSetCommand(const std::string& command, bool wait, HANDLE event);
 
     // Service thread: judges the "*IDN?" reply and locks the front panel of
     // a supply it recognises; true for an E3633A.
@@ -118,7 +118,7 @@ private:
     bool CheckRampTime(RampKind kind, int seconds);
     // Takes the ramp lock, makes way for the ramp and starts its worker;
     // blocking, waits for the ramp with the lock released.
-    AgilentError LaunchRamp(RampRun run, bool blocking);
+    AgilentError LaunchRamp(RampRun run, bool wait);
     // Refuses with 9 while a ramp runs that nobody has aborted; an aborted or
     // finished one is waited for. Ramp lock held.
     AgilentError MakeWayForRamp();

@@ -51,12 +51,12 @@ const ReadingText kReadings[] = {{"CURR?", L": Getting the current setpoint."},
 
 // ---- Set commands ---------------------------------------------------------
 
-AgilentError CAgilentE3633A::SendSetCommand(const std::string& command, bool blocking, HANDLE event) {
+AgilentError CAgilentE3633A::SendSetCommand(const std::string& command, bool wait, HANDLE event) {
     // The port calls a no-reply command's handler once it has been written
     // (or the write failed); a close drops it, and the closing event ends
     // the wait then.
     std::shared_ptr<CPendingReply<bool>> written;
-    if (blocking) {
+    if (wait) {
         written = CPendingReply<bool>::ForWaiter();
         if (!written->Valid()) return AgilentErrorFailed;
     }
@@ -66,49 +66,49 @@ AgilentError CAgilentE3633A::SendSetCommand(const std::string& command, bool blo
             Log().Log(Error, L": Not sending \"", command, L"\": the device is disconnecting.");
             return AgilentErrorCommandFailed;
         }
-        if (blocking)
+        if (wait)
             Port().SendCommand(command, "", 0, 0, 0, [written](const char*, int) { written->Complete(true); });
         else
             Port().SendCommand(command, "", 0, 0, 0, {}, event);
     }
-    if (blocking) Await(*written);
+    if (wait) Await(*written);
     return AgilentSuccess;
 }
 
-AgilentError CAgilentE3633A::SetOutput(AgilentOutput output, bool blocking, HANDLE event) {
+AgilentError CAgilentE3633A::SetOutput(AgilentOutput output, bool wait, HANDLE event) {
     if (!InTable(output, kOutputNames)) return AgilentErrorInvalidParameter;
     Log().Log(Debug, L": Setting output to ", kOutputNames[output], L".");
-    return SendSetCommand(output == AgilentOutput_On ? "OUTP ON" : "OUTP OFF", blocking, event);
+    return SendSetCommand(output == AgilentOutput_On ? "OUTP ON" : "OUTP OFF", wait, event);
 }
 
-AgilentError CAgilentE3633A::SetDisplay(AgilentDisplay display, bool blocking, HANDLE event) {
+AgilentError CAgilentE3633A::SetDisplay(AgilentDisplay display, bool wait, HANDLE event) {
     if (!InTable(display, kDisplayNames)) return AgilentErrorInvalidParameter;
     Log().Log(Debug, L": Setting display to ", kDisplayNames[display], L".");
-    return SendSetCommand(display == AgilentDisplay_On ? "DISP ON" : "DISP OFF", blocking, event);
+    return SendSetCommand(display == AgilentDisplay_On ? "DISP ON" : "DISP OFF", wait, event);
 }
 
-AgilentError CAgilentE3633A::SetDisplayMessage(const char* text, bool blocking, HANDLE event) {
+AgilentError CAgilentE3633A::SetDisplayMessage(const char* text, bool wait, HANDLE event) {
     if (!text) return AgilentErrorInvalidParameter;
     // A line break inside the text would end the command and start another.
     const auto quoted = psudll::QuoteScpiString(text);
     if (!quoted) return AgilentErrorInvalidParameter;
     Log().Log(Debug, L": Setting custom display message to \"", text, L"\".");
-    return SendSetCommand("DISP:TEXT " + *quoted, blocking, event);
+    return SendSetCommand("DISP:TEXT " + *quoted, wait, event);
 }
 
-AgilentError CAgilentE3633A::ClearDisplayMessage(bool blocking, HANDLE event) {
+AgilentError CAgilentE3633A::ClearDisplayMessage(bool wait, HANDLE event) {
     Log().Log(Debug, L": Clearing custom display message.");
-    return SendSetCommand("DISP:TEXT:CLE", blocking, event);
+    return SendSetCommand("DISP:TEXT:CLE", wait, event);
 }
 
-AgilentError CAgilentE3633A::SetVoltageRange(AgilentVoltageRange range, bool blocking, HANDLE event) {
+AgilentError CAgilentE3633A::SetVoltageRange(AgilentVoltageRange range, bool wait, HANDLE event) {
     if (!InTable(range, kVoltageRangeNames)) return AgilentErrorInvalidParameter;
     Log().Log(Debug, L": Setting voltage range to ", kVoltageRangeNames[range], L".");
     const bool low = range == AgilentVoltageRange_P8V || range == AgilentVoltageRange_Low;
-    return SendSetCommand(low ? "VOLT:RANG P8V" : "VOLT:RANG P20V", blocking, event);
+    return SendSetCommand(low ? "VOLT:RANG P8V" : "VOLT:RANG P20V", wait, event);
 }
 
-AgilentError CAgilentE3633A::Set(SetPoint setPoint, double value, bool blocking, HANDLE event) {
+AgilentError CAgilentE3633A::Set(SetPoint setPoint, double value, bool wait, HANDLE event) {
     const SetPointText& text = kSetPoints[static_cast<int>(setPoint)];
     // "inf" or "nan" would go out as a command the supply cannot read.
     if (!std::isfinite(value)) {
@@ -116,17 +116,17 @@ AgilentError CAgilentE3633A::Set(SetPoint setPoint, double value, bool blocking,
         return AgilentErrorInvalidParameter;
     }
     Log().Log(Debug, L": Setting ", text.what, L" to ", replytext::FormatFixedW(value, 3), text.unit, L".");
-    return SendSetCommand(std::string(text.command) + " " + replytext::FormatFixed(value, 3), blocking, event);
+    return SendSetCommand(std::string(text.command) + " " + replytext::FormatFixed(value, 3), wait, event);
 }
 
-AgilentError CAgilentE3633A::ResetOverCurrentProtection(bool blocking, HANDLE event) {
+AgilentError CAgilentE3633A::ResetOverCurrentProtection(bool wait, HANDLE event) {
     Log().Log(Debug, L": Resetting Over Current Protection.");
-    return SendSetCommand("CURR:PROT:CLE", blocking, event);
+    return SendSetCommand("CURR:PROT:CLE", wait, event);
 }
 
-AgilentError CAgilentE3633A::ResetOverVoltageProtection(bool blocking, HANDLE event) {
+AgilentError CAgilentE3633A::ResetOverVoltageProtection(bool wait, HANDLE event) {
     Log().Log(Debug, L": Resetting Over Voltage Protection.");
-    return SendSetCommand("VOLT:PROT:CLE", blocking, event);
+    return SendSetCommand("VOLT:PROT:CLE", wait, event);
 }
 
 // ---- Numeric queries ------------------------------------------------------

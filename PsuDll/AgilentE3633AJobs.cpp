@@ -41,7 +41,7 @@ bool UsableTarget(double value, double rating) { return value > 0.0 && value <= 
 // ---- Starting ---------------------------------------------------------------
 
 AgilentError CAgilentE3633A::RampUp(double current, double voltage, int seconds, HANDLE abortEvent,
-                                    bool blocking, HANDLE completeEvent,
+                                    bool wait, HANDLE completeEvent,
                                     AgilentProgressCallback progress) {
     Log().Log(Debug, L": Ramping the Agilent to (", replytext::FormatFixedW(voltage, 3), L"V,",
               replytext::FormatFixedW(current, 3), L"A) in ", seconds, L" seconds.");
@@ -56,17 +56,17 @@ AgilentError CAgilentE3633A::RampUp(double current, double voltage, int seconds,
     if (!CheckRampTime(RampKind::Up, seconds)) return AgilentErrorInvalidParameter;
     return LaunchRamp(RampRun{RampKind::Up, current, voltage, seconds, abortEvent, completeEvent,
                               std::move(progress)},
-                      blocking);
+                      wait);
 }
 
-AgilentError CAgilentE3633A::RampDown(int seconds, HANDLE abortEvent, bool blocking,
+AgilentError CAgilentE3633A::RampDown(int seconds, HANDLE abortEvent, bool wait,
                                       HANDLE completeEvent, AgilentProgressCallback progress) {
     Log().Log(Debug, L": Ramping down the Agilent in ", seconds, L" seconds.");
     if (!CheckRampTime(RampKind::Down, seconds)) return AgilentErrorInvalidParameter;
     // A ramp-down reads where it starts from: it has no target.
     return LaunchRamp(RampRun{RampKind::Down, 0.0, 0.0, seconds, abortEvent, completeEvent,
                               std::move(progress)},
-                      blocking);
+                      wait);
 }
 
 bool CAgilentE3633A::CheckRampTime(RampKind kind, int seconds) {
@@ -98,7 +98,7 @@ AgilentError CAgilentE3633A::MakeWayForRamp() {
     return AgilentSuccess;
 }
 
-AgilentError CAgilentE3633A::LaunchRamp(RampRun run, bool blocking) {
+AgilentError CAgilentE3633A::LaunchRamp(RampRun run, bool wait) {
     std::unique_lock lock(m_rampMutex);
     if (const AgilentError busy = MakeWayForRamp(); busy != AgilentSuccess) return busy;
 
@@ -108,7 +108,7 @@ AgilentError CAgilentE3633A::LaunchRamp(RampRun run, bool blocking) {
     // completion event; otherwise it is signalled only for a ramp that ran
     // to its end.
     std::shared_ptr<CPendingReply<bool>> ended;
-    if (blocking) {
+    if (wait) {
         ended = CPendingReply<bool>::ForWaiter();
         if (!ended->Valid()) return AgilentErrorThreadFailed;
     } else if (const HANDLE complete = run.completeEvent) {
@@ -126,7 +126,7 @@ AgilentError CAgilentE3633A::LaunchRamp(RampRun run, bool blocking) {
                             : L": Failed to create the RampDownThread worker thread.");
         return AgilentErrorThreadFailed;
     }
-    if (!blocking) return AgilentSuccess;
+    if (!wait) return AgilentSuccess;
 
     // Other starts may go on meanwhile; they find this ramp busy.
     lock.unlock();

@@ -75,7 +75,7 @@ QuorvexError Quorvex_Connect(int port, int baud, int parity, int dataBits, int s
                              int flowControl, void** handle, int wait, HANDLE event) {
     const SerialPortSettingsStruct settings{port, baud, parity, dataBits, stopBits, flowControl};
     return g_library.Connect(handle,
-                             [&](CQuorvex& device) { return device.Connect(wait != 0, event, settings); });
+                             [&](CQuorvex& device) { return device.Connect(settings, wait != 0, event); });
 }
 
 // Only a waiting connect consumes the caller's event; a disconnect never does.
@@ -103,7 +103,7 @@ QuorvexError Quorvex_GetLastDeviceError(void* handle, int* code, const wchar_t**
         [&](CQuorvex& device) {
             const std::optional<int> refusal = device.LastDeviceError();
             *code = refusal.value_or(0);
-            *message = refusal ? quorvex::DeviceErrorMessage(*refusal) : L"";
+            *message = refusal ? quorvexdll::DeviceErrorMessage(*refusal) : L"";
             return QuorvexSuccess;
         },
         code, message);
@@ -155,9 +155,9 @@ QuorvexError Quorvex_GetParameterCallback(void* handle, QuorvexParameter paramet
 
 // ---- Calibration transfers -------------------------------------------------------
 
-QuorvexError Quorvex_UploadSpectralCalibrationData(void* handle, const wchar_t* path, int blocking,
+QuorvexError Quorvex_UploadSpectralCalibrationData(void* handle, const wchar_t* path, int wait,
                                                    HANDLE abortEvent, HANDLE doneEvent) {
-    return Forward(handle, &CQuorvex::UploadSpectralData, PathOf(path), blocking != 0, abortEvent,
+    return Forward(handle, &CQuorvex::UploadSpectralData, PathOf(path), wait != 0, abortEvent,
                    doneEvent, nullptr);
 }
 
@@ -168,9 +168,9 @@ QuorvexError Quorvex_UploadSpectralCalibrationData_ProgressCallback(void* handle
                    std::move(progress));
 }
 
-QuorvexError Quorvex_UploadApertureCalibrationData(void* handle, const wchar_t* path, int blocking,
+QuorvexError Quorvex_UploadApertureCalibrationData(void* handle, const wchar_t* path, int wait,
                                                    HANDLE abortEvent, HANDLE doneEvent) {
-    return Forward(handle, &CQuorvex::UploadApertureData, PathOf(path), blocking != 0, abortEvent,
+    return Forward(handle, &CQuorvex::UploadApertureData, PathOf(path), wait != 0, abortEvent,
                    doneEvent, nullptr);
 }
 
@@ -181,14 +181,14 @@ QuorvexError Quorvex_UploadApertureCalibrationData_ProgressCallback(void* handle
                    std::move(progress));
 }
 
-QuorvexError Quorvex_DownloadSpectralCalibrationData(void* handle, int blocking, HANDLE abortEvent,
+QuorvexError Quorvex_DownloadSpectralCalibrationData(void* handle, int wait, HANDLE abortEvent,
                                                      HANDLE doneEvent) {
-    return Forward(handle, &CQuorvex::DownloadSpectralData, blocking != 0, abortEvent, doneEvent);
+    return Forward(handle, &CQuorvex::DownloadSpectralData, wait != 0, abortEvent, doneEvent);
 }
 
-QuorvexError Quorvex_DownloadApertureCalibrationData(void* handle, int blocking, HANDLE abortEvent,
+QuorvexError Quorvex_DownloadApertureCalibrationData(void* handle, int wait, HANDLE abortEvent,
                                                      HANDLE doneEvent) {
-    return Forward(handle, &CQuorvex::DownloadApertureData, blocking != 0, abortEvent, doneEvent);
+    return Forward(handle, &CQuorvex::DownloadApertureData, wait != 0, abortEvent, doneEvent);
 }
 
 // ---- Calibration files ---------------------------------------------------------------

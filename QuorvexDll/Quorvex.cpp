@@ -20,7 +20,7 @@ void CQuorvex::SendToHead(const std::string& text, SerialResponseCallback handle
     Port().SendCommand(request.text, request.terminator, request.lines, request.timeoutMs, 0, std::move(handler));
 }
 
-driver::ConnectResult CQuorvex::Connect(bool wait, HANDLE event, const SerialPortSettingsStruct& settings) {
+driver::ConnectResult CQuorvex::Connect(const SerialPortSettingsStruct& settings, bool wait, HANDLE event) {
     SerialPortHandlers handlers{[this](SerialPortError code, const char* text) { OnSerialError(code, text); },
                                 [this](const char* text, int timedOut) { OnUnsolicited(text, timedOut != 0); }, '!',
                                 "\r"};
@@ -40,7 +40,7 @@ bool CQuorvex::OnIdentification(const char* text, bool timedOut) {
     QuorvexIdentificationStruct identification;
     if (!timedOut) {
         std::lock_guard lock(m_stateMutex);
-        quorvex::ParseIdentification(text, m_identification);
+        quorvexdll::ParseIdentification(text, m_identification);
         identification = m_identification;
         valid = identification.model == "QUORVEX";
     }
@@ -62,7 +62,7 @@ void CQuorvex::OnStatus(const char* text, bool timedOut) {
         m_bIsValidDevice = false;
         return;
     }
-    if (!quorvex::ParseCode(text))
+    if (!quorvexdll::ParseCode(text))
         Log().Log(Error, L": Failed to convert response into status. Response = \"", text, L"\".");
 }
 
@@ -78,7 +78,7 @@ bool CQuorvex::OnAcknowledge(const char* text, bool timedOut) {
         Log().Log(Error, L": Command timed out! Partial response received: \"", text, L"\".");
         return false;
     }
-    const std::optional<int> parsed = quorvex::ParseCode(text);
+    const std::optional<int> parsed = quorvexdll::ParseCode(text);
     if (!parsed) {
         Log().Log(Error, L": Error converting response to integer. Response = \"", text, L"\".");
         return false;
@@ -88,7 +88,7 @@ bool CQuorvex::OnAcknowledge(const char* text, bool timedOut) {
     m_nLastDeviceError.store(code);
     if (Log().Passes(Error)) {
         Log().Log(Error, platform::FormatW(L": Error Code = %d, Message = ", code),
-                  quorvex::DeviceErrorMessage(code));
+                  quorvexdll::DeviceErrorMessage(code));
     }
     return false;
 }

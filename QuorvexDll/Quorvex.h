@@ -40,7 +40,7 @@ public:
     // ---- Connection and identification --------------------------------
     // Connected: identification sent (and, with wait, a Quorvex head
     // answered it). A waiting connect consumes the caller's event.
-    driver::ConnectResult Connect(bool wait, HANDLE event, const SerialPortSettingsStruct& settings);
+    driver::ConnectResult Connect(const SerialPortSettingsStruct& settings, bool wait, HANDLE event);
     bool IsValidDevice() const { return m_bIsValidDevice.load(); }
     // The code of the unit's last refusal; nothing after a success or silence.
     std::optional<int> LastDeviceError() const;
@@ -61,12 +61,12 @@ public:
                                       HANDLE event);
 
     // ---- Calibration tables --------------------------------------------
-    QuorvexError UploadSpectralData(const std::wstring& path, bool blocking, HANDLE abortEvent,
+    QuorvexError UploadSpectralData(const std::wstring& path, bool wait, HANDLE abortEvent,
                                     HANDLE doneEvent, QuorvexProgressCallback progress);
-    QuorvexError UploadApertureData(const std::wstring& path, bool blocking, HANDLE abortEvent,
+    QuorvexError UploadApertureData(const std::wstring& path, bool wait, HANDLE abortEvent,
                                     HANDLE doneEvent, QuorvexProgressCallback progress);
-    QuorvexError DownloadSpectralData(bool blocking, HANDLE abortEvent, HANDLE doneEvent);
-    QuorvexError DownloadApertureData(bool blocking, HANDLE abortEvent, HANDLE doneEvent);
+    QuorvexError DownloadSpectralData(bool wait, HANDLE abortEvent, HANDLE doneEvent);
+    QuorvexError DownloadApertureData(bool wait, HANDLE abortEvent, HANDLE doneEvent);
 
     void SetSpectralData(QuorvexSpectralTable table);
     QuorvexSpectralTable GetSpectralData() const;
@@ -108,7 +108,7 @@ private:
     enum class AckEnd { Acknowledged, Refused, Aborted };
     using TransferThread = void (CQuorvex::*)(TransferJob&);
     template <typename Table>
-    using LinesParser = quorvex::DownloadResult<Table> (*)(driverlog::CDeviceLog&, const std::vector<std::string>&);
+    using LinesParser = quorvexdll::DownloadResult<Table> (*)(driverlog::CDeviceLog&, const std::vector<std::string>&);
 
     // Every command of the head: terminator CR, one reply line, 1000 ms.
     static driver::Request HeadRequest(std::string text) { return {std::move(text), "\r", 1000, 1}; }
@@ -118,7 +118,7 @@ private:
     // An action command and its acknowledgement.
     AckEnd SendAcknowledged(const std::string& command, HANDLE abortEvent = nullptr);
     QuorvexError RunAction(const std::string& command, bool wait, HANDLE event,
-                           quorvex::CNotificationSlot& slot, QuorvexError timeoutError,
+                           quorvexdll::CNotificationSlot& slot, QuorvexError timeoutError,
                            const wchar_t* timeoutMessage);
 
     // Reply handlers (serial service thread).
@@ -144,7 +144,7 @@ private:
                                    HANDLE event, const wchar_t* family);
 
     QuorvexError StartTransfer(driver::CExclusiveJob& busy, TransferThread thread, TransferJob job,
-                               bool blocking, HANDLE doneEvent, const wchar_t* failureMessage);
+                               bool wait, HANDLE doneEvent, const wchar_t* failureMessage);
     void UploadSpectralDataThread(TransferJob& job);
     void UploadApertureDataThread(TransferJob& job);
     void DownloadSpectralDataThread(TransferJob& job);
@@ -179,8 +179,8 @@ private:
     static constexpr long long kNoRefusal = 1LL << 40;
     std::atomic<long long> m_nLastDeviceError{kNoRefusal};
 
-    quorvex::CNotificationSlot m_homeComplete;  // "!H:1"
-    quorvex::CNotificationSlot m_moveComplete;  // "!P:1"
+    quorvexdll::CNotificationSlot m_homeComplete;  // "!H:1"
+    quorvexdll::CNotificationSlot m_moveComplete;  // "!P:1"
 
     mutable std::mutex m_tablesMutex;
     QuorvexSpectralTable m_spectralData;

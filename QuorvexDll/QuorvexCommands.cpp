@@ -34,7 +34,7 @@ QuorvexError CopyOut(const std::array<T, N>& values, bool valid, T* out) {
 // ---- Actions ---------------------------------------------------------------
 
 QuorvexError CQuorvex::RunAction(const std::string& command, bool wait, HANDLE event,
-                                 quorvex::CNotificationSlot& slot, QuorvexError timeoutError,
+                                 quorvexdll::CNotificationSlot& slot, QuorvexError timeoutError,
                                  const wchar_t* timeoutMessage) {
     if (!wait) {
         // The caller's event (or none) hears of the notification; the

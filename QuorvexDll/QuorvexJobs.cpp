@@ -77,17 +77,17 @@ bool CQuorvex::LoadTableFile(File& file, const wchar_t* table) {
 
 // The uploads read their file before the transfer starts, so a file that
 // does not read cleanly is refused with nothing sent to the head unit.
-QuorvexError CQuorvex::UploadSpectralData(const std::wstring& path, bool blocking, HANDLE abortEvent,
+QuorvexError CQuorvex::UploadSpectralData(const std::wstring& path, bool wait, HANDLE abortEvent,
                                           HANDLE doneEvent, QuorvexProgressCallback progress) {
     CSpectralDataFile file(path);
     if (!LoadTableFile(file, L"spectral")) return QuorvexErrorBadFile;
     return StartTransfer(m_spectralTransfer, &CQuorvex::UploadSpectralDataThread,
                          TransferJob{path, abortEvent, std::move(progress), std::move(file.Data()), {}},
-                         blocking, doneEvent, L": Failed to create the SetSpectralDataThread worker thread.");
+                         wait, doneEvent, L": Failed to create the SetSpectralDataThread worker thread.");
 }
 
 // An empty path uploads the held table, which the worker takes as it starts.
-QuorvexError CQuorvex::UploadApertureData(const std::wstring& path, bool blocking, HANDLE abortEvent,
+QuorvexError CQuorvex::UploadApertureData(const std::wstring& path, bool wait, HANDLE abortEvent,
                                           HANDLE doneEvent, QuorvexProgressCallback progress) {
     QuorvexApertureTable table;
     if (!path.empty()) {
@@ -97,30 +97,30 @@ QuorvexError CQuorvex::UploadApertureData(const std::wstring& path, bool blockin
     }
     return StartTransfer(m_apertureTransfer, &CQuorvex::UploadApertureDataThread,
                          TransferJob{path, abortEvent, std::move(progress), {}, std::move(table)},
-                         blocking, doneEvent, L": Failed to create the UploadApertureDataThread worker thread.");
+                         wait, doneEvent, L": Failed to create the UploadApertureDataThread worker thread.");
 }
 
-QuorvexError CQuorvex::DownloadSpectralData(bool blocking, HANDLE abortEvent, HANDLE doneEvent) {
+QuorvexError CQuorvex::DownloadSpectralData(bool wait, HANDLE abortEvent, HANDLE doneEvent) {
     return StartTransfer(m_spectralTransfer, &CQuorvex::DownloadSpectralDataThread,
-                         TransferJob{L"", abortEvent, nullptr, {}, {}}, blocking, doneEvent,
+                         TransferJob{L"", abortEvent, nullptr, {}, {}}, wait, doneEvent,
                          L": Failed to create the DownloadSpectralDataThread worker thread.");
 }
 
-QuorvexError CQuorvex::DownloadApertureData(bool blocking, HANDLE abortEvent, HANDLE doneEvent) {
+QuorvexError CQuorvex::DownloadApertureData(bool wait, HANDLE abortEvent, HANDLE doneEvent) {
     return StartTransfer(m_apertureTransfer, &CQuorvex::DownloadApertureDataThread,
-                         TransferJob{L"", abortEvent, nullptr, {}, {}}, blocking, doneEvent,
+                         TransferJob{L"", abortEvent, nullptr, {}, {}}, wait, doneEvent,
                          L": Failed to create the DownloadApertureDataThread worker thread.");
 }
 
 QuorvexError CQuorvex::StartTransfer(driver::CExclusiveJob& busy, TransferThread thread, TransferJob job,
-                                     bool blocking, HANDLE doneEvent, const wchar_t* failureMessage) {
+                                     bool wait, HANDLE doneEvent, const wchar_t* failureMessage) {
     // A blocking start waits on a reply record of its own and leaves the
     // caller's done event alone; otherwise that event hears of the end,
     // after the table is free again.
     using Done = driver::CPendingReply<bool>;
-    const auto done = blocking ? Done::ForWaiter() : Done::ForCallback(nullptr, doneEvent);
+    const auto done = wait ? Done::ForWaiter() : Done::ForCallback(nullptr, doneEvent);
     driver::JobStart started = driver::JobStart::NoThread;
-    if (!blocking || done->Valid()) {
+    if (!wait || done->Valid()) {
         started = StartJob(
             busy,
             [this, thread, job = std::move(job)]() mutable {
@@ -138,7 +138,7 @@ QuorvexError CQuorvex::StartTransfer(driver::CExclusiveJob& busy, TransferThread
         Log().Log(Error, failureMessage);
         return QuorvexErrorThreadFailed;
     }
-    if (blocking) Await(*done);
+    if (wait) Await(*done);
     return QuorvexSuccess;
 }
 
@@ -234,8 +234,8 @@ void CQuorvex::DownloadTable(TransferJob& job, const char* command, LinesParser<
                              const wchar_t* thread) {
     ReportProgress(job, 0.0);
     Log().Log(Debug, L": Starting download of ", table, L" calibration data.");
-    std::optional<quorvex::DownloadResult<Table>> result = Transact<quorvex::DownloadResult<Table>>(
-        [&](std::shared_ptr<driver::CPendingReply<quorvex::DownloadResult<Table>>> reply) {
+    std::optional<quorvexdll::DownloadResult<Table>> result = Transact<quorvexdll::DownloadResult<Table>>(
+        [&](std::shared_ptr<driver::CPendingReply<quorvexdll::DownloadResult<Table>>> reply) {
             Port().SendMultiLineCommand(command, kDownloadSilenceMs, 0,
                                         [this, parse, reply](std::vector<std::string> lines, int) {
                                             reply->Complete(parse(Log(), lines));
@@ -256,11 +256,11 @@ void CQuorvex::DownloadTable(TransferJob& job, const char* command, LinesParser<
 }
 
 void CQuorvex::DownloadSpectralDataThread(TransferJob& job) {
-    DownloadTable(job, "C0?", &quorvex::ParseSpectralLines, &CQuorvex::SetSpectralData, L"spectral",
+    DownloadTable(job, "C0?", &quorvexdll::ParseSpectralLines, &CQuorvex::SetSpectralData, L"spectral",
                   L"DownloadSpectralDataThread");
 }
 
 void CQuorvex::DownloadApertureDataThread(TransferJob& job) {
-    DownloadTable(job, "C1?", &quorvex::ParseApertureLines, &CQuorvex::SetApertureData, L"aperture",
+    DownloadTable(job, "C1?", &quorvexdll::ParseApertureLines, &CQuorvex::SetApertureData, L"aperture",
                   L"DownloadApertureDataThread");
 }

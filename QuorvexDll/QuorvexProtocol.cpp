@@ -8,7 +8,7 @@
 using driverlog::Error;
 using driverlog::Warning;
 
-namespace quorvex {
+namespace quorvexdll {
 
 const wchar_t* DeviceErrorMessage(int code) {
     switch (code) {
@@ -121,4 +121,4 @@ DownloadResult<QuorvexApertureTable> ParseApertureLines(driverlog::CDeviceLog& l
     return result;
 }
 
-}  // namespace quorvex
+}  // namespace quorvexdll

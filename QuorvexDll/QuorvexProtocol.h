@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quorvex {
+namespace quorvexdll {
 
 // The message of an acknowledgement code other than 1.
 const wchar_t* DeviceErrorMessage(int code);
@@ -46,4 +46,4 @@ DownloadResult<QuorvexSpectralTable> ParseSpectralLines(driverlog::CDeviceLog& l
 DownloadResult<QuorvexApertureTable> ParseApertureLines(driverlog::CDeviceLog& log,
                                                         const std::vector<std::string>& lines);
 
-}  // namespace quorvex
+}  // namespace quorvexdll

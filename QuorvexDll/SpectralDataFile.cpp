@@ -6,18 +6,18 @@
 #include <platform/text.h>
 #include <serial/ReplyText.h>
 
-using quorvex::AddError;
+using quorvexdll::AddError;
 
 bool CSpectralDataFile::Read(std::vector<std::string>* errors) {
     if (errors) errors->clear();
     m_data.clear();
 
-    quorvex::CCalibrationFile file;
-    if (!quorvex::OpenForReading(file, m_strPath, errors)) return false;
+    quorvexdll::CCalibrationFile file;
+    if (!quorvexdll::OpenForReading(file, m_strPath, errors)) return false;
 
     bool ok = true;
     auto handle = [&](const std::string& raw) {
-        const std::string line = quorvex::CleanLine(raw);
+        const std::string line = quorvexdll::CleanLine(raw);
         double values[2];
         if (replytext::ScanDoubles(line, values, 2) == 2) {
             m_data.emplace_back(values[0], values[1]);
@@ -26,9 +26,9 @@ bool CSpectralDataFile::Read(std::vector<std::string>* errors) {
             ok = false;
         }
     };
-    quorvex::ForEachLine(file, handle);
+    quorvexdll::ForEachLine(file, handle);
     if (m_data.empty()) {
-        AddError(errors, quorvex::NoEntriesText(m_strPath));
+        AddError(errors, quorvexdll::NoEntriesText(m_strPath));
         ok = false;
     }
     return ok;
@@ -43,5 +43,5 @@ bool CSpectralDataFile::Write(std::vector<std::string>* errors) {
         text += ',';
         text += replytext::FormatExp3(m_data[i].second);
     }
-    return quorvex::WriteNewFile(m_strPath, text, errors);
+    return quorvexdll::WriteNewFile(m_strPath, text, errors);
 }

@@ -31,7 +31,7 @@ public:
     }
 
     void Feed(const std::string& reply) {
-        const std::optional<int> code = quorvex::ParseCode(reply);
+        const std::optional<int> code = quorvexdll::ParseCode(reply);
         int expected = 0;
         Require(code.has_value() == (replytext::ScanInts(reply, &expected, 1) == 1), "code: as \"%d\" reads it");
 
@@ -42,9 +42,9 @@ public:
             if (cr == std::string::npos) break;
             start = cr + 1;
         }
-        const auto spectral = quorvex::ParseSpectralLines(m_deviceLog, lines);
+        const auto spectral = quorvexdll::ParseSpectralLines(m_deviceLog, lines);
         if (spectral.ok) Require(spectral.table.size() == lines.size() - 1, "spectral download: one pair per line");
-        const auto aperture = quorvex::ParseApertureLines(m_deviceLog, lines);
+        const auto aperture = quorvexdll::ParseApertureLines(m_deviceLog, lines);
         if (aperture.ok) {
             size_t values = 0;
             for (const auto& row : aperture.table) values += row.size();
@@ -110,7 +110,7 @@ void CheckAgainstCLibrary(const std::string& reply) {
 
 void CheckIdentification(const std::string& reply) {
     QuorvexIdentificationStruct id{"m", "o", "f", "s", "r"};
-    quorvex::ParseIdentification(reply, id);
+    quorvexdll::ParseIdentification(reply, id);
     Require(id.response == reply, "identification: the whole reply kept");
     if (std::count(reply.begin(), reply.end(), ',') >= 3)
         Require(id.manufacturer + "," + id.model + "," + id.firmware + "," + id.serialNumber == reply,
@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string reply(reinterpret_cast<const char*>(data), size);
     CheckIdentification(reply);
     CheckAgainstCLibrary(reply);
-    for (const int code : {-14, -1, 0, 1, 2}) Require(quorvex::DeviceErrorMessage(code) != nullptr, "error text");
+    for (const int code : {-14, -1, 0, 1, 2}) Require(quorvexdll::DeviceErrorMessage(code) != nullptr, "error text");
     // What an upload sends for the numbers read.
     double values[4];
     const int n = replytext::ScanDoubles(reply, values, 4);
