@@ -1,54 +1,18 @@
-// CAgilentE3633A: connection, identification, SCPI commands, numeric
-// queries and disconnection (ramps are in AgilentRamp.cpp).
+// CAgilentE3633A: connection, identification and disconnection (set
+// commands and queries are in AgilentE3633ACommands.cpp, ramps in
+// AgilentE3633AJobs.cpp).
 #include "AgilentE3633A.h"
 
-#include "Identification.h"
-#include "ScpiText.h"
+#include "AgilentE3633AProtocol.h"
 
-#include <cmath>
 #include <utility>
 
 using driver::ConnectResult;
-using driver::CPendingReply;
-using driver::WaitEnd;
 using driverlog::Debug;
 using driverlog::Error;
 
 namespace {
 
-// The value names, logged for each set command.
-const wchar_t* const kOutputNames[] = {L"AgilentOutput_On", L"AgilentOutput_Off"};
-const wchar_t* const kDisplayNames[] = {L"AgilentDisplay_On", L"AgilentDisplay_Off"};
-const wchar_t* const kVoltageRangeNames[] = {L"AgilentVoltageRange_P8V", L"AgilentVoltageRange_P20V",
-                                             L"AgilentVoltageRange_Low", L"AgilentVoltageRange_High"};
-
-template <size_t N>
-bool InTable(int value, const wchar_t* const (&)[N]) {
-    return value >= 0 && static_cast<size_t>(value) < N;
-}
-
-struct SetPointText {
-    const wchar_t* what;  // logged as "Setting <what> to <value><unit>."
-    const char* command;
-    const wchar_t* unit;
-};
-const SetPointText kSetPoints[] = {{L"the current", "CURR", L"A"},
-                                   {L"the voltage", "VOLT", L"V"},
-                                   {L"the current limit", "CURR:PROT", L"A"},
-                                   {L"the voltage limit", "VOLT:PROT", L"V"}};
-
-struct ReadingText {
-    const char* command;
-    const wchar_t* message;
-};
-const ReadingText kReadings[] = {{"CURR?", L": Getting the current setpoint."},
-                                 {"VOLT?", L": Getting the voltage setpoint."},
-                                 {"MEAS:CURR?", L": Getting the measured current value."},
-                                 {"MEAS:VOLT?", L": Getting the measured voltage value."},
-                                 {"OUTP?", L": Getting the output state."}};
-
-const char* const kLineEnding = "\r\n";
-constexpr unsigned kReplyTimeoutMs = 1000;
 // How long a disconnect waits for the unlock to be written: long enough for
 // a few queued queries to time out ahead of it, short enough that a port
 // which no longer writes cannot hold the disconnect for ever.
@@ -58,35 +22,21 @@ constexpr DWORD kUnlockLimitMs = 5000;
 
 CAgilentE3633A::CAgilentE3633A(driverlog::CLibraryLog& library)
     : CDriverDevice(library, L"CAgilentE3633A",
-                    SerialPortOptions{/*lineEnding=*/kLineEnding, /*dropUnsolicitedAfterPrefixLine=*/false}) {}
+                    SerialPortOptions{/*lineEnding=*/psudll::kLineEnding, /*dropUnsolicitedAfterPrefixLine=*/false}) {}
 
 CAgilentE3633A::~CAgilentE3633A() { Shutdown(); }
 
 // ---- Connecting -----------------------------------------------------------
 
-ConnectResult CAgilentE3633A::Connect(bool blocking, HANDLE event, const SerialPortSettingsStruct& settings) {
+ConnectResult CAgilentE3633A::Connect(const SerialPortSettingsStruct& settings, bool wait, HANDLE event) {
     // Port errors and unsolicited data mean nothing to this driver.
-    if (!OpenPort(settings, SerialPortHandlers{{}, {}, '!', ""})) return ConnectResult::PortFailed;
-
-    Log().Log(Debug, L": Attempting to detect an Agilent E3633A on the serial port.");
-    auto reply = blocking ? CPendingReply<bool>::ForWaiter() : CPendingReply<bool>::ForCallback(nullptr, event);
-    SendQuery("*IDN?", [this, reply](const char* text, int timedOut) {
-        reply->Complete(OnIdentification(text, timedOut));
-    });
-    if (!blocking) return ConnectResult::Connected;
-
-    const bool identified = Await(*reply) == WaitEnd::Reply && reply->Take();
-    // A blocking connect has always taken the caller's event over.
-    if (event) {
-        SetEvent(event);
-        CloseHandle(event);
-    }
-    if (identified) return ConnectResult::Connected;
-    Log().Log(Debug, L": No Agilent E3633A detected on the serial port.");
-    return ConnectResult::NoDevice;
+    return OpenAndIdentify(settings, wait, event, SerialPortHandlers{{}, {}, '!', ""}, psudll::QueryRequest("*IDN?"),
+                           [this](const char* text, bool timedOut) { return OnIdentification(text, timedOut); },
+                           {L": Attempting to detect an Agilent E3633A on the serial port.",
+                            L": No Agilent E3633A detected on the serial port."});
 }
 
-bool CAgilentE3633A::OnIdentification(const char* text, int timedOut) {
+bool CAgilentE3633A::OnIdentification(const char* text, bool timedOut) {
     AgilentIdentificationStruct identification;
     if (!timedOut) {
         std::lock_guard lock(m_identificationMutex);
@@ -111,138 +61,6 @@ bool CAgilentE3633A::OnIdentification(const char* text, int timedOut) {
 AgilentIdentificationStruct CAgilentE3633A::GetIdentification() const {
     std::lock_guard lock(m_identificationMutex);
     return m_identification;
-}
-
-// ---- Set commands ---------------------------------------------------------
-
-AgilentError CAgilentE3633A::SendSetCommand(const std::string& command, bool blocking, HANDLE event) {
-    // The port calls a no-reply command's handler once it has been written
-    // (or the write failed); a close drops it, and the closing event ends
-    // the wait then.
-    std::shared_ptr<CPendingReply<bool>> written;
-    if (blocking) {
-        written = CPendingReply<bool>::ForWaiter();
-        if (!written->Valid()) return AgilentErrorFailed;
-    }
-    {
-        std::lock_guard lock(m_sendMutex);
-        if (m_bUnlockQueued) {
-            Log().Log(Error, L": Not sending \"", command, L"\": the device is disconnecting.");
-            return AgilentErrorCommandFailed;
-        }
-        if (blocking)
-            Port().SendCommand(command, "", 0, 0, 0, [written](const char*, int) { written->Complete(true); });
-        else
-            Port().SendCommand(command, "", 0, 0, 0, {}, event);
-    }
-    if (blocking) Await(*written);
-    return AgilentSuccess;
-}
-
-AgilentError CAgilentE3633A::SetOutput(AgilentOutput output, bool blocking, HANDLE event) {
-    if (!InTable(output, kOutputNames)) return AgilentErrorInvalidParameter;
-    Log().Log(Debug, L": Setting output to ", kOutputNames[output], L".");
-    return SendSetCommand(output == AgilentOutput_On ? "OUTP ON" : "OUTP OFF", blocking, event);
-}
-
-AgilentError CAgilentE3633A::SetDisplay(AgilentDisplay display, bool blocking, HANDLE event) {
-    if (!InTable(display, kDisplayNames)) return AgilentErrorInvalidParameter;
-    Log().Log(Debug, L": Setting display to ", kDisplayNames[display], L".");
-    return SendSetCommand(display == AgilentDisplay_On ? "DISP ON" : "DISP OFF", blocking, event);
-}
-
-AgilentError CAgilentE3633A::SetDisplayMessage(const char* text, bool blocking, HANDLE event) {
-    if (!text) return AgilentErrorInvalidParameter;
-    // A line break inside the text would end the command and start another.
-    const auto quoted = psudll::QuoteScpiString(text);
-    if (!quoted) return AgilentErrorInvalidParameter;
-    Log().Log(Debug, L": Setting custom display message to \"", text, L"\".");
-    return SendSetCommand("DISP:TEXT " + *quoted, blocking, event);
-}
-
-AgilentError CAgilentE3633A::ClearDisplayMessage(bool blocking, HANDLE event) {
-    Log().Log(Debug, L": Clearing custom display message.");
-    return SendSetCommand("DISP:TEXT:CLE", blocking, event);
-}
-
-AgilentError CAgilentE3633A::SetVoltageRange(AgilentVoltageRange range, bool blocking, HANDLE event) {
-    if (!InTable(range, kVoltageRangeNames)) return AgilentErrorInvalidParameter;
-    Log().Log(Debug, L": Setting voltage range to ", kVoltageRangeNames[range], L".");
-    const bool low = range == AgilentVoltageRange_P8V || range == AgilentVoltageRange_Low;
-    return SendSetCommand(low ? "VOLT:RANG P8V" : "VOLT:RANG P20V", blocking, event);
-}
-
-AgilentError CAgilentE3633A::Set(SetPoint setPoint, double value, bool blocking, HANDLE event) {
-    const SetPointText& text = kSetPoints[static_cast<int>(setPoint)];
-    // "inf" or "nan" would go out as a command the supply cannot read.
-    if (!std::isfinite(value)) {
-        Log().Log(Error, L": Refusing to set ", text.what, L" to ", psudll::FormatFixedW(value, 3), L".");
-        return AgilentErrorInvalidParameter;
-    }
-    Log().Log(Debug, L": Setting ", text.what, L" to ", psudll::FormatFixedW(value, 3), text.unit, L".");
-    return SendSetCommand(std::string(text.command) + " " + psudll::FormatFixed(value, 3), blocking, event);
-}
-
-AgilentError CAgilentE3633A::ResetOverCurrentProtection(bool blocking, HANDLE event) {
-    Log().Log(Debug, L": Resetting Over Current Protection.");
-    return SendSetCommand("CURR:PROT:CLE", blocking, event);
-}
-
-AgilentError CAgilentE3633A::ResetOverVoltageProtection(bool blocking, HANDLE event) {
-    Log().Log(Debug, L": Resetting Over Voltage Protection.");
-    return SendSetCommand("VOLT:PROT:CLE", blocking, event);
-}
-
-// ---- Numeric queries ------------------------------------------------------
-
-void CAgilentE3633A::SendQuery(const char* command, SerialResponseCallback handler) {
-    Port().SendCommand(command, kLineEnding, 1, kReplyTimeoutMs, 0, std::move(handler));
-}
-
-void CAgilentE3633A::SendNumericQuery(Reading reading, std::shared_ptr<PendingNumber> reply) {
-    const ReadingText& text = kReadings[static_cast<int>(reading)];
-    Log().Log(Debug, text.message);
-    // The reply travels with its own command, so nothing another query
-    // receives can land in it.
-    SendQuery(text.command, [this, reply = std::move(reply)](const char* text, int timedOut) {
-        reply->Complete(OnNumericReply(text, timedOut));
-    });
-}
-
-CAgilentE3633A::NumericReply CAgilentE3633A::OnNumericReply(const char* text, int timedOut) {
-    const char* reply = text ? text : "";
-    if (timedOut) {
-        Log().Log(Error, L": Command timed out! Partial response received: \"", reply, L"\".");
-    } else if (const auto value = psudll::ParseReplyNumber(reply)) {
-        m_dLastValue = *value;
-        return {true, *value};
-    } else {
-        Log().Log(Error, L": Error converting response to double. Response = \"", reply, L"\".");
-    }
-    return {false, m_dLastValue};
-}
-
-AgilentError CAgilentE3633A::Read(Reading reading, double& value) {
-    auto reply = PendingNumber::ForWaiter();
-    if (!reply->Valid()) return AgilentErrorCommandFailed;
-    SendNumericQuery(reading, reply);
-    if (Await(*reply) != WaitEnd::Reply) return AgilentErrorCommandFailed;
-    const NumericReply result = reply->Take();
-    if (!result.valid) return AgilentErrorCommandFailed;
-    value = result.value;
-    return AgilentSuccess;
-}
-
-AgilentError CAgilentE3633A::Read(Reading reading, AgilentResponseCallback callback) {
-    // The callable lives in its request: called once with that request's
-    // reply and released with it. An empty one still sends the query.
-    PendingNumber::Deliver deliver;
-    if (callback)
-        deliver = [callback = std::move(callback)](const NumericReply& reply) {
-            callback(reply.valid ? 1 : 0, reply.value);
-        };
-    SendNumericQuery(reading, PendingNumber::ForCallback(std::move(deliver)));
-    return AgilentSuccess;
 }
 
 // ---- Disconnecting --------------------------------------------------------

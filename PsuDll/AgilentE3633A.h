@@ -3,6 +3,10 @@
 // the SCPI set commands and numeric queries, unlocks the panel on the way
 // out, and ramps the lamp up and down on a worker thread.
 //
+// Connecting and disconnecting are in AgilentE3633A.cpp, the commands and
+// queries in AgilentE3633ACommands.cpp, the ramps in AgilentE3633AJobs.cpp,
+// the reply parsers in AgilentE3633AProtocol.cpp.
+//
 // Ownership: made, listed and destroyed only by the library's
 // CDriverLibrary (Exports.cpp); the port, the log, the closing event and
 // the workers belong to the CDriverDevice base. The destructor shuts the
@@ -33,11 +37,10 @@ public:
     explicit CAgilentE3633A(driverlog::CLibraryLog& library);
     ~CAgilentE3633A() override;
 
-    // Blocking: Connected once an E3633A was identified, NoDevice when none
-    // answered; the caller's event (if any) is signalled and closed either
-    // way. Not blocking: Connected once "*IDN?" is queued; the event (if
-    // any) is signalled when its reply has been judged.
-    driver::ConnectResult Connect(bool blocking, HANDLE event, const SerialPortSettingsStruct& settings);
+    // Opens the port and sends "*IDN?" (see CDriverDevice::OpenAndIdentify
+    // for the two forms and the caller's event); an E3633A's front panel is
+    // locked once it has been identified.
+    driver::ConnectResult Connect(const SerialPortSettingsStruct& settings, bool wait, HANDLE event);
     // Queues the unlock of the front panel; BeforeClose waits for it.
     void BeginDisconnect() override;
 
@@ -47,18 +50,18 @@ public:
 
     // Set commands: blocking, they return once the command has been written;
     // not blocking, they return at once and signal the event (if any) then.
-    AgilentError SetOutput(AgilentOutput output, bool blocking, HANDLE event);
-    AgilentError SetDisplay(AgilentDisplay display, bool blocking, HANDLE event);
-    AgilentError SetDisplayMessage(const char* text, bool blocking, HANDLE event);
-    AgilentError ClearDisplayMessage(bool blocking, HANDLE event);
-    AgilentError SetVoltageRange(AgilentVoltageRange range, bool blocking, HANDLE event);
-    AgilentError ResetOverCurrentProtection(bool blocking, HANDLE event);
-    AgilentError ResetOverVoltageProtection(bool blocking, HANDLE event);
+    AgilentError SetOutput(AgilentOutput output, bool wait, HANDLE event);
+    AgilentError SetDisplay(AgilentDisplay display, bool wait, HANDLE event);
+    AgilentError SetDisplayMessage(const char* text, bool wait, HANDLE event);
+    AgilentError ClearDisplayMessage(bool wait, HANDLE event);
+    AgilentError SetVoltageRange(AgilentVoltageRange range, bool wait, HANDLE event);
+    AgilentError ResetOverCurrentProtection(bool wait, HANDLE event);
+    AgilentError ResetOverVoltageProtection(bool wait, HANDLE event);
 
     // The four numeric set points; a value that is not finite is refused
     // with 6 and nothing is sent.
     enum class SetPoint { Current, Voltage, CurrentLimit, VoltageLimit };
-    AgilentError Set(SetPoint setPoint, double value, bool blocking, HANDLE event);
+    AgilentError Set(SetPoint setPoint, double value, bool wait, HANDLE event);
 
     // The numeric queries (the output state reads as 1 on, 0 off). Blocking:
     // 0, or 7 when the reply timed out, did not convert or the device is
@@ -73,8 +76,8 @@ public:
     // of a lamp already lit (output on, current set above 0) starts from the
     // set points it finds instead of from 0 A.
     AgilentError RampUp(double current, double voltage, int seconds, HANDLE abortEvent,
-                        bool blocking, HANDLE completeEvent, AgilentProgressCallback progress);
-    AgilentError RampDown(int seconds, HANDLE abortEvent, bool blocking, HANDLE completeEvent,
+                        bool wait, HANDLE completeEvent, AgilentProgressCallback progress);
+    AgilentError RampDown(int seconds, HANDLE abortEvent, bool wait, HANDLE completeEvent,
                           AgilentProgressCallback progress);
 
 protected:
@@ -89,14 +92,13 @@ private:
     };
     using PendingNumber = driver::CPendingReply<NumericReply>;
 
-    void SendQuery(const char* command, SerialResponseCallback handler);
     void SendNumericQuery(Reading reading, std::shared_ptr<PendingNumber> reply);
-    AgilentError SendSetCommand(const std::string& command, bool blocking, HANDLE event);
+    AgilentError SendSetCommand(const std::string& command, bool wait, HANDLE event);
 
     // Service thread: judges the "*IDN?" reply and locks the front panel of
     // a supply it recognises; true for an E3633A.
-    bool OnIdentification(const char* text, int timedOut);
-    NumericReply OnNumericReply(const char* text, int timedOut);
+    bool OnIdentification(const char* text, bool timedOut);
+    NumericReply OnNumericReply(const char* text, bool timedOut);
 
     // ---- Ramps --------------------------------------------------------------
     enum class RampKind { Up, Down };
@@ -109,9 +111,6 @@ private:
         int seconds = 0;
         HANDLE abortEvent = nullptr;
         HANDLE completeEvent = nullptr;  // signalled only when the ramp ran to its end
-        // Blocking starts only: completed with whether the ramp ran to its
-        // end, on every end.
-        std::shared_ptr<driver::CPendingReply<bool>> ended;
         AgilentProgressCallback progress;
     };
 
@@ -119,13 +118,14 @@ private:
     bool CheckRampTime(RampKind kind, int seconds);
     // Takes the ramp lock, makes way for the ramp and starts its worker;
     // blocking, waits for the ramp with the lock released.
-    AgilentError LaunchRamp(RampRun run, bool blocking);
+    AgilentError LaunchRamp(RampRun run, bool wait);
     // Refuses with 9 while a ramp runs that nobody has aborted; an aborted or
     // finished one is waited for. Ramp lock held.
     AgilentError MakeWayForRamp();
     bool RunningRampAborted() const;
 
-    void RunRamp(const RampRun& run);
+    // True when the ramp ran to its end.
+    bool RunRamp(const RampRun& run);
     // How a ramp-up finds the lamp: dark, lit at set points of its own (then
     // `current` and `voltage` hold them), or unknown (a query went
     // unanswered).
@@ -157,11 +157,9 @@ private:
     std::mutex m_rampMutex;
     // The abort event of the latest ramp, looked at before another starts.
     HANDLE m_hRampAbortEvent = nullptr;
-    // True from a start until the ramp ends, cleared before anyone can hear
-    // of the end, so a start right after a completion is not refused.
-    std::atomic<bool> m_bRampRunning{false};
-    // Signalled while no ramp worker is running its ramp.
-    platform::COwnedHandle m_rampIdleEvent{CreateEvent(nullptr, TRUE, TRUE, nullptr)};
+    // Held from a start until the ramp ends, given back before anyone can
+    // hear of the end, so a start right after a completion is not refused.
+    driver::CExclusiveJob m_ramp;
     // Ends a running ramp whose caller aborted it but whose abort event was
     // consumed by our own look at it.
     platform::COwnedHandle m_rampCancelEvent = platform::COwnedHandle::NewEvent(true);

@@ -25,81 +25,81 @@ driver::CDriverLibrary<Device, AgilentError> g_library{
      AgilentErrorFailed}};
 
 AgilentError Read(void* handle, Reading reading, double* value) {
-    return g_library.WithDevice(handle, [&](Device& d) { return d.Read(reading, *value); }, value);
+    return g_library.Call(handle, [&](Device& d) { return d.Read(reading, *value); }, value);
 }
 
 AgilentError ReadWithCallback(void* handle, Reading reading, AgilentResponseCallback callback) {
-    return g_library.WithDevice(handle, [&](Device& d) { return d.Read(reading, std::move(callback)); });
+    return g_library.Call(handle, [&](Device& d) { return d.Read(reading, std::move(callback)); });
 }
 
-AgilentError Set(void* handle, SetPoint setPoint, double value, int blocking, HANDLE event) {
-    return g_library.WithDevice(handle, [&](Device& d) { return d.Set(setPoint, value, blocking != 0, event); });
+AgilentError Set(void* handle, SetPoint setPoint, double value, int wait, HANDLE event) {
+    return g_library.Call(handle, [&](Device& d) { return d.Set(setPoint, value, wait != 0, event); });
 }
 
 }  // namespace
 
 extern "C" {
 
-AgilentError Agilent_Connect(SerialPortSettingsStruct settings, void** handle, int blocking, HANDLE event) {
-    return g_library.Connect(handle, [&](Device& d) { return d.Connect(blocking != 0, event, settings); });
+AgilentError Agilent_Connect(SerialPortSettingsStruct settings, void** handle, int wait, HANDLE event) {
+    return g_library.Connect(handle, [&](Device& d) { return d.Connect(settings, wait != 0, event); });
 }
 
 // A waiting disconnect takes the caller's event over, as a waiting connect
 // does: signalled, then closed.
-AgilentError Agilent_Disconnect(void** handle, int blocking, HANDLE event) {
-    return g_library.Disconnect(handle, blocking != 0, event, /*closeEventAfterWait=*/true);
+AgilentError Agilent_Disconnect(void** handle, int wait, HANDLE event) {
+    return g_library.Disconnect(handle, wait != 0, event, /*closeEventAfterWait=*/true);
 }
 
 AgilentError Agilent_IsValidDevice(void* handle, int* valid) {
-    return g_library.WithDevice(handle, [&](Device& d) { *valid = d.IsValidDevice(); return AgilentSuccess; }, valid);
+    return g_library.Call(handle, [&](Device& d) { *valid = d.IsValidDevice(); return AgilentSuccess; }, valid);
 }
 
 AgilentError Agilent_IsRampedUp(void* handle, int* rampedUp) {
-    return g_library.WithDevice(handle, [&](Device& d) { *rampedUp = d.IsRampedUp(); return AgilentSuccess; }, rampedUp);
+    return g_library.Call(handle, [&](Device& d) { *rampedUp = d.IsRampedUp(); return AgilentSuccess; }, rampedUp);
 }
 
-AgilentError Agilent_SetOutput(void* handle, AgilentOutput output, int blocking, HANDLE event) {
-    return g_library.WithDevice(handle, [&](Device& d) { return d.SetOutput(output, blocking != 0, event); });
+AgilentError Agilent_SetOutput(void* handle, AgilentOutput output, int wait, HANDLE event) {
+    return g_library.Call(handle, [&](Device& d) { return d.SetOutput(output, wait != 0, event); });
 }
 
-AgilentError Agilent_SetDisplay(void* handle, AgilentDisplay display, int blocking, HANDLE event) {
-    return g_library.WithDevice(handle, [&](Device& d) { return d.SetDisplay(display, blocking != 0, event); });
+AgilentError Agilent_SetDisplay(void* handle, AgilentDisplay display, int wait, HANDLE event) {
+    return g_library.Call(handle, [&](Device& d) { return d.SetDisplay(display, wait != 0, event); });
 }
 
-AgilentError Agilent_SetDisplayMessage(void* handle, const char* text, int blocking, HANDLE event) {
-    return g_library.WithDevice(handle, [&](Device& d) { return d.SetDisplayMessage(text, blocking != 0, event); });
+AgilentError Agilent_SetDisplayMessage(void* handle, const char* text, int wait, HANDLE event) {
+    return g_library.Call(handle, [&](Device& d) { return d.SetDisplayMessage(text, wait != 0, event); });
 }
 
-AgilentError Agilent_ClearDisplayMessage(void* handle, int blocking, HANDLE event) {
-    return g_library.WithDevice(handle, [&](Device& d) { return d.ClearDisplayMessage(blocking != 0, event); });
+AgilentError Agilent_ClearDisplayMessage(void* handle, int wait, HANDLE event) {
+    return g_library.Call(handle, [&](Device& d) { return d.ClearDisplayMessage(wait != 0, event); });
 }
 
-AgilentError Agilent_SetVoltageRange(void* handle, AgilentVoltageRange range, int blocking, HANDLE event) {
-    return g_library.WithDevice(handle, [&](Device& d) { return d.SetVoltageRange(range, blocking != 0, event); });
+AgilentError Agilent_SetVoltageRange(void* handle, AgilentVoltageRange range, int wait, HANDLE event) {
+    return g_library.Call(handle, [&](Device& d) { return d.SetVoltageRange(range, wait != 0, event); });
 }
 
-AgilentError Agilent_SetCurrent(void* handle, double amperes, int blocking, HANDLE event) {
-    return Set(handle, SetPoint::Current, amperes, blocking, event);
+AgilentError Agilent_SetCurrent(void* handle, double amperes, int wait, HANDLE event) {
+    return Set(handle, SetPoint::Current, amperes, wait, event);
 }
 
-AgilentError Agilent_SetVoltage(void* handle, double volts, int blocking, HANDLE event) {
-    return Set(handle, SetPoint::Voltage, volts, blocking, event);
+AgilentError Agilent_SetVoltage(void* handle, double volts, int wait, HANDLE event) {
+    return Set(handle, SetPoint::Voltage, volts, wait, event);
 }
 
-AgilentError Agilent_SetCurrentLimit(void* handle, double amperes, int blocking, HANDLE event) {
-    return Set(handle, SetPoint::CurrentLimit, amperes, blocking, event);
+AgilentError Agilent_SetCurrentLimit(void* handle, double amperes, int wait, HANDLE event) {
+    return Set(handle, SetPoint::CurrentLimit, amperes, wait, event);
 }
 
-AgilentError Agilent_SetVoltageLimit(void* handle, double volts, int blocking, HANDLE event) {
-    return Set(handle, SetPoint::VoltageLimit, volts, blocking, event);
+AgilentError Agilent_SetVoltageLimit(void* handle, double volts, int wait, HANDLE event) {
+    return Set(handle, SetPoint::VoltageLimit, volts, wait, event);
 }
 
-AgilentError Agilent_ResetOCP(void* handle, int blocking, HANDLE event) {
-    return g_library.WithDevice(handle, [&](Device& d) { return d.ResetOverCurrentProtection(blocking != 0, event); });
+AgilentError Agilent_ResetOCP(void* handle, int wait, HANDLE event) {
+    return g_library.Call(handle, [&](Device& d) { return d.ResetOverCurrentProtection(wait != 0, event); });
 }
 
-AgilentError Agilent_ResetOVP(void* handle, int blocking, HANDLE event) {
-    return g_library.WithDevice(handle, [&](Device& d) { return d.ResetOverVoltageProtection(blocking != 0, event); });
+AgilentError Agilent_ResetOVP(void* handle, int wait, HANDLE event) {
+    return g_library.Call(handle, [&](Device& d) { return d.ResetOverVoltageProtection(wait != 0, event); });
 }
 
 AgilentError Agilent_GetCurrent(void* handle, double* amperes) {
@@ -126,16 +126,16 @@ AgilentError Agilent_GetOutput(void* handle, AgilentOutput* output) {
 }
 
 AgilentError Agilent_RampUp(void* handle, double current, double voltage, int seconds,
-                            HANDLE abortEvent, int blocking, HANDLE completeEvent) {
-    return g_library.WithDevice(handle, [&](Device& d) {
-        return d.RampUp(current, voltage, seconds, abortEvent, blocking != 0, completeEvent, nullptr);
+                            HANDLE abortEvent, int wait, HANDLE completeEvent) {
+    return g_library.Call(handle, [&](Device& d) {
+        return d.RampUp(current, voltage, seconds, abortEvent, wait != 0, completeEvent, nullptr);
     });
 }
 
-AgilentError Agilent_RampDown(void* handle, int seconds, HANDLE abortEvent, int blocking,
+AgilentError Agilent_RampDown(void* handle, int seconds, HANDLE abortEvent, int wait,
                               HANDLE completeEvent) {
-    return g_library.WithDevice(handle, [&](Device& d) {
-        return d.RampDown(seconds, abortEvent, blocking != 0, completeEvent, nullptr);
+    return g_library.Call(handle, [&](Device& d) {
+        return d.RampDown(seconds, abortEvent, wait != 0, completeEvent, nullptr);
     });
 }
 
@@ -146,7 +146,7 @@ AgilentError Agilent_SetLogfilePath(const wchar_t* path) { return g_library.SetL
 }  // extern "C"
 
 AgilentError Agilent_GetIdentification(void* handle, AgilentIdentificationStruct* identification) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle, [&](Device& d) { *identification = d.GetIdentification(); return AgilentSuccess; },
         identification);
 }
@@ -173,14 +173,14 @@ AgilentError Agilent_MeasureVoltageCallback(void* handle, AgilentResponseCallbac
 AgilentError Agilent_RampUpReportProgress(void* handle, double current, double voltage, int seconds,
                                           HANDLE abortEvent, HANDLE completeEvent,
                                           AgilentProgressCallback progress) {
-    return g_library.WithDevice(handle, [&](Device& d) {
+    return g_library.Call(handle, [&](Device& d) {
         return d.RampUp(current, voltage, seconds, abortEvent, false, completeEvent, std::move(progress));
     });
 }
 
 AgilentError Agilent_RampDownReportProgress(void* handle, int seconds, HANDLE abortEvent,
                                             HANDLE completeEvent, AgilentProgressCallback progress) {
-    return g_library.WithDevice(handle, [&](Device& d) {
+    return g_library.Call(handle, [&](Device& d) {
         return d.RampDown(seconds, abortEvent, false, completeEvent, std::move(progress));
     });
 }

@@ -2,24 +2,24 @@
 #include "ApertureDataFile.h"
 
 #include "CalibrationFile.h"
-#include "TextScan.h"
 
 #include <platform/text.h>
+#include <serial/ReplyText.h>
 
-using quorvex::AddError;
+using quorvexdll::AddError;
 
 bool CApertureDataFile::Read(std::vector<std::string>* errors) {
     if (errors) errors->clear();
 
-    quorvex::CCalibrationFile file;
-    if (!quorvex::OpenForReading(file, m_strPath, errors)) return false;
+    quorvexdll::CCalibrationFile file;
+    if (!quorvexdll::OpenForReading(file, m_strPath, errors)) return false;
 
     // The header: "rows,columns"; only the column count is checked.
     std::string raw;
     const bool end = file.ReadLine(raw);
-    const std::string header = quorvex::CleanLine(raw);
+    const std::string header = quorvexdll::CleanLine(raw);
     int counts[2] = {0, 0};
-    if (quorvex::ScanInts(header, counts, 2) < 2) {
+    if (replytext::ScanInts(header, counts, 2) < 2) {
         AddError(errors, platform::Format("Error converting line 1 into 2 doubles \"%s\"", header.c_str()));
         return false;
     }
@@ -28,20 +28,20 @@ bool CApertureDataFile::Read(std::vector<std::string>* errors) {
     m_data.clear();
     bool ok = true;
     auto handle = [&](const std::string& rawLine) {
-        const std::string line = quorvex::CleanLine(rawLine);
+        const std::string line = quorvexdll::CleanLine(rawLine);
         double values[kColumns] = {0.0, 0.0, 0.0};
-        if (quorvex::ScanDoubles(line, values, kColumns) < kColumns) {
+        if (replytext::ScanDoubles(line, values, kColumns) < kColumns) {
             AddError(errors, platform::Format("Error converting line into 3 doubles \"%s\"", line.c_str()));
             ok = false;
         }
         m_data.emplace_back(values, values + kColumns);
     };
-    if (!end) quorvex::ForEachLine(file, handle);
+    if (!end) quorvexdll::ForEachLine(file, handle);
 
     // With no data line there is no first row to count columns in, and
     // nothing to upload: the file is refused for that alone.
     if (m_data.empty()) {
-        AddError(errors, quorvex::NoEntriesText(m_strPath));
+        AddError(errors, quorvexdll::NoEntriesText(m_strPath));
         return false;
     }
     const int columnsRead = static_cast<int>(m_data.front().size());
@@ -59,8 +59,8 @@ bool CApertureDataFile::Write(std::vector<std::string>* errors) {
         if (r > 0) text += '\n';
         for (size_t c = 0; c < m_data[r].size(); ++c) {
             if (c > 0) text += ',';
-            text += quorvex::FormatExp3(m_data[r][c]);
+            text += replytext::FormatExp3(m_data[r][c]);
         }
     }
-    return quorvex::WriteNewFile(m_strPath, text, errors);
+    return quorvexdll::WriteNewFile(m_strPath, text, errors);
 }

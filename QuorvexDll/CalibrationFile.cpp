@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace quorvex {
+namespace quorvexdll {
 
 namespace {
 
@@ -139,4 +139,4 @@ bool WriteNewFile(const std::wstring& path, const std::string& text, std::vector
     return true;
 }
 
-}  // namespace quorvex
+}  // namespace quorvexdll

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quorvex {
+namespace quorvexdll {
 
 // One open calibration file; closed when the object goes.
 class CCalibrationFile {
@@ -79,4 +79,4 @@ std::string NoEntriesText(const std::wstring& path);
 // the file cannot be created.
 bool WriteNewFile(const std::wstring& path, const std::string& text, std::vector<std::string>* errors);
 
-}  // namespace quorvex
+}  // namespace quorvexdll

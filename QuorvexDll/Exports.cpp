@@ -4,7 +4,7 @@
 #include "QuorvexDll.h"
 
 #include "ApertureDataFile.h"
-#include "HeadProtocol.h"
+#include "QuorvexProtocol.h"
 #include "Quorvex.h"
 #include "SpectralDataFile.h"
 
@@ -24,7 +24,7 @@ driver::CDriverLibrary<CQuorvex, QuorvexError> g_library{
 // that returns nothing cannot fail.
 template <typename Result, typename... Params, typename... Args>
 QuorvexError Forward(void* handle, Result (CQuorvex::*method)(Params...), Args... args) {
-    return g_library.WithDevice(handle, [&](CQuorvex& device) {
+    return g_library.Call(handle, [&](CQuorvex& device) {
         if constexpr (std::is_void_v<Result>) {
             (device.*method)(std::move(args)...);
             return QuorvexSuccess;
@@ -37,7 +37,7 @@ QuorvexError Forward(void* handle, Result (CQuorvex::*method)(Params...), Args..
 // Copies what a device getter gives out to the caller (6 when `out` is null).
 template <typename Value>
 QuorvexError CopyOut(void* handle, Value (CQuorvex::*get)() const, Value* out) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle,
         [&](CQuorvex& device) {
             *out = (device.*get)();
@@ -75,7 +75,7 @@ QuorvexError Quorvex_Connect(int port, int baud, int parity, int dataBits, int s
                              int flowControl, void** handle, int wait, HANDLE event) {
     const SerialPortSettingsStruct settings{port, baud, parity, dataBits, stopBits, flowControl};
     return g_library.Connect(handle,
-                             [&](CQuorvex& device) { return device.Connect(wait != 0, event, settings); });
+                             [&](CQuorvex& device) { return device.Connect(settings, wait != 0, event); });
 }
 
 // Only a waiting connect consumes the caller's event; a disconnect never does.
@@ -88,7 +88,7 @@ QuorvexError Quorvex_GetIdentification(void* handle, QuorvexIdentificationStruct
 }
 
 QuorvexError Quorvex_IsValidDevice(void* handle, int* valid) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle,
         [&](CQuorvex& device) {
             *valid = device.IsValidDevice() ? 1 : 0;
@@ -98,12 +98,12 @@ QuorvexError Quorvex_IsValidDevice(void* handle, int* valid) {
 }
 
 QuorvexError Quorvex_GetLastDeviceError(void* handle, int* code, const wchar_t** message) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle,
         [&](CQuorvex& device) {
             const std::optional<int> refusal = device.LastDeviceError();
             *code = refusal.value_or(0);
-            *message = refusal ? quorvex::DeviceErrorMessage(*refusal) : L"";
+            *message = refusal ? quorvexdll::DeviceErrorMessage(*refusal) : L"";
             return QuorvexSuccess;
         },
         code, message);
@@ -121,7 +121,7 @@ QuorvexError Quorvex_SetPosition(void* handle, unsigned primary, unsigned second
 }
 
 QuorvexError Quorvex_GetPosition(void* handle, int* position) {
-    return g_library.WithDevice(handle, [&](CQuorvex& device) { return device.GetPosition(position); }, position);
+    return g_library.Call(handle, [&](CQuorvex& device) { return device.GetPosition(position); }, position);
 }
 
 QuorvexError Quorvex_GetPositionCallback(void* handle, QuorvexPositionCallback callback, HANDLE event) {
@@ -129,7 +129,7 @@ QuorvexError Quorvex_GetPositionCallback(void* handle, QuorvexPositionCallback c
 }
 
 QuorvexError Quorvex_GetTemperature(void* handle, double* temperatures) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle, [&](CQuorvex& device) { return device.GetTemperature(temperatures); }, temperatures);
 }
 
@@ -144,7 +144,7 @@ QuorvexError Quorvex_SetParameter(void* handle, QuorvexParameter parameter, int 
 }
 
 QuorvexError Quorvex_GetParameter(void* handle, QuorvexParameter parameter, int* value) {
-    return g_library.WithDevice(
+    return g_library.Call(
         handle, [&](CQuorvex& device) { return device.GetParameter(Number(parameter), value); }, value);
 }
 
@@ -155,9 +155,9 @@ QuorvexError Quorvex_GetParameterCallback(void* handle, QuorvexParameter paramet
 
 // ---- Calibration transfers -------------------------------------------------------
 
-QuorvexError Quorvex_UploadSpectralCalibrationData(void* handle, const wchar_t* path, int blocking,
+QuorvexError Quorvex_UploadSpectralCalibrationData(void* handle, const wchar_t* path, int wait,
                                                    HANDLE abortEvent, HANDLE doneEvent) {
-    return Forward(handle, &CQuorvex::UploadSpectralData, PathOf(path), blocking != 0, abortEvent,
+    return Forward(handle, &CQuorvex::UploadSpectralData, PathOf(path), wait != 0, abortEvent,
                    doneEvent, nullptr);
 }
 
@@ -168,9 +168,9 @@ QuorvexError Quorvex_UploadSpectralCalibrationData_ProgressCallback(void* handle
                    std::move(progress));
 }
 
-QuorvexError Quorvex_UploadApertureCalibrationData(void* handle, const wchar_t* path, int blocking,
+QuorvexError Quorvex_UploadApertureCalibrationData(void* handle, const wchar_t* path, int wait,
                                                    HANDLE abortEvent, HANDLE doneEvent) {
-    return Forward(handle, &CQuorvex::UploadApertureData, PathOf(path), blocking != 0, abortEvent,
+    return Forward(handle, &CQuorvex::UploadApertureData, PathOf(path), wait != 0, abortEvent,
                    doneEvent, nullptr);
 }
 
@@ -181,14 +181,14 @@ QuorvexError Quorvex_UploadApertureCalibrationData_ProgressCallback(void* handle
                    std::move(progress));
 }
 
-QuorvexError Quorvex_DownloadSpectralCalibrationData(void* handle, int blocking, HANDLE abortEvent,
+QuorvexError Quorvex_DownloadSpectralCalibrationData(void* handle, int wait, HANDLE abortEvent,
                                                      HANDLE doneEvent) {
-    return Forward(handle, &CQuorvex::DownloadSpectralData, blocking != 0, abortEvent, doneEvent);
+    return Forward(handle, &CQuorvex::DownloadSpectralData, wait != 0, abortEvent, doneEvent);
 }
 
-QuorvexError Quorvex_DownloadApertureCalibrationData(void* handle, int blocking, HANDLE abortEvent,
+QuorvexError Quorvex_DownloadApertureCalibrationData(void* handle, int wait, HANDLE abortEvent,
                                                      HANDLE doneEvent) {
-    return Forward(handle, &CQuorvex::DownloadApertureData, blocking != 0, abortEvent, doneEvent);
+    return Forward(handle, &CQuorvex::DownloadApertureData, wait != 0, abortEvent, doneEvent);
 }
 
 // ---- Calibration files ---------------------------------------------------------------

@@ -8,7 +8,7 @@
 
 #include <mutex>
 
-namespace quorvex {
+namespace quorvexdll {
 
 class CNotificationSlot {
 public:
@@ -34,4 +34,4 @@ private:
     HANDLE m_hEvent = nullptr;
 };
 
-}  // namespace quorvex
+}  // namespace quorvexdll

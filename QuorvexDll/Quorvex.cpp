@@ -1,8 +1,7 @@
 // CQuorvex: connection, identification, acknowledgements and notifications.
 #include "Quorvex.h"
 
-#include "HeadProtocol.h"
-#include "TextScan.h"
+#include "QuorvexProtocol.h"
 
 #include <platform/text.h>
 
@@ -17,41 +16,18 @@ CQuorvex::CQuorvex(driverlog::CLibraryLog& library) : CDriverDevice(library, L"C
 CQuorvex::~CQuorvex() { Shutdown(); }
 
 void CQuorvex::SendToHead(const std::string& text, SerialResponseCallback handler) {
-    Port().SendCommand(text, "\r", 1, 1000, 0, std::move(handler));
+    const driver::Request request = HeadRequest(text);
+    Port().SendCommand(request.text, request.terminator, request.lines, request.timeoutMs, 0, std::move(handler));
 }
 
-driver::ConnectResult CQuorvex::Connect(bool wait, HANDLE event, const SerialPortSettingsStruct& settings) {
+driver::ConnectResult CQuorvex::Connect(const SerialPortSettingsStruct& settings, bool wait, HANDLE event) {
     SerialPortHandlers handlers{[this](SerialPortError code, const char* text) { OnSerialError(code, text); },
-                                [this](const char* text, int timedOut) { OnUnsolicited(text, timedOut); }, '!',
+                                [this](const char* text, int timedOut) { OnUnsolicited(text, timedOut != 0); }, '!',
                                 "\r"};
-    if (!OpenPort(settings, std::move(handlers))) return driver::ConnectResult::PortFailed;
-
-    Log().Log(Debug, L": Attempting to detect an Quorvex on the serial port.");
-    auto identify = [this](auto complete) {
-        SendToHead("I?", [this, complete](const char* text, int timedOut) {
-            complete(OnIdentification(text, timedOut));
-        });
-    };
-    if (!wait) {
-        // The caller learns the outcome from IsValidDevice once its event
-        // (if any) has been signalled.
-        identify([event](bool) {
-            if (event) SetEvent(event);
-        });
-        return driver::ConnectResult::Connected;
-    }
-    // A waiting connect consumes the caller's event: signalled once the
-    // reply has been handled, closed once the wait is over. The handler
-    // never sees it, so it cannot be signalled after it is closed. The "I?"
-    // command times out after 1000 ms, so the wait ends.
-    const platform::COwnedHandle callerEvent(event);
-    const std::optional<bool> valid = Request<bool>(identify);
-    if (valid && callerEvent) SetEvent(callerEvent.Get());
-    if (!valid.value_or(false)) {
-        Log().Log(Debug, L": No Quorvex detected on the serial port.");
-        return driver::ConnectResult::NoDevice;
-    }
-    return driver::ConnectResult::Connected;
+    return OpenAndIdentify(settings, wait, event, std::move(handlers), HeadRequest("I?"),
+                           [this](const char* text, bool timedOut) { return OnIdentification(text, timedOut); },
+                           {L": Attempting to detect an Quorvex on the serial port.",
+                            L": No Quorvex detected on the serial port."});
 }
 
 QuorvexIdentificationStruct CQuorvex::GetIdentification() const {
@@ -59,12 +35,12 @@ QuorvexIdentificationStruct CQuorvex::GetIdentification() const {
     return m_identification;
 }
 
-bool CQuorvex::OnIdentification(const char* text, int timedOut) {
+bool CQuorvex::OnIdentification(const char* text, bool timedOut) {
     bool valid = false;
     QuorvexIdentificationStruct identification;
     if (!timedOut) {
         std::lock_guard lock(m_stateMutex);
-        quorvex::ParseIdentification(text, m_identification);
+        quorvexdll::ParseIdentification(text, m_identification);
         identification = m_identification;
         valid = identification.model == "QUORVEX";
     }
@@ -77,17 +53,16 @@ bool CQuorvex::OnIdentification(const char* text, int timedOut) {
                                           identification.manufacturer.c_str(), identification.model.c_str(),
                                           identification.firmware.c_str(), identification.serialNumber.c_str()));
     }
-    SendToHead("S?", [this](const char* reply, int replyTimedOut) { OnStatus(reply, replyTimedOut); });
+    SendToHead("S?", [this](const char* reply, int replyTimedOut) { OnStatus(reply, replyTimedOut != 0); });
     return true;
 }
 
-void CQuorvex::OnStatus(const char* text, int timedOut) {
+void CQuorvex::OnStatus(const char* text, bool timedOut) {
     if (timedOut) {
         m_bIsValidDevice = false;
         return;
     }
-    int status = 0;
-    if (quorvex::ScanInts(text, &status, 1) != 1)
+    if (!quorvexdll::ParseCode(text))
         Log().Log(Error, L": Failed to convert response into status. Response = \"", text, L"\".");
 }
 
@@ -97,27 +72,28 @@ std::optional<int> CQuorvex::LastDeviceError() const {
     return static_cast<int>(code);
 }
 
-bool CQuorvex::OnAcknowledge(const char* text, int timedOut) {
+bool CQuorvex::OnAcknowledge(const char* text, bool timedOut) {
     m_nLastDeviceError.store(kNoRefusal);
     if (timedOut) {
         Log().Log(Error, L": Command timed out! Partial response received: \"", text, L"\".");
         return false;
     }
-    int code = 0;
-    if (quorvex::ScanInts(text, &code, 1) != 1) {
+    const std::optional<int> parsed = quorvexdll::ParseCode(text);
+    if (!parsed) {
         Log().Log(Error, L": Error converting response to integer. Response = \"", text, L"\".");
         return false;
     }
+    const int code = *parsed;
     if (code == 1) return true;
     m_nLastDeviceError.store(code);
     if (Log().Passes(Error)) {
         Log().Log(Error, platform::FormatW(L": Error Code = %d, Message = ", code),
-                  quorvex::DeviceErrorMessage(code));
+                  quorvexdll::DeviceErrorMessage(code));
     }
     return false;
 }
 
-void CQuorvex::OnUnsolicited(const char* text, int timedOut) {
+void CQuorvex::OnUnsolicited(const char* text, bool timedOut) {
     if (timedOut) {
         Log().Log(Error, L": Unknown response timed out! Partial response received: \"", text, L"\".");
         return;
@@ -137,8 +113,9 @@ void CQuorvex::OnSerialError(SerialPortError code, const char* text) {
 }
 
 CQuorvex::AckEnd CQuorvex::SendAcknowledged(const std::string& command, HANDLE abortEvent) {
-    const std::optional<bool> acknowledged = AskHead<bool>(
-        command, [this](const char* text, int timedOut) { return OnAcknowledge(text, timedOut); }, abortEvent);
+    const std::optional<bool> acknowledged = Ask(
+        HeadRequest(command), [this](const char* text, bool timedOut) { return OnAcknowledge(text, timedOut); },
+        abortEvent);
     if (!acknowledged) return AckEnd::Aborted;
     return *acknowledged ? AckEnd::Acknowledged : AckEnd::Refused;
 }

@@ -18,6 +18,7 @@
 
 #include "NotificationSlot.h"
 #include "QuorvexDll.h"
+#include "QuorvexProtocol.h"
 
 #include <serial/DriverDevice.h>
 #include <serial/PendingReply.h>
@@ -39,7 +40,7 @@ public:
     // ---- Connection and identification --------------------------------
     // Connected: identification sent (and, with wait, a Quorvex head
     // answered it). A waiting connect consumes the caller's event.
-    driver::ConnectResult Connect(bool wait, HANDLE event, const SerialPortSettingsStruct& settings);
+    driver::ConnectResult Connect(const SerialPortSettingsStruct& settings, bool wait, HANDLE event);
     bool IsValidDevice() const { return m_bIsValidDevice.load(); }
     // The code of the unit's last refusal; nothing after a success or silence.
     std::optional<int> LastDeviceError() const;
@@ -60,12 +61,12 @@ public:
                                       HANDLE event);
 
     // ---- Calibration tables --------------------------------------------
-    QuorvexError UploadSpectralData(const std::wstring& path, bool blocking, HANDLE abortEvent,
+    QuorvexError UploadSpectralData(const std::wstring& path, bool wait, HANDLE abortEvent,
                                     HANDLE doneEvent, QuorvexProgressCallback progress);
-    QuorvexError UploadApertureData(const std::wstring& path, bool blocking, HANDLE abortEvent,
+    QuorvexError UploadApertureData(const std::wstring& path, bool wait, HANDLE abortEvent,
                                     HANDLE doneEvent, QuorvexProgressCallback progress);
-    QuorvexError DownloadSpectralData(bool blocking, HANDLE abortEvent, HANDLE doneEvent);
-    QuorvexError DownloadApertureData(bool blocking, HANDLE abortEvent, HANDLE doneEvent);
+    QuorvexError DownloadSpectralData(bool wait, HANDLE abortEvent, HANDLE doneEvent);
+    QuorvexError DownloadApertureData(bool wait, HANDLE abortEvent, HANDLE doneEvent);
 
     void SetSpectralData(QuorvexSpectralTable table);
     QuorvexSpectralTable GetSpectralData() const;
@@ -75,10 +76,6 @@ public:
     QuorvexError SaveApertureData(const std::wstring& path);
 
 private:
-    // The fuzzing harness (fuzz/head_replies.cpp) hands replies straight to
-    // the reply handlers and download parsers.
-    friend class CHeadReplyFeeder;
-
     // A read's result; an invalid one carries the family's last values.
     template <typename Values>
     struct Reading {
@@ -93,19 +90,11 @@ private:
         const wchar_t* name;         // ": <name> response parsing failed. ..."
         const wchar_t* timeoutName;  // ": <timeoutName> command timed out! ..."
     };
-    template <typename Table>
-    struct DownloadResult {
-        bool ok = false;
-        Table table;
-    };
     // What a calibration transfer thread is given when it starts.
     struct TransferJob {
         std::wstring path;
         HANDLE abortEvent = nullptr;
         QuorvexProgressCallback progress;
-        // Completed when the thread ends: wakes a blocking start, or signals
-        // the caller's done event.
-        std::shared_ptr<driver::CPendingReply<bool>> done;
         // An upload's table, read from the file before the transfer started.
         QuorvexSpectralTable spectralTable;
         QuorvexApertureTable apertureTable;
@@ -116,46 +105,28 @@ private:
         const wchar_t* refusedThread;  // ": Bad command acknowledgment, aborting <refusedThread>."
         const wchar_t* value;          // ": Sending <value> to Quorvex (...)"
     };
-    // How a download's log entries name its table and the values it counts.
-    struct DownloadNames {
-        const wchar_t* table;     // ": Download <table> data results not enough data. ..."
-        const wchar_t* counted;   // ": Error parsing number of <counted> ..."
-        const wchar_t* received;  // ": Incorrect number of <received> received. ..."
-    };
     enum class AckEnd { Acknowledged, Refused, Aborted };
     using TransferThread = void (CQuorvex::*)(TransferJob&);
     template <typename Table>
-    using LinesParser = DownloadResult<Table> (CQuorvex::*)(const std::vector<std::string>&);
+    using LinesParser = quorvexdll::DownloadResult<Table> (*)(driverlog::CDeviceLog&, const std::vector<std::string>&);
 
-    // Queues a command with terminator CR, one reply line, 1000 ms, no retry.
+    // Every command of the head: terminator CR, one reply line, 1000 ms.
+    static driver::Request HeadRequest(std::string text) { return {std::move(text), "\r", 1000, 1}; }
+    // Queues a command whose reply only `handler` hears of.
     void SendToHead(const std::string& text, SerialResponseCallback handler);
 
-    // Makes a pending reply, lets `send` queue a command whose handler
-    // completes it (through the callable `send` is given), and waits for it.
-    // Empty when the wait ended otherwise (abort, disconnect) or the request
-    // could not be made.
-    template <typename Result, typename Send>
-    std::optional<Result> Request(Send send, HANDLE abortEvent = nullptr);
-    // A one-line command and its parsed reply.
-    template <typename Result, typename Parse>
-    std::optional<Result> AskHead(const std::string& command, Parse parse, HANDLE abortEvent = nullptr);
     // An action command and its acknowledgement.
     AckEnd SendAcknowledged(const std::string& command, HANDLE abortEvent = nullptr);
     QuorvexError RunAction(const std::string& command, bool wait, HANDLE event,
-                           quorvex::CNotificationSlot& slot, QuorvexError timeoutError,
+                           quorvexdll::CNotificationSlot& slot, QuorvexError timeoutError,
                            const wchar_t* timeoutMessage);
 
     // Reply handlers (serial service thread).
-    bool OnIdentification(const char* text, int timedOut);
-    void OnStatus(const char* text, int timedOut);
-    bool OnAcknowledge(const char* text, int timedOut);
-    void OnUnsolicited(const char* text, int timedOut);
+    bool OnIdentification(const char* text, bool timedOut);
+    void OnStatus(const char* text, bool timedOut);
+    bool OnAcknowledge(const char* text, bool timedOut);
+    void OnUnsolicited(const char* text, bool timedOut);
     void OnSerialError(SerialPortError code, const char* text);
-    // The count that heads a download reply when the lines that follow hold
-    // that many values; -1, logged, otherwise.
-    int DownloadCount(const std::vector<std::string>& lines, const DownloadNames& names);
-    DownloadResult<QuorvexSpectralTable> OnSpectralLines(const std::vector<std::string>& lines);
-    DownloadResult<QuorvexApertureTable> OnApertureLines(const std::vector<std::string>& lines);
 
     // The blocking read every form of a family shares: sends `command`,
     // converts the reply with `scan`, logs what went wrong and keeps the
@@ -172,8 +143,8 @@ private:
                                    typename driver::CPendingReply<Result>::Deliver deliver,
                                    HANDLE event, const wchar_t* family);
 
-    QuorvexError StartTransfer(std::atomic<bool>& busy, TransferThread thread, TransferJob job,
-                               bool blocking, HANDLE doneEvent, const wchar_t* failureMessage);
+    QuorvexError StartTransfer(driver::CExclusiveJob& busy, TransferThread thread, TransferJob job,
+                               bool wait, HANDLE doneEvent, const wchar_t* failureMessage);
     void UploadSpectralDataThread(TransferJob& job);
     void UploadApertureDataThread(TransferJob& job);
     void DownloadSpectralDataThread(TransferJob& job);
@@ -208,33 +179,13 @@ private:
     static constexpr long long kNoRefusal = 1LL << 40;
     std::atomic<long long> m_nLastDeviceError{kNoRefusal};
 
-    quorvex::CNotificationSlot m_homeComplete;  // "!H:1"
-    quorvex::CNotificationSlot m_moveComplete;  // "!P:1"
+    quorvexdll::CNotificationSlot m_homeComplete;  // "!H:1"
+    quorvexdll::CNotificationSlot m_moveComplete;  // "!P:1"
 
     mutable std::mutex m_tablesMutex;
     QuorvexSpectralTable m_spectralData;
     QuorvexApertureTable m_apertureData;
-    // The busy marks: a transfer of that table is running.
-    std::atomic<bool> m_bSpectralTransferRunning{false};
-    std::atomic<bool> m_bApertureTransferRunning{false};
+    // Held while a transfer of that table runs: one at a time per table.
+    driver::CExclusiveJob m_spectralTransfer;
+    driver::CExclusiveJob m_apertureTransfer;
 };
-
-template <typename Result, typename Send>
-std::optional<Result> CQuorvex::Request(Send send, HANDLE abortEvent) {
-    const auto reply = driver::CPendingReply<Result>::ForWaiter();
-    if (!reply->Valid()) return std::nullopt;
-    send([reply](Result result) { reply->Complete(std::move(result)); });
-    if (Await(*reply, abortEvent) != driver::WaitEnd::Reply) return std::nullopt;
-    return reply->Take();
-}
-
-template <typename Result, typename Parse>
-std::optional<Result> CQuorvex::AskHead(const std::string& command, Parse parse, HANDLE abortEvent) {
-    return Request<Result>(
-        [&](auto complete) {
-            SendToHead(command, [parse, complete](const char* text, int timedOut) {
-                complete(parse(text, timedOut));
-            });
-        },
-        abortEvent);
-}

@@ -2,9 +2,8 @@
 // blocking, event and callback forms.
 #include "Quorvex.h"
 
-#include "TextScan.h"
-
 #include <platform/text.h>
+#include <serial/ReplyText.h>
 
 #include <algorithm>
 
@@ -19,7 +18,7 @@ constexpr DWORD kMotionTimeoutMs = 20000;
 // Replies of comma-separated integers, all of which must convert.
 template <size_t N>
 bool ScanAllInts(const char* text, std::array<int, N>& values) {
-    return quorvex::ScanInts(text, values.data(), static_cast<int>(N)) == static_cast<int>(N);
+    return replytext::ScanInts(text, values.data(), static_cast<int>(N)) == static_cast<int>(N);
 }
 
 // The blocking forms write their output only for a valid reading.
@@ -35,13 +34,13 @@ QuorvexError CopyOut(const std::array<T, N>& values, bool valid, T* out) {
 // ---- Actions ---------------------------------------------------------------
 
 QuorvexError CQuorvex::RunAction(const std::string& command, bool wait, HANDLE event,
-                                 quorvex::CNotificationSlot& slot, QuorvexError timeoutError,
+                                 quorvexdll::CNotificationSlot& slot, QuorvexError timeoutError,
                                  const wchar_t* timeoutMessage) {
     if (!wait) {
         // The caller's event (or none) hears of the notification; the
         // acknowledgement is only logged, so no event is made for it.
         slot.Arm(event);
-        SendToHead(command, [this](const char* text, int timedOut) { OnAcknowledge(text, timedOut); });
+        SendToHead(command, [this](const char* text, int timedOut) { OnAcknowledge(text, timedOut != 0); });
         return QuorvexSuccess;
     }
 
@@ -81,7 +80,7 @@ QuorvexError CQuorvex::SetParameter(unsigned number, int value, bool wait) {
     Log().Log(Debug, L": Setting parameter ", number, L" to ", value, L".");
     const std::string command = platform::Format("C%u(%d)", number, value);
     if (!wait) {
-        SendToHead(command, [this](const char* text, int timedOut) { OnAcknowledge(text, timedOut); });
+        SendToHead(command, [this](const char* text, int timedOut) { OnAcknowledge(text, timedOut != 0); });
         return QuorvexSuccess;
     }
     return SendAcknowledged(command) == AckEnd::Acknowledged ? QuorvexSuccess : QuorvexErrorCommandFailed;
@@ -91,8 +90,8 @@ QuorvexError CQuorvex::SetParameter(unsigned number, int value, bool wait) {
 
 template <typename Values, typename Scan>
 CQuorvex::Reading<Values> CQuorvex::Read(const std::string& command, ReadFamily family, Values& last, Scan scan) {
-    const std::optional<Reading<Values>> reply = AskHead<Reading<Values>>(
-        command, [this, family, scan](const char* text, int timedOut) {
+    const std::optional<Reading<Values>> reply = Ask(
+        HeadRequest(command), [this, family, scan](const char* text, bool timedOut) {
             Reading<Values> reading;
             if (timedOut) {
                 Log().Log(Error, L": ", family.timeoutName, L" command timed out! Partial response received: \"",
@@ -125,7 +124,7 @@ CQuorvex::TemperatureReading CQuorvex::ReadTemperatures() {
                     // Wire order: motor enclosure, bulb enclosure, primary
                     // motor, secondary motor.
                     double wire[4];
-                    if (quorvex::ScanDoubles(text, wire, 4) != 4) return false;
+                    if (replytext::ScanDoubles(text, wire, 4) != 4) return false;
                     values = {wire[2], wire[3], wire[1], wire[0]};
                     return true;
                 });

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <platform/win32.h>
+#include <serial/SerialPortSettings.h>
 
 #include <stdint.h>
 

@@ -91,11 +91,22 @@ TALLYDLL_API EtcError Etc_Connect(SerialPortSettingsStruct settings, void** hand
 // `event` when the device is gone. Blocking: `event` (if any) is signalled
 // once the device is gone, and stays the caller's to close.
 TALLYDLL_API EtcError Etc_Disconnect(void** handle, int blocking, HANDLE event);
+// Whether the device identified a counter: *valid 1 or 0. 0, 5, 6.
 TALLYDLL_API EtcError Etc_IsValidDevice(void* handle, int* valid);
+// Blocking "T?": the lamp's elapsed time in seconds (quarter-second
+// counts). 0; 5; 6 null output; 7 the reply timed out or did not convert.
 TALLYDLL_API EtcError Etc_GetElapsedTime(void* handle, double* seconds);
+// Blocking "P?": the number of power cycles. 0, 5, 6, 7 as above.
 TALLYDLL_API EtcError Etc_GetPowerCycleCount(void* handle, uint32_t* count);
+// The highest severity logged (0..7), for every device now and later; 6
+// above 7.
 TALLYDLL_API EtcError Etc_SetLogCeiling(unsigned ceiling);
+// The log file every device writes to. 0.
 TALLYDLL_API EtcError Etc_SetLogfilePath(const wchar_t* path);
+// The commands: reset ("R!") and the base counts ("!0BB%08X", "!0EE%06X").
+// Blocking: 0 once the counter answered with a number, 7 otherwise. Not
+// blocking: 0 at once; `event` (may be null) is signalled once the reply was
+// handled. 5 when not listed.
 TALLYDLL_API EtcError Etc_Reset(void* handle, int blocking, HANDLE event);
 TALLYDLL_API EtcError Etc_SetBaseElapsedTimeCount(void* handle, uint32_t value, int blocking,
                                                   HANDLE event);
@@ -106,16 +117,20 @@ TALLYDLL_API EtcError Etc_SetBasePowerCycleCount(void* handle, uint32_t value, i
 }  // extern "C"
 
 // Exports with C++ types in their signatures keep C++ linkage.
+// A copy of what the counter's "I?" reply said. 0, 5, 6.
 TALLYDLL_API EtcError Etc_GetIdentification(void* handle, EtcIdentificationStruct* identification);
-// The callback runs on the port's service thread; it may be empty, the reply
-// is then only parsed and logged.
+// The callback reads of "T?" and "P?": 0 at once (5 when not listed); the
+// callback gets (1, value) or (0, 0) once, on the port's service thread. It
+// may be empty, the reply is then only parsed and logged.
 TALLYDLL_API EtcError Etc_GetElapsedTimeCallback(void* handle, EtcElapsedTimeCallback callback);
 TALLYDLL_API EtcError Etc_GetPowerCycleCountCallback(void* handle,
                                                      EtcPowerCycleCountCallback callback);
 // Blocking read of all twelve diagnostic values; 7 when one of them failed
-// (the fields read before it keep their values).
+// (the fields read before it keep their values), 8 when a read runs already,
+// 1 when no thread could be started; 5, 6 as elsewhere.
 TALLYDLL_API EtcError Etc_GetDiagnostics(void* handle, EtcDiagnosticsStruct* diagnostics);
 // The callback gets (1, record) on the library's diagnostics thread once
-// every value was read; a failed read makes no call.
+// every value was read; a failed read makes no call. 0 started; 6 an empty
+// callback; 8, 1 and 5 as for Etc_GetDiagnostics.
 TALLYDLL_API EtcError Etc_GetDiagnosticsCallback(void* handle, EtcDiagnosticsCallback callback);
 #endif  // __cplusplus

@@ -2,7 +2,8 @@
 // the factors read are formatted as an upload sends them.
 #include "ApertureDataFile.h"
 #include "FuzzSupport.h"
-#include "TextScan.h"
+
+#include <serial/ReplyText.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -24,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(!ok || !reader.Data().empty(), "aperture file: a file with no row is refused");
     for (const auto& row : reader.Data()) {
         Require(row.size() == CApertureDataFile::kColumns, "aperture file: rows of three");
-        for (const double factor : row) Require(!quorvex::FormatExp3(factor).empty(), "%.3E of a factor read");
+        for (const double factor : row) Require(!replytext::FormatExp3(factor).empty(), "%.3E of a factor read");
     }
     return 0;
 }

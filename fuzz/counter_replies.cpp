@@ -3,7 +3,7 @@
 // reset and set-base, and as an "I?" reply.
 #include "FuzzSupport.h"
 
-#include <TallyDll/CounterReplies.h>
+#include <TallyDll/ElapsedTimeCounterProtocol.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -28,15 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string reply(reinterpret_cast<const char*>(data), size);
     driverlog::CDeviceLog& log = DeviceLog();
 
-    const auto count = tallyreplies::ParseCount(log, reply.c_str());
+    const auto count = tallydll::ParseCount(log, reply.c_str());
     unsigned hex = 0;
     Require(count.has_value() == (std::sscanf(reply.c_str(), "%X", &hex) == 1), "count: converts as \"%X\"");
     if (count) Require(*count == hex, "count: the value \"%X\" reads");
-    (void)tallyreplies::ParseResult(log, reply.c_str());
+    (void)tallydll::ParseResult(log, reply.c_str());
 
     EtcIdentificationStruct id{"m", "o", "f", "r"};
     id.response = reply;
-    tallyreplies::SplitIdentification(id.response, id);
+    tallydll::SplitIdentification(id.response, id);
     if (id.firmwareRevision != "f")
         Require(id.manufacturer + "," + id.model + "," + id.firmwareRevision == reply,
                 "identification: the fields make up the reply");

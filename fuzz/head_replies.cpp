@@ -1,44 +1,39 @@
 // Fuzz target: the head unit's replies. Every input is handed, as a reply,
-// to each parser the head driver has: the identification fields, the
-// acknowledgement and status codes, notifications, the position,
-// temperature and parameter readings, and the two multi-line table
-// downloads (the input cut into lines at CR, as the port delivers them).
+// to each parser of the head driver's protocol: the identification fields,
+// the acknowledgement and status codes, the position, temperature and
+// parameter numbers, and the two multi-line table downloads (the input cut
+// into lines at CR, as the port delivers them).
 // The number scanner is also checked against the C library, whose "%lf"
 // and "%d" rules it follows.
 #include "FuzzSupport.h"
-#include "HeadProtocol.h"
-#include "Quorvex.h"
-#include "TextScan.h"
+#include "QuorvexProtocol.h"
 
 #include <serial/DriverLog.h>
+#include <serial/ReplyText.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 using fuzzsupport::Require;
 
-// Reaches the head's private reply handlers (a friend of CQuorvex).
+// The download parsers with a log of their own: every failure entry is
+// built (junk replies go into log texts), then dropped by the back ends
+// scripts/fuzz.sh points at nothing.
 class CHeadReplyFeeder {
 public:
-    CHeadReplyFeeder() : m_log("fuzz_head_replies") {
-        // Every entry is built (junk replies go into log texts), then
-        // dropped by the back ends scripts/fuzz.sh points at nothing.
+    CHeadReplyFeeder() : m_log("fuzz_head_replies"), m_deviceLog(m_log, L"CQuorvex", this) {
         m_log.SetCeiling(driverlog::Debug);
-        m_head = std::make_unique<CQuorvex>(m_log);
     }
 
     void Feed(const std::string& reply) {
-        const char* text = reply.c_str();
-        m_head->OnAcknowledge(text, 0);
-        m_head->OnAcknowledge(text, 1);
-        m_head->OnStatus(text, 0);
-        m_head->OnUnsolicited(text, 0);
-        m_head->OnSerialError(SerialPortErrorResponseTimeout, text);
+        const std::optional<int> code = quorvexdll::ParseCode(reply);
+        int expected = 0;
+        Require(code.has_value() == (replytext::ScanInts(reply, &expected, 1) == 1), "code: as \"%d\" reads it");
 
         std::vector<std::string> lines;
         for (size_t start = 0;;) {
@@ -47,9 +42,9 @@ public:
             if (cr == std::string::npos) break;
             start = cr + 1;
         }
-        const auto spectral = m_head->OnSpectralLines(lines);
+        const auto spectral = quorvexdll::ParseSpectralLines(m_deviceLog, lines);
         if (spectral.ok) Require(spectral.table.size() == lines.size() - 1, "spectral download: one pair per line");
-        const auto aperture = m_head->OnApertureLines(lines);
+        const auto aperture = quorvexdll::ParseApertureLines(m_deviceLog, lines);
         if (aperture.ok) {
             size_t values = 0;
             for (const auto& row : aperture.table) values += row.size();
@@ -61,7 +56,7 @@ public:
 
 private:
     driverlog::CLibraryLog m_log;
-    std::unique_ptr<CQuorvex> m_head;
+    driverlog::CDeviceLog m_deviceLog;
 };
 
 namespace {
@@ -99,14 +94,14 @@ void CheckAgainstCLibrary(const std::string& reply) {
     const std::string text(reply.c_str());  // sscanf stops at a NUL
     if (!Comparable(text)) return;
     double ours[4] = {}, theirs[4] = {};
-    const int nOurs = quorvex::ScanDoubles(text, ours, 4);
+    const int nOurs = replytext::ScanDoubles(text, ours, 4);
     int nTheirs = std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf", &theirs[0], &theirs[1], &theirs[2], &theirs[3]);
     if (nTheirs < 0) nTheirs = 0;
     Require(nOurs == nTheirs, "\"%lf,...\": as many numbers as sscanf");
     for (int i = 0; i < nOurs; ++i) Require(SameDouble(ours[i], theirs[i]), "\"%lf,...\": the values sscanf reads");
 
     int ourInts[2] = {}, theirInts[2] = {};
-    const int nOurInts = quorvex::ScanInts(text, ourInts, 2);
+    const int nOurInts = replytext::ScanInts(text, ourInts, 2);
     int nTheirInts = std::sscanf(text.c_str(), "%d,%d", &theirInts[0], &theirInts[1]);
     if (nTheirInts < 0) nTheirInts = 0;
     Require(nOurInts == nTheirInts, "\"%d,%d\": as many numbers as sscanf");
@@ -115,7 +110,7 @@ void CheckAgainstCLibrary(const std::string& reply) {
 
 void CheckIdentification(const std::string& reply) {
     QuorvexIdentificationStruct id{"m", "o", "f", "s", "r"};
-    quorvex::ParseIdentification(reply, id);
+    quorvexdll::ParseIdentification(reply, id);
     Require(id.response == reply, "identification: the whole reply kept");
     if (std::count(reply.begin(), reply.end(), ',') >= 3)
         Require(id.manufacturer + "," + id.model + "," + id.firmware + "," + id.serialNumber == reply,
@@ -131,13 +126,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string reply(reinterpret_cast<const char*>(data), size);
     CheckIdentification(reply);
     CheckAgainstCLibrary(reply);
-    for (const int code : {-14, -1, 0, 1, 2}) Require(quorvex::DeviceErrorMessage(code) != nullptr, "error text");
+    for (const int code : {-14, -1, 0, 1, 2}) Require(quorvexdll::DeviceErrorMessage(code) != nullptr, "error text");
     // What an upload sends for the numbers read.
     double values[4];
-    const int n = quorvex::ScanDoubles(reply, values, 4);
+    const int n = replytext::ScanDoubles(reply, values, 4);
     for (int i = 0; i < n; ++i) {
-        Require(!quorvex::FormatFixed2(values[i]).empty(), "%.2f of any double");
-        Require(!quorvex::FormatExp3(values[i]).empty(), "%.3E of any double");
+        Require(!replytext::FormatFixed(values[i], 2).empty(), "%.2f of any double");
+        Require(!replytext::FormatExp3(values[i]).empty(), "%.3E of any double");
     }
     feeder.Feed(reply);
     return 0;

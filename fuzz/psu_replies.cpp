@@ -3,8 +3,8 @@
 // string parameter (the display text command).
 #include "FuzzSupport.h"
 
-#include <PsuDll/Identification.h>
-#include <PsuDll/ScpiText.h>
+#include <PsuDll/AgilentE3633AProtocol.h>
+#include <serial/ReplyText.h>
 
 #include <cmath>
 #include <cstdint>
@@ -18,15 +18,15 @@ namespace {
 
 void CheckNumber(const std::string& reply) {
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    const std::optional<double> value = psudll::ParseReplyNumber(reply.c_str());
+    const std::optional<double> value = replytext::ReadDouble(reply.c_str());
     char* end = nullptr;
     const double expected = strtod_l(reply.c_str(), &end, cLocale);
     Require(value.has_value() == (end != reply.c_str()), "numeric reply: a number exactly when strtod finds one");
     if (!value) return;
     Require(std::isnan(*value) ? std::isnan(expected) : *value == expected, "numeric reply: strtod's value");
     // What a set command and its log entry make of a value.
-    Require(!psudll::FormatFixed(*value, 3).empty(), "%.3f of any double");
-    Require(!psudll::FormatFixedW(*value, 3).empty(), "%.3f of any double, wide");
+    Require(!replytext::FormatFixed(*value, 3).empty(), "%.3f of any double");
+    Require(!replytext::FormatFixedW(*value, 3).empty(), "%.3f of any double, wide");
 }
 
 void CheckIdentification(const std::string& reply) {

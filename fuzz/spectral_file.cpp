@@ -2,7 +2,8 @@
 // the pairs read are formatted as an upload sends them.
 #include "FuzzSupport.h"
 #include "SpectralDataFile.h"
-#include "TextScan.h"
+
+#include <serial/ReplyText.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -24,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(reader.Data().size() + errors.size() <= lines + noPair, "spectral file: at most one entry per line");
     Require(!reader.Data().empty() || !ok, "spectral file: a file with no pair is refused");
     for (const auto& [wavelength, radiance] : reader.Data()) {
-        Require(!quorvex::FormatFixed2(wavelength).empty(), "%.2f of a wavelength read");
-        Require(!quorvex::FormatExp3(radiance).empty(), "%.3E of a radiance read");
+        Require(!replytext::FormatFixed(wavelength, 2).empty(), "%.2f of a wavelength read");
+        Require(!replytext::FormatExp3(radiance).empty(), "%.3E of a radiance read");
     }
     return 0;
 }

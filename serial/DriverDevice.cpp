@@ -32,4 +32,30 @@ bool CDriverDevice::OpenPort(const SerialPortSettingsStruct& settings, SerialPor
     return m_port.OpenAndStart(m_log, settings, std::move(handlers));
 }
 
+ConnectResult CDriverDevice::OpenAndIdentify(const SerialPortSettingsStruct& settings, bool wait, HANDLE event,
+                                             SerialPortHandlers handlers, const Request& identification,
+                                             std::function<bool(const char* text, bool timedOut)> identify,
+                                             IdentifyTexts texts) {
+    // A waiting connect waits on an event of its own, so a caller's event
+    // that is set already cannot end the wait early, and the handler never
+    // sees the caller's event, which is closed here.
+    auto judged = wait ? CPendingReply<bool>::ForWaiter() : CPendingReply<bool>::ForCallback(nullptr, event);
+    if (wait && !judged->Valid()) return ConnectResult::PortFailed;
+    if (!OpenPort(settings, std::move(handlers))) return ConnectResult::PortFailed;
+    m_log.Log(driverlog::Debug, texts.attempt);
+    Send(identification, std::move(identify), judged);
+    if (!wait) return ConnectResult::Connected;
+
+    // Every command ends with a handler call (its reply or its time-out),
+    // so the wait ends early only when the device is being shut down.
+    const bool identified = Await(*judged) == WaitEnd::Reply && judged->Take();
+    if (event) {
+        SetEvent(event);
+        CloseHandle(event);
+    }
+    if (identified) return ConnectResult::Connected;
+    m_log.Log(driverlog::Debug, texts.none);
+    return ConnectResult::NoDevice;
+}
+
 }  // namespace driver

@@ -22,9 +22,15 @@
 #include <serial/DriverLog.h>
 #include <serial/PendingReply.h>
 #include <serial/SerialPort.h>
+#include <serial/Transaction.h>
 #include <serial/WorkerThreads.h>
 
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <type_traits>
+#include <utility>
 
 namespace driver {
 
@@ -33,6 +39,12 @@ enum class ConnectResult {
     Connected,   // identified (waiting) or identification sent (not waiting)
     PortFailed,  // the port or its service thread could not be started
     NoDevice,    // waiting, and no instrument of this kind answered
+};
+
+// What a device logs around its identification.
+struct IdentifyTexts {
+    const wchar_t* attempt;  // before the identification is sent
+    const wchar_t* none;     // a waiting connect found no instrument of its kind
 };
 
 class CDriverDevice {
@@ -79,6 +91,75 @@ protected:
     template <typename Result>
     WaitEnd Await(CPendingReply<Result>& reply, HANDLE abortEvent = nullptr) {
         return reply.Wait(m_closingEvent.Get(), abortEvent);
+    }
+
+    // What a reply parser makes of a reply.
+    template <typename Parse>
+    using ParsedReply = std::invoke_result_t<Parse&, const char*, bool>;
+
+    // ---- Requests -------------------------------------------------------
+    // Queues `request`; once its reply came or timed out, `parse(text,
+    // timedOut)` converts it on the service thread and completes `reply`.
+    template <typename Parse, typename Result = ParsedReply<Parse>>
+    void Send(const Request& request, Parse parse, std::shared_ptr<CPendingReply<Result>> reply) {
+        m_port.SendCommand(request.text, request.terminator, request.lines, request.timeoutMs, 0,
+                           [parse = std::move(parse), reply = std::move(reply)](const char* text, int timedOut) {
+                               reply->Complete(parse(text ? text : "", timedOut != 0));
+                           });
+    }
+
+    // Send, then wait: the parsed reply, or nothing when the caller's abort
+    // event (may be null) or the closing event ended the wait first.
+    template <typename Parse, typename Result = ParsedReply<Parse>>
+    std::optional<Result> Ask(const Request& request, Parse parse, HANDLE abortEvent = nullptr) {
+        return Transact<Result>(
+            [&](std::shared_ptr<CPendingReply<Result>> reply) { Send(request, std::move(parse), std::move(reply)); },
+            abortEvent);
+    }
+
+    // The general form of Ask: `send(reply)` queues whatever completes the
+    // reply (a multi-line command, say).
+    template <typename Result, typename SendFn>
+    std::optional<Result> Transact(SendFn&& send, HANDLE abortEvent = nullptr) {
+        const auto reply = CPendingReply<Result>::ForWaiter();
+        if (!reply->Valid()) return std::nullopt;
+        send(reply);
+        if (Await(*reply, abortEvent) != WaitEnd::Reply) return std::nullopt;
+        return reply->Take();
+    }
+
+    // ---- Connecting -----------------------------------------------------
+    // A device's Connect but for its own texts and handlers: opens the port
+    // with `handlers`, logs `texts.attempt` and sends `identification`, whose
+    // reply `identify(text, timedOut)` judges on the service thread (true:
+    // an instrument of this kind answered).
+    // Not waiting: Connected once sent; the caller's event (may be null) is
+    // signalled once the reply has been judged and stays the caller's.
+    // Waiting: returns once the reply has been judged, Connected or NoDevice
+    // (logged with `texts.none`); the caller has handed its event (may be
+    // null) over: it is signalled and closed, whatever the outcome.
+    ConnectResult OpenAndIdentify(const SerialPortSettingsStruct& settings, bool wait, HANDLE event,
+                                  SerialPortHandlers handlers, const Request& identification,
+                                  std::function<bool(const char* text, bool timedOut)> identify,
+                                  IdentifyTexts texts);
+
+    // ---- Exclusive jobs -------------------------------------------------
+    // Takes `job`'s busy mark and runs `body()` on a worker. When the body
+    // has returned, the mark is given back and then `done` (may be null) is
+    // completed with the body's result: a caller woken by the end can start
+    // the next job of this kind at once. A blocking start makes `done` with
+    // ForWaiter, checks it is Valid() first, and waits on it with Await.
+    template <typename Result, typename Body>
+    JobStart StartJob(CExclusiveJob& job, Body body, std::shared_ptr<CPendingReply<Result>> done) {
+        if (!job.TryBegin()) return JobStart::Busy;
+        auto run = [&job, body = std::move(body), done = std::move(done)]() mutable {
+            Result result = body();
+            job.End();
+            if (done) done->Complete(std::move(result));
+        };
+        if (m_workers.Start(std::move(run))) return JobStart::Started;
+        job.End();
+        return JobStart::NoThread;
     }
 
 private:

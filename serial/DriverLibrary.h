@@ -21,6 +21,7 @@
 #include <serial/WorkerThreads.h>
 
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 namespace driver {
@@ -51,21 +52,34 @@ public:
 
     driverlog::CLibraryLog& Log() { return m_log; }
 
-    // Runs `call(device)` on the device `handle` names; 5 when it is not
-    // listed, 6 when one of `outputs` is null (nothing is sent then), and the
-    // failure code when anything is thrown. The reference taken here keeps
-    // the device alive for the whole call, even if another thread
-    // disconnects it meanwhile.
-    template <typename Call, typename... Outputs>
-    Error WithDevice(const void* handle, Call&& call, const Outputs*... outputs) noexcept {
+    // The body of every export that works on a device: runs `call(device)`
+    // on the device `handle` names and gives its result (success when it
+    // returns nothing); 5 when the handle is not listed, 6 when one of
+    // `outputs` is null (nothing is sent then), and the failure code when
+    // anything is thrown. The reference taken here keeps the device alive
+    // for the whole call, even if another thread disconnects it meanwhile.
+    template <typename CallFn, typename... Outputs>
+    Error Call(const void* handle, CallFn&& call, const Outputs*... outputs) noexcept {
         try {
             const Ptr device = m_devices.Find(handle);
             if (!device) return m_codes.invalidHandle;
             if (((outputs == nullptr) || ... || false)) return m_codes.invalidParameter;
-            return call(*device);
+            if constexpr (std::is_void_v<decltype(call(*device))>) {
+                call(*device);
+                return m_codes.success;
+            } else {
+                return call(*device);
+            }
         } catch (...) {
             return m_codes.failed;
         }
+    }
+
+    // The body of every getter export: stores `get(device)`, what the device
+    // knows without asking its instrument, in `*out` (6 when it is null).
+    template <typename Out, typename GetFn>
+    Error Get(const void* handle, Out* out, GetFn&& get) noexcept {
+        return Call(handle, [&](Device& device) { *out = get(device); }, out);
     }
 
     // Saved for devices made later and applied at once to the listed ones.

@@ -28,10 +28,6 @@
 #include <string>
 #include <vector>
 
-enum SerialPortError {
-    SerialPortErrorResponseTimeout = 4,
-};
-
 // Display names of the settings, for log entries. Out-of-range values give
 // L"Unknown" rather than reading outside the tables.
 const wchar_t* SerialParityName(int parity);

@@ -1,10 +1,11 @@
 // Locale-independent number text for Calibration.ini and the CSV export.
 #include "NumberText.h"
 
+#include <serial/ReplyText.h>
+
 #include <cctype>
 #include <charconv>
-#include <cstdlib>
-#include <locale.h>
+#include <optional>
 
 namespace numbertext {
 
@@ -35,12 +36,9 @@ std::string Fixed(double value, int digits) {
 }
 
 bool ScanDouble(const std::string& text, double& value) {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    const double parsed = strtod_l(begin, &end, cLocale);
-    if (end == begin) return false;
-    value = parsed;
+    const std::optional<double> parsed = replytext::ReadDouble(text.c_str());
+    if (!parsed) return false;
+    value = *parsed;
     return true;
 }
 

@@ -1,13 +1,11 @@
 // The 20 s limits on homing and moves: a head that acknowledges but never
-// reports completion.
+// reports completion. Named Slow...: registered with the label "slow".
 #include "QuorvexFixture.h"
 
 namespace qvtest {
 namespace {
 
-using SlowTest = QuorvexTest;
-
-TEST_F(SlowTest, HomeAndMoveWithoutCompletionTimeOut) {
+TEST_F(QuorvexTest, SlowHomeAndMoveWithoutCompletionTimeOut) {
     Ceiling(3);
     ConnectOrFail();
     m_sim->SetNotifying(false);

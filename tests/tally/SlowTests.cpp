@@ -1,11 +1,12 @@
 // Requests the counter never answers in time: each waits out the driver's
-// one-second reply time-out, so these carry the label "slow".
+// one-second reply time-out, so they are named Slow... and carry the label
+// "slow".
 #include "TallyFixture.h"
 
 namespace tallytest {
 namespace {
 
-TEST_F(TallyTest, UnansweredRequestsFailAfterTheReplyTimeoutAndLogThePartialReply) {
+TEST_F(TallyTest, SlowUnansweredRequestsFailAfterTheReplyTimeoutAndLogThePartialReply) {
     m_sim->InjectFault("I\\?", sim::Fault{sim::FaultKind::NoReply});
     EXPECT_EQ(Etc_Connect(Settings(), &m_handle, 1, nullptr), EtcErrorFailed);
     EXPECT_EQ(m_handle, nullptr);

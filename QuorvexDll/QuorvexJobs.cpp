@@ -3,11 +3,13 @@
 // runs on its own worker thread; one transfer per table at a time.
 #include "Quorvex.h"
 
+#include "QuorvexProtocol.h"
+
 #include "ApertureDataFile.h"
 #include "SpectralDataFile.h"
-#include "TextScan.h"
 
 #include <platform/text.h>
+#include <serial/ReplyText.h>
 
 using driverlog::Debug;
 using driverlog::Error;
@@ -75,17 +77,17 @@ bool CQuorvex::LoadTableFile(File& file, const wchar_t* table) {
 
 // The uploads read their file before the transfer starts, so a file that
 // does not read cleanly is refused with nothing sent to the head unit.
-QuorvexError CQuorvex::UploadSpectralData(const std::wstring& path, bool blocking, HANDLE abortEvent,
+QuorvexError CQuorvex::UploadSpectralData(const std::wstring& path, bool wait, HANDLE abortEvent,
                                           HANDLE doneEvent, QuorvexProgressCallback progress) {
     CSpectralDataFile file(path);
     if (!LoadTableFile(file, L"spectral")) return QuorvexErrorBadFile;
-    return StartTransfer(m_bSpectralTransferRunning, &CQuorvex::UploadSpectralDataThread,
-                         TransferJob{path, abortEvent, std::move(progress), nullptr, std::move(file.Data()), {}},
-                         blocking, doneEvent, L": Failed to create the SetSpectralDataThread worker thread.");
+    return StartTransfer(m_spectralTransfer, &CQuorvex::UploadSpectralDataThread,
+                         TransferJob{path, abortEvent, std::move(progress), std::move(file.Data()), {}},
+                         wait, doneEvent, L": Failed to create the SetSpectralDataThread worker thread.");
 }
 
 // An empty path uploads the held table, which the worker takes as it starts.
-QuorvexError CQuorvex::UploadApertureData(const std::wstring& path, bool blocking, HANDLE abortEvent,
+QuorvexError CQuorvex::UploadApertureData(const std::wstring& path, bool wait, HANDLE abortEvent,
                                           HANDLE doneEvent, QuorvexProgressCallback progress) {
     QuorvexApertureTable table;
     if (!path.empty()) {
@@ -93,48 +95,50 @@ QuorvexError CQuorvex::UploadApertureData(const std::wstring& path, bool blockin
         if (!LoadTableFile(file, L"aperture")) return QuorvexErrorBadFile;
         table = std::move(file.Data());
     }
-    return StartTransfer(m_bApertureTransferRunning, &CQuorvex::UploadApertureDataThread,
-                         TransferJob{path, abortEvent, std::move(progress), nullptr, {}, std::move(table)},
-                         blocking, doneEvent, L": Failed to create the UploadApertureDataThread worker thread.");
+    return StartTransfer(m_apertureTransfer, &CQuorvex::UploadApertureDataThread,
+                         TransferJob{path, abortEvent, std::move(progress), {}, std::move(table)},
+                         wait, doneEvent, L": Failed to create the UploadApertureDataThread worker thread.");
 }
 
-QuorvexError CQuorvex::DownloadSpectralData(bool blocking, HANDLE abortEvent, HANDLE doneEvent) {
-    return StartTransfer(m_bSpectralTransferRunning, &CQuorvex::DownloadSpectralDataThread,
-                         TransferJob{L"", abortEvent, nullptr, nullptr, {}, {}}, blocking, doneEvent,
+QuorvexError CQuorvex::DownloadSpectralData(bool wait, HANDLE abortEvent, HANDLE doneEvent) {
+    return StartTransfer(m_spectralTransfer, &CQuorvex::DownloadSpectralDataThread,
+                         TransferJob{L"", abortEvent, nullptr, {}, {}}, wait, doneEvent,
                          L": Failed to create the DownloadSpectralDataThread worker thread.");
 }
 
-QuorvexError CQuorvex::DownloadApertureData(bool blocking, HANDLE abortEvent, HANDLE doneEvent) {
-    return StartTransfer(m_bApertureTransferRunning, &CQuorvex::DownloadApertureDataThread,
-                         TransferJob{L"", abortEvent, nullptr, nullptr, {}, {}}, blocking, doneEvent,
+QuorvexError CQuorvex::DownloadApertureData(bool wait, HANDLE abortEvent, HANDLE doneEvent) {
+    return StartTransfer(m_apertureTransfer, &CQuorvex::DownloadApertureDataThread,
+                         TransferJob{L"", abortEvent, nullptr, {}, {}}, wait, doneEvent,
                          L": Failed to create the DownloadApertureDataThread worker thread.");
 }
 
-QuorvexError CQuorvex::StartTransfer(std::atomic<bool>& busy, TransferThread thread, TransferJob job,
-                                     bool blocking, HANDLE doneEvent, const wchar_t* failureMessage) {
-    bool idle = false;
-    if (!busy.compare_exchange_strong(idle, true)) return QuorvexErrorBusy;
-
+QuorvexError CQuorvex::StartTransfer(driver::CExclusiveJob& busy, TransferThread thread, TransferJob job,
+                                     bool wait, HANDLE doneEvent, const wchar_t* failureMessage) {
     // A blocking start waits on a reply record of its own and leaves the
-    // caller's done event alone; otherwise that event hears of the end.
+    // caller's done event alone; otherwise that event hears of the end,
+    // after the table is free again.
     using Done = driver::CPendingReply<bool>;
-    const auto done = blocking ? Done::ForWaiter() : Done::ForCallback(nullptr, doneEvent);
-    job.done = done;
-    // Every end of a transfer passes through the worker's last two steps:
-    // the table is free before the caller hears of it, so a caller woken by
-    // the end can start the next transfer of this table at once.
-    const bool started = (!blocking || done->Valid()) &&
-                         Workers().Start([this, thread, job = std::move(job), &busy]() mutable {
-                             (this->*thread)(job);
-                             busy = false;
-                             job.done->Complete(true);
-                         });
-    if (!started) {
-        busy = false;
+    const auto done = wait ? Done::ForWaiter() : Done::ForCallback(nullptr, doneEvent);
+    driver::JobStart started = driver::JobStart::NoThread;
+    if (!wait || done->Valid()) {
+        started = StartJob(
+            busy,
+            [this, thread, job = std::move(job)]() mutable {
+                (this->*thread)(job);
+                return true;
+            },
+            done);
+    }
+    switch (started) {
+    case driver::JobStart::Started:
+        break;
+    case driver::JobStart::Busy:
+        return QuorvexErrorBusy;
+    case driver::JobStart::NoThread:
         Log().Log(Error, failureMessage);
         return QuorvexErrorThreadFailed;
     }
-    if (blocking) Await(*done);
+    if (wait) Await(*done);
     return QuorvexSuccess;
 }
 
@@ -181,7 +185,7 @@ void CQuorvex::UploadSpectralDataThread(TransferJob& job) {
     std::vector<std::string> pairs;
     pairs.reserve(table.size());
     for (const auto& [wavelength, radiance] : table)
-        pairs.push_back(quorvex::FormatFixed2(wavelength) + "," + quorvex::FormatExp3(radiance));
+        pairs.push_back(replytext::FormatFixed(wavelength, 2) + "," + replytext::FormatExp3(radiance));
     if (!SendUpload(job, platform::Format("C0(%d)", static_cast<int>(pairs.size())), pairs, kNames))
         return;
     Log().Log(Debug, L": Finished upload of spectral calibration data.");
@@ -215,7 +219,7 @@ void CQuorvex::UploadApertureDataThread(TransferJob& job) {
     std::vector<std::string> factors;
     factors.reserve(columns * table.size());
     for (size_t c = 0; c < columns; ++c)
-        for (const auto& row : table) factors.push_back(quorvex::FormatExp3(row[c]));
+        for (const auto& row : table) factors.push_back(replytext::FormatExp3(row[c]));
     if (!SendUpload(job, platform::Format("C1(%d)", static_cast<int>(factors.size())), factors, kNames))
         return;
     Log().Log(Debug, L": Finished upload of aperture calibration data.");
@@ -224,82 +228,17 @@ void CQuorvex::UploadApertureDataThread(TransferJob& job) {
 
 // ---- Downloads ------------------------------------------------------------
 
-int CQuorvex::DownloadCount(const std::vector<std::string>& lines, const DownloadNames& names) {
-    if (lines.size() < 2) {
-        Log().Log(Error, L": Download ", names.table,
-                  L" data results not enough data. Returned vector length = ", lines.size(), L".");
-        return -1;
-    }
-    int count = 0;
-    if (quorvex::ScanInts(lines[0], &count, 1) != 1) {
-        Log().Log(Error, L": Error parsing number of ", names.counted, L" \"", lines[0], L"\"");
-        return -1;
-    }
-    if (count < 0 || lines.size() != static_cast<size_t>(count) + 1) {
-        Log().Log(Warning, L": Incorrect number of ", names.received, L" received. ", lines.size() - 1,
-                  L" received, ", count, L" expected.");
-        return -1;
-    }
-    return count;
-}
-
-CQuorvex::DownloadResult<QuorvexSpectralTable> CQuorvex::OnSpectralLines(const std::vector<std::string>& lines) {
-    DownloadResult<QuorvexSpectralTable> result;
-    const int count = DownloadCount(lines, {L"spectral", L"spectral pairs", L"spectral data pairs"});
-    if (count < 0) return result;
-    result.ok = true;
-    result.table.reserve(static_cast<size_t>(count));
-    for (size_t i = 1; i < lines.size(); ++i) {
-        double pair[2];
-        if (quorvex::ScanDoubles(lines[i], pair, 2) == 2) {
-            result.table.emplace_back(pair[0], pair[1]);
-        } else {
-            Log().Log(Error, L": Error parsing downloaded spectral data pair \"", lines[i], L"\"");
-            result.ok = false;
-        }
-    }
-    return result;
-}
-
-CQuorvex::DownloadResult<QuorvexApertureTable> CQuorvex::OnApertureLines(const std::vector<std::string>& lines) {
-    DownloadResult<QuorvexApertureTable> result;
-    const int count = DownloadCount(lines, {L"aperture", L"aperture factors", L"aperture data values"});
-    if (count < 0) return result;
-    constexpr int kColumns = 3;
-    const int rows = count / kColumns;
-    if (count % kColumns != 0) {
-        Log().Log(Error, L": Error calculating the number of rows and columns. nValues = ", count,
-                  L", nCols = ", kColumns, L", nRows = ", rows);
-        return result;
-    }
-    // The factors come column by column: the k-th belongs to row k mod rows.
-    result.ok = true;
-    result.table.assign(static_cast<size_t>(rows), {});
-    size_t parsed = 0;
-    for (size_t i = 1; i < lines.size(); ++i) {
-        double factor = 0.0;
-        if (quorvex::ScanDoubles(lines[i], &factor, 1) == 1) {
-            result.table[parsed % static_cast<size_t>(rows)].push_back(factor);
-            ++parsed;
-        } else {
-            Log().Log(Error, L": Error parsing downloaded aperture data factor \"", lines[i], L"\"");
-            result.ok = false;
-        }
-    }
-    return result;
-}
-
 template <typename Table>
 void CQuorvex::DownloadTable(TransferJob& job, const char* command, LinesParser<Table> parse,
                              void (CQuorvex::*store)(Table), const wchar_t* table,
                              const wchar_t* thread) {
     ReportProgress(job, 0.0);
     Log().Log(Debug, L": Starting download of ", table, L" calibration data.");
-    std::optional<DownloadResult<Table>> result = Request<DownloadResult<Table>>(
-        [&](auto complete) {
+    std::optional<quorvexdll::DownloadResult<Table>> result = Transact<quorvexdll::DownloadResult<Table>>(
+        [&](std::shared_ptr<driver::CPendingReply<quorvexdll::DownloadResult<Table>>> reply) {
             Port().SendMultiLineCommand(command, kDownloadSilenceMs, 0,
-                                        [this, parse, complete](std::vector<std::string> lines, int) {
-                                            complete((this->*parse)(lines));
+                                        [this, parse, reply](std::vector<std::string> lines, int) {
+                                            reply->Complete(parse(Log(), lines));
                                         });
         },
         job.abortEvent);
@@ -317,11 +256,11 @@ void CQuorvex::DownloadTable(TransferJob& job, const char* command, LinesParser<
 }
 
 void CQuorvex::DownloadSpectralDataThread(TransferJob& job) {
-    DownloadTable(job, "C0?", &CQuorvex::OnSpectralLines, &CQuorvex::SetSpectralData, L"spectral",
+    DownloadTable(job, "C0?", &quorvexdll::ParseSpectralLines, &CQuorvex::SetSpectralData, L"spectral",
                   L"DownloadSpectralDataThread");
 }
 
 void CQuorvex::DownloadApertureDataThread(TransferJob& job) {
-    DownloadTable(job, "C1?", &CQuorvex::OnApertureLines, &CQuorvex::SetApertureData, L"aperture",
+    DownloadTable(job, "C1?", &quorvexdll::ParseApertureLines, &CQuorvex::SetApertureData, L"aperture",
                   L"DownloadApertureDataThread");
 }

@@ -7,8 +7,9 @@
 // ends early on its abort event or when the device closes.
 #include "AgilentE3633A.h"
 
-#include "ScpiText.h"
 #include "StepClock.h"
+
+#include <serial/ReplyText.h>
 
 #include <climits>
 #include <cmath>
@@ -40,32 +41,32 @@ bool UsableTarget(double value, double rating) { return value > 0.0 && value <= 
 // ---- Starting ---------------------------------------------------------------
 
 AgilentError CAgilentE3633A::RampUp(double current, double voltage, int seconds, HANDLE abortEvent,
-                                    bool blocking, HANDLE completeEvent,
+                                    bool wait, HANDLE completeEvent,
                                     AgilentProgressCallback progress) {
-    Log().Log(Debug, L": Ramping the Agilent to (", psudll::FormatFixedW(voltage, 3), L"V,",
-              psudll::FormatFixedW(current, 3), L"A) in ", seconds, L" seconds.");
+    Log().Log(Debug, L": Ramping the Agilent to (", replytext::FormatFixedW(voltage, 3), L"V,",
+              replytext::FormatFixedW(current, 3), L"A) in ", seconds, L" seconds.");
     if (!UsableTarget(current, kMaxAmps)) {
-        Log().Log(Error, L": Invalid ramp-up current value (", psudll::FormatFixedW(current, 3), L").");
+        Log().Log(Error, L": Invalid ramp-up current value (", replytext::FormatFixedW(current, 3), L").");
         return AgilentErrorInvalidParameter;
     }
     if (!UsableTarget(voltage, kMaxVolts)) {
-        Log().Log(Error, L": Invalid ramp-up voltage value (", psudll::FormatFixedW(voltage, 3), L").");
+        Log().Log(Error, L": Invalid ramp-up voltage value (", replytext::FormatFixedW(voltage, 3), L").");
         return AgilentErrorInvalidParameter;
     }
     if (!CheckRampTime(RampKind::Up, seconds)) return AgilentErrorInvalidParameter;
-    return LaunchRamp(RampRun{RampKind::Up, current, voltage, seconds, abortEvent, completeEvent, nullptr,
+    return LaunchRamp(RampRun{RampKind::Up, current, voltage, seconds, abortEvent, completeEvent,
                               std::move(progress)},
-                      blocking);
+                      wait);
 }
 
-AgilentError CAgilentE3633A::RampDown(int seconds, HANDLE abortEvent, bool blocking,
+AgilentError CAgilentE3633A::RampDown(int seconds, HANDLE abortEvent, bool wait,
                                       HANDLE completeEvent, AgilentProgressCallback progress) {
     Log().Log(Debug, L": Ramping down the Agilent in ", seconds, L" seconds.");
     if (!CheckRampTime(RampKind::Down, seconds)) return AgilentErrorInvalidParameter;
     // A ramp-down reads where it starts from: it has no target.
-    return LaunchRamp(RampRun{RampKind::Down, 0.0, 0.0, seconds, abortEvent, completeEvent, nullptr,
+    return LaunchRamp(RampRun{RampKind::Down, 0.0, 0.0, seconds, abortEvent, completeEvent,
                               std::move(progress)},
-                      blocking);
+                      wait);
 }
 
 bool CAgilentE3633A::CheckRampTime(RampKind kind, int seconds) {
@@ -83,8 +84,8 @@ bool CAgilentE3633A::RunningRampAborted() const {
 }
 
 AgilentError CAgilentE3633A::MakeWayForRamp() {
-    if (WaitForSingleObject(m_rampIdleEvent.Get(), 0) == WAIT_OBJECT_0) return AgilentSuccess;
-    if (m_bRampRunning.load() && !RunningRampAborted()) {
+    if (!m_ramp.Busy()) return AgilentSuccess;
+    if (!RunningRampAborted()) {
         Log().Log(Error, L": Ramping thread already running.");
         return AgilentErrorBusy;
     }
@@ -92,36 +93,40 @@ AgilentError CAgilentE3633A::MakeWayForRamp() {
     // auto-reset abort event may have taken its signal away from the ramp,
     // so it is told again through our own event.
     SetEvent(m_rampCancelEvent.Get());
-    const HANDLE handles[] = {m_rampIdleEvent.Get(), ClosingEvent()};
-    WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    m_ramp.WaitUntilIdle(ClosingEvent());
     ResetEvent(m_rampCancelEvent.Get());
     return AgilentSuccess;
 }
 
-AgilentError CAgilentE3633A::LaunchRamp(RampRun run, bool blocking) {
+AgilentError CAgilentE3633A::LaunchRamp(RampRun run, bool wait) {
     std::unique_lock lock(m_rampMutex);
     if (const AgilentError busy = MakeWayForRamp(); busy != AgilentSuccess) return busy;
 
+    // Completed with whether the ramp ran to its end, once the ramp no
+    // longer counts as running, so a start that follows the completion at
+    // once is not refused. A blocking start has always ignored the caller's
+    // completion event; otherwise it is signalled only for a ramp that ran
+    // to its end.
     std::shared_ptr<CPendingReply<bool>> ended;
-    if (blocking) {
+    if (wait) {
         ended = CPendingReply<bool>::ForWaiter();
         if (!ended->Valid()) return AgilentErrorThreadFailed;
-        // A blocking start has always ignored the caller's completion event.
-        run.completeEvent = nullptr;
-        run.ended = ended;
+    } else if (const HANDLE complete = run.completeEvent) {
+        ended = CPendingReply<bool>::ForCallback([complete](const bool& completed) {
+            if (completed) SetEvent(complete);
+        });
     }
     m_hRampAbortEvent = run.abortEvent;
-    m_bRampRunning.store(true);
-    ResetEvent(m_rampIdleEvent.Get());
     const bool up = run.kind == RampKind::Up;
-    if (!Workers().Start([this, run = std::move(run)] { RunRamp(run); })) {
-        m_bRampRunning.store(false);
-        SetEvent(m_rampIdleEvent.Get());
+    const driver::JobStart started =
+        StartJob(m_ramp, [this, run = std::move(run)] { return RunRamp(run); }, ended);
+    if (started == driver::JobStart::Busy) return AgilentErrorBusy;
+    if (started == driver::JobStart::NoThread) {
         Log().Log(Error, up ? L": Failed to create the RampUpThread worker thread."
                             : L": Failed to create the RampDownThread worker thread.");
         return AgilentErrorThreadFailed;
     }
-    if (!blocking) return AgilentSuccess;
+    if (!wait) return AgilentSuccess;
 
     // Other starts may go on meanwhile; they find this ramp busy.
     lock.unlock();
@@ -131,16 +136,11 @@ AgilentError CAgilentE3633A::LaunchRamp(RampRun run, bool blocking) {
 
 // ---- The ramp worker --------------------------------------------------------
 
-void CAgilentE3633A::RunRamp(const RampRun& run) {
+bool CAgilentE3633A::RunRamp(const RampRun& run) {
     const bool completed = run.kind == RampKind::Up ? RunRampUp(run) : RunRampDown(run);
     if (!completed)
         Log().Log(Debug, run.kind == RampKind::Up ? L": Aborting ramp up!" : L": Aborting ramp down!");
-    // Not running any more before anyone can hear of the end, so a start
-    // that follows the completion at once is not refused.
-    m_bRampRunning.store(false);
-    if (completed && run.completeEvent) SetEvent(run.completeEvent);
-    if (run.ended) run.ended->Complete(completed);
-    SetEvent(m_rampIdleEvent.Get());
+    return completed;
 }
 
 bool CAgilentE3633A::WaitForStep(DWORD milliseconds, HANDLE abortEvent) {
@@ -156,7 +156,7 @@ bool CAgilentE3633A::WaitForStep(DWORD milliseconds, HANDLE abortEvent) {
 
 void CAgilentE3633A::ReportProgress(const RampRun& run, double percent, const wchar_t* logText) {
     if (run.progress) run.progress(percent);
-    if (logText) Log().Log(Debug, logText, psudll::FormatFixedW(percent, 1), L"% done.");
+    if (logText) Log().Log(Debug, logText, replytext::FormatFixedW(percent, 1), L"% done.");
 }
 
 CAgilentE3633A::LampFound CAgilentE3633A::FindLamp(double& current, double& voltage) {
@@ -189,8 +189,8 @@ bool CAgilentE3633A::RunRampUp(const RampRun& run) {
         ReportProgress(run, 0.0, nullptr);
         SetOutput(AgilentOutput_On, true, nullptr);
     } else {
-        Log().Log(Debug, L": The lamp is lit at (", psudll::FormatFixedW(voltage, 3), L"V,",
-                  psudll::FormatFixedW(level, 3), L"A), ramping from there.");
+        Log().Log(Debug, L": The lamp is lit at (", replytext::FormatFixedW(voltage, 3), L"V,",
+                  replytext::FormatFixedW(level, 3), L"A), ramping from there.");
         ReportProgress(run, 0.0, nullptr);
     }
     // The voltage follows the current's curve only when a lit lamp's set
@@ -223,12 +223,12 @@ bool CAgilentE3633A::RunRampDown(const RampRun& run) {
     if (Read(Reading::CurrentSetPoint, current) != AgilentSuccess) {
         current = m_dSettledCurrent.load();
         Log().Log(Error, L": Could not read the current setpoint, ramping down from ",
-                  psudll::FormatFixedW(current, 3), L"A.");
+                  replytext::FormatFixedW(current, 3), L"A.");
     }
     if (Read(Reading::VoltageSetPoint, voltage) != AgilentSuccess) {
         voltage = m_dSettledVoltage.load();
         Log().Log(Error, L": Could not read the voltage setpoint, ramping down from ",
-                  psudll::FormatFixedW(voltage, 3), L"V.");
+                  replytext::FormatFixedW(voltage, 3), L"V.");
     }
     const double currentStep = current / kRampDownSteps;
     const double voltageStep = voltage / kRampDownSteps;
