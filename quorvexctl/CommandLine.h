@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "LampRamp.h"
+
 namespace quorvexctl {
 
 enum class Command { Help, Version, Ports, Scan, Identify, Status, RampUp, RampDown, Move, Home,
@@ -53,9 +55,9 @@ struct Invocation {
     bool clearDisplay = false;
 };
 
-// Ramp overrides are held inside the lamp's own limits.
-constexpr double kMaxRampCurrent = 8.5;  // A
-constexpr double kMaxRampVoltage = 15.0; // V
+// Ramp overrides are held inside the limits the panel sets before a ramp-up.
+constexpr double kMaxRampCurrent = lampramp::kCurrentLimit;  // A
+constexpr double kMaxRampVoltage = lampramp::kVoltageLimit;  // V
 constexpr int kMaxRampSeconds = 3600;
 // The transport opens COM1..COM127 only, so that is the range of every
 // port option, of `ports` and of `scan`.
