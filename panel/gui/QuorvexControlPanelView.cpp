@@ -7,6 +7,7 @@
 #include "ApertureItems.h"
 #include "ApertureListBox.h"
 #include "DisplayUnits.h"
+#include "DriverResults.h"
 #include "FrameHost.h"
 #include "InstrumentHandles.h"
 #include "ItemHeaderCtrl.h"
@@ -19,6 +20,13 @@
 #include "serial/DriverLog.h"
 
 namespace {
+
+// " (the head unit did not answer)": the code's meaning after the number, so
+// the log reads as the error bar and quorvexctl do.
+std::wstring Explained(const char* text) {
+    if (!text || !*text) return {};
+    return L" (" + std::wstring(text, text + std::char_traits<char>::length(text)) + L")";
+}
 constexpr QRgb kPlotFrame = 0xFF828790;
 }
 
@@ -179,7 +187,7 @@ void CQuorvexControlPanelView::OnMoveDone(int error, int primary, int secondary)
         m_services.log(driverlog::Error,
                        L"Moving the apertures to position (" + std::to_wstring(primary + 1) + L"," +
                            std::to_wstring(secondary + 1) + L") failed with error " +
-                           std::to_wstring(error));
+                           std::to_wstring(error) + Explained(driverresults::Head(error).text));
         const int row = m_nHeadPositionIndex >= 0
                             ? m_pApertureList->RowOf(m_apertureEntries[m_nHeadPositionIndex].m_nPrimaryPosition,
                                                      m_apertureEntries[m_nHeadPositionIndex].m_nSecondaryPosition)

@@ -226,7 +226,7 @@ TEST_F(ViewTest, ChoosingAnItemMovesOnAWorkerAndAFailedMoveReturnsToTheHeadsPosi
     EXPECT_EQ(List().currentRow(), chosen);
     ASSERT_EQ(m_log.size(), 1u);
     EXPECT_EQ(m_log[0].first, 3);
-    EXPECT_EQ(m_log[0].second, L"Moving the apertures to position (2,2) failed with error 7");
+    EXPECT_EQ(m_log[0].second, L"Moving the apertures to position (2,2) failed with error 7 (the head unit did not answer)");
     EXPECT_EQ(Moves().size(), 2u);  // going back sent nothing
 }
 
